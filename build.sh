@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for Veltrane, builds it and runs its jobs.
+#   ./build.sh setup        install the Debian packages the build needs (only those missing)
+#   ./build.sh build        configure and build into build/
+#   ./build.sh test         setup + build + run every test with ctest
+#   ./build.sh asan         the tests again under AddressSanitizer and UBSan (leaks fail)
+#   ./build.sh host3        the package built for host framework version 3, with its tests
+set -euo pipefail
+cd "$(dirname "$0")"
+
+JOBS=${JOBS:-$(nproc)}
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libzip-dev zipcmp zipmerge ziptool
+  libpugixml-dev libsqlite3-dev libcli11-dev libcups2-dev libgtest-dev libgmock-dev)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+setup() {
+  local missing=()
+  for pkg in "${BUILD_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j "$JOBS"
+}
+
+run_tests() {
+  local dir=$1
+  ctest --test-dir "$dir" --output-on-failure -j "$JOBS" --timeout 600
+}
+
+case "${1:-test}" in
+  setup) setup ;;
+  build) setup; configure_and_build build ${CMAKE_ARGS:-} ;;
+  test) setup; configure_and_build build ${CMAKE_ARGS:-}; run_tests build ;;
+  asan)
+    setup
+    configure_and_build build-asan -DVELTRANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug ${CMAKE_ARGS:-}
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      run_tests build-asan ;;
+  host3)
+    setup
+    configure_and_build build-host3 -DVELTRANE_HOST_VERSION=3 -DVELTRANE_PACKAGE_ONLY=ON ${CMAKE_ARGS:-}
+    run_tests build-host3 ;;
+  *) echo "usage: $0 [setup|build|test|asan|host3]" >&2; exit 2 ;;
+esac

@@ -1,0 +1,31 @@
+#include "support/TestSupport.h"
+
+#include <cstdlib>
+#include <random>
+
+namespace veltrane::test {
+
+std::filesystem::path SharedDir() {
+  if (const char* dir = std::getenv("VELTRANE_SHARED_DIR"); dir != nullptr && *dir != 0) {
+    return dir;
+  }
+  return std::filesystem::weakly_canonical(VELTRANE_SHARED_DIR);
+}
+
+std::filesystem::path TestDataDir() { return VELTRANE_TEST_DATA_DIR; }
+
+TScratchDir::TScratchDir() {
+  std::random_device device;
+  const auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    FPath = base / ("veltrane-test-" + std::to_string(device()));
+    if (std::filesystem::create_directory(FPath)) break;
+  }
+}
+
+TScratchDir::~TScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(FPath, ignored);
+}
+
+}  // namespace veltrane::test

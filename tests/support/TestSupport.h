@@ -1,0 +1,30 @@
+#pragma once
+
+// Helpers that only tests use: paths of the shared reference material and scratch folders.
+
+#include <filesystem>
+#include <string>
+
+namespace veltrane::test {
+
+// The shared reference folder (vectors, corpus), beside the repository.
+std::filesystem::path SharedDir();
+// The repository's tests/data folder.
+std::filesystem::path TestDataDir();
+
+// A fresh folder under the system's temporary folder, removed with everything in it when the
+// object goes.
+class TScratchDir {
+ public:
+  TScratchDir();
+  ~TScratchDir();
+  TScratchDir(const TScratchDir&) = delete;
+  TScratchDir& operator=(const TScratchDir&) = delete;
+  const std::filesystem::path& GetPath() const { return FPath; }
+  std::filesystem::path operator/(const std::string& AName) const { return FPath / AName; }
+
+ private:
+  std::filesystem::path FPath;
+};
+
+}  // namespace veltrane::test
