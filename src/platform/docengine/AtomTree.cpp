@@ -1,0 +1,174 @@
+#include "platform/docengine/AtomTree.h"
+
+#include <cassert>
+
+namespace docengine {
+
+std::uint32_t TAtomTree::NextPriority() {
+  // xorshift32: deterministic, so that a document is always laid out the same way.
+  FSeed ^= FSeed << 13;
+  FSeed ^= FSeed >> 17;
+  FSeed ^= FSeed << 5;
+  return FSeed;
+}
+
+void TAtomTree::Update(TDocAtom* ANode) {
+  ANode->SubtreeLength = ANode->Length;
+  ANode->SubtreeCount = 1;
+  if (ANode->Left != nullptr) {
+    ANode->SubtreeLength += ANode->Left->SubtreeLength;
+    ANode->SubtreeCount += ANode->Left->SubtreeCount;
+    ANode->Left->Parent = ANode;
+  }
+  if (ANode->Right != nullptr) {
+    ANode->SubtreeLength += ANode->Right->SubtreeLength;
+    ANode->SubtreeCount += ANode->Right->SubtreeCount;
+    ANode->Right->Parent = ANode;
+  }
+}
+
+TDocAtom* TAtomTree::Merge(TDocAtom* ALeft, TDocAtom* ARight) {
+  if (ALeft == nullptr) return ARight;
+  if (ARight == nullptr) return ALeft;
+  if (ALeft->Priority >= ARight->Priority) {
+    ALeft->Right = Merge(ALeft->Right, ARight);
+    Update(ALeft);
+    ALeft->Parent = nullptr;
+    return ALeft;
+  }
+  ARight->Left = Merge(ALeft, ARight->Left);
+  Update(ARight);
+  ARight->Parent = nullptr;
+  return ARight;
+}
+
+void TAtomTree::Split(TDocAtom* ANode, std::int64_t ACount, TDocAtom*& ALeft, TDocAtom*& ARight) {
+  if (ANode == nullptr) {
+    ALeft = ARight = nullptr;
+    return;
+  }
+  const std::int64_t leftCount = ANode->Left != nullptr ? ANode->Left->SubtreeCount : 0;
+  if (ACount <= leftCount) {
+    Split(ANode->Left, ACount, ALeft, ANode->Left);
+    Update(ANode);
+    ANode->Parent = nullptr;
+    if (ALeft != nullptr) ALeft->Parent = nullptr;
+    ARight = ANode;
+  } else {
+    Split(ANode->Right, ACount - leftCount - 1, ANode->Right, ARight);
+    Update(ANode);
+    ANode->Parent = nullptr;
+    if (ARight != nullptr) ARight->Parent = nullptr;
+    ALeft = ANode;
+  }
+}
+
+void TAtomTree::Append(TDocAtom* AAtom) { InsertBefore(nullptr, AAtom); }
+
+void TAtomTree::InsertBefore(TDocAtom* AWhere, TDocAtom* AAtom) {
+  AAtom->Left = AAtom->Right = AAtom->Parent = nullptr;
+  AAtom->Priority = NextPriority();
+  Update(AAtom);
+  if (AWhere == nullptr) {
+    FRoot = Merge(FRoot, AAtom);
+    return;
+  }
+  TDocAtom* left = nullptr;
+  TDocAtom* right = nullptr;
+  Split(FRoot, IndexOf(AWhere), left, right);
+  FRoot = Merge(Merge(left, AAtom), right);
+}
+
+void TAtomTree::Remove(TDocAtom* AAtom) {
+  TDocAtom* left = nullptr;
+  TDocAtom* rest = nullptr;
+  Split(FRoot, IndexOf(AAtom), left, rest);
+  TDocAtom* middle = nullptr;
+  TDocAtom* right = nullptr;
+  Split(rest, 1, middle, right);
+  assert(middle == AAtom);
+  FRoot = Merge(left, right);
+  AAtom->Left = AAtom->Right = AAtom->Parent = nullptr;
+}
+
+void TAtomTree::SetLength(TDocAtom* AAtom, std::int64_t ALength) {
+  const std::int64_t delta = ALength - AAtom->Length;
+  AAtom->Length = ALength;
+  for (TDocAtom* node = AAtom; node != nullptr; node = node->Parent) node->SubtreeLength += delta;
+}
+
+std::int64_t TAtomTree::PositionOf(const TDocAtom* AAtom) const {
+  std::int64_t result = AAtom->Left != nullptr ? AAtom->Left->SubtreeLength : 0;
+  for (const TDocAtom* node = AAtom; node->Parent != nullptr; node = node->Parent) {
+    const TDocAtom* parent = node->Parent;
+    if (parent->Right == node) {
+      result += parent->Length + (parent->Left != nullptr ? parent->Left->SubtreeLength : 0);
+    }
+  }
+  return result;
+}
+
+std::int64_t TAtomTree::IndexOf(const TDocAtom* AAtom) const {
+  std::int64_t result = AAtom->Left != nullptr ? AAtom->Left->SubtreeCount : 0;
+  for (const TDocAtom* node = AAtom; node->Parent != nullptr; node = node->Parent) {
+    const TDocAtom* parent = node->Parent;
+    if (parent->Right == node) {
+      result += 1 + (parent->Left != nullptr ? parent->Left->SubtreeCount : 0);
+    }
+  }
+  return result;
+}
+
+TDocAtom* TAtomTree::Find(std::int64_t APosition, std::int64_t& AOffset) const {
+  if (APosition < 0 || APosition >= GetLength()) return nullptr;
+  TDocAtom* node = FRoot;
+  while (node != nullptr) {
+    const std::int64_t leftLength = node->Left != nullptr ? node->Left->SubtreeLength : 0;
+    if (APosition < leftLength) {
+      node = node->Left;
+    } else if (APosition < leftLength + node->Length) {
+      AOffset = APosition - leftLength;
+      return node;
+    } else {
+      APosition -= leftLength + node->Length;
+      node = node->Right;
+    }
+  }
+  return nullptr;
+}
+
+TDocAtom* TAtomTree::First() const {
+  TDocAtom* node = FRoot;
+  while (node != nullptr && node->Left != nullptr) node = node->Left;
+  return node;
+}
+
+TDocAtom* TAtomTree::Last() const {
+  TDocAtom* node = FRoot;
+  while (node != nullptr && node->Right != nullptr) node = node->Right;
+  return node;
+}
+
+TDocAtom* TAtomTree::Next(const TDocAtom* AAtom) {
+  if (AAtom->Right != nullptr) {
+    TDocAtom* node = AAtom->Right;
+    while (node->Left != nullptr) node = node->Left;
+    return node;
+  }
+  const TDocAtom* node = AAtom;
+  while (node->Parent != nullptr && node->Parent->Right == node) node = node->Parent;
+  return node->Parent;
+}
+
+TDocAtom* TAtomTree::Prev(const TDocAtom* AAtom) {
+  if (AAtom->Left != nullptr) {
+    TDocAtom* node = AAtom->Left;
+    while (node->Right != nullptr) node = node->Right;
+    return node;
+  }
+  const TDocAtom* node = AAtom;
+  while (node->Parent != nullptr && node->Parent->Left == node) node = node->Parent;
+  return node->Parent;
+}
+
+}  // namespace docengine

@@ -1,0 +1,821 @@
+#include "platform/docengine/Document.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <unordered_map>
+
+#include "platform/docengine/DocError.h"
+
+namespace docengine {
+
+// ---------------------------------------------------------------------------------------------
+// Segments and stories
+
+std::int64_t TDocSegment::GetStart() const { return FStory->PositionOf(FFirstAtom); }
+
+std::int64_t TDocSegment::GetEnd() const {
+  for (int i = 0; i + 1 < FStory->GetSegmentCount(); ++i) {
+    if (FStory->GetSegment(i) == this) return FStory->GetSegment(i + 1)->GetStart();
+  }
+  return FStory->GetLength();
+}
+
+TDocAtom* TDocStory::NewAtom() { return &FAtomStore.emplace_back(); }
+
+TDocSegment* TDocStory::SegmentAt(std::int64_t APosition) const {
+  TDocSegment* result = nullptr;
+  for (const auto& segment : FSegments) {
+    if (segment->GetStart() > APosition) break;
+    result = segment.get();
+  }
+  return result;
+}
+
+namespace {
+
+// The characters of a w:t-like element: its text and CDATA children.
+std::string NodeText(pugi::xml_node ANode) {
+  std::string result;
+  for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+      result += child.value();
+    }
+  }
+  return result;
+}
+
+std::string CharText(char32_t AChar) {
+  std::string result;
+  host::Utf8Append(result, AChar);
+  return result;
+}
+
+}  // namespace
+
+std::string TDocStory::AtomText(const TDocAtom* AAtom, std::int64_t AFrom, std::int64_t ACount) {
+  switch (AAtom->Kind) {
+    case akText: {
+      if (AAtom->HasFlag(afFieldCode)) return "";
+      const std::string text = NodeText(AAtom->Node);
+      const std::size_t from = host::Utf8Offset(text, static_cast<int>(AFrom));
+      if (ACount < 0) return text.substr(from);
+      const std::size_t to = host::Utf8Offset(text, static_cast<int>(AFrom + ACount));
+      return text.substr(from, to - from);
+    }
+    case akChar:
+      return AAtom->HasFlag(afFieldCode) ? "" : CharText(AAtom->Char);
+    case akObject:
+      return AAtom->HasFlag(afFieldCode) ? "" : "\x01";
+    case akParagraphEnd:
+      return AAtom->HasFlag(afSectionBreak) ? "\x0c" : "\r";
+    case akCellEnd:
+    case akRowEnd:
+      return "\r\a";
+    default:
+      return "";
+  }
+}
+
+std::string TDocStory::GetText(std::int64_t AStart, std::int64_t AEnd) const {
+  std::string result;
+  AStart = std::max<std::int64_t>(AStart, 0);
+  AEnd = std::min(AEnd, GetLength());
+  if (AStart >= AEnd) return result;
+  std::int64_t offset = 0;
+  const TDocAtom* atom = FAtoms.Find(AStart, offset);
+  std::int64_t position = AStart;
+  while (atom != nullptr && position < AEnd) {
+    const std::int64_t take = std::min(atom->Length - offset, AEnd - position);
+    if (take > 0) {
+      result += AtomText(atom, offset, take == atom->Length - offset ? -1 : take);
+    }
+    position += take;
+    offset = 0;
+    atom = TAtomTree::Next(atom);
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading stories
+
+namespace {
+
+// A bookmark marker met while reading a segment.
+struct TMarker {
+  TDocAtom* Atom;
+  std::size_t Sequence;  // order of appearance in the segment
+  std::string Id;
+  bool InTable;
+};
+
+// Text boxes found while reading, read after the segment that anchors them.
+struct TPendingTextBox {
+  TDocPart* Part;
+  const TXmlNames* Names;
+  pugi::xml_node Root;
+  std::string Name;
+  bool InHeaderFooter;
+};
+
+}  // namespace
+
+// Walks the XML of one segment and appends its atoms to the story. Everything it does not
+// interpret it steps over without looking inside, so foreign markup costs nothing and cannot
+// shift positions.
+class TDocStoryReader {
+ public:
+  TDocStoryReader(TDocStory* AStory, TDocSegment* ASegment, const TXmlNames& ANames)
+      : FStory(AStory), FSegment(ASegment), FNames(ANames) {}
+
+  void ReadBlocks(pugi::xml_node ARoot) {
+    AddAtom(akSegment, 0, ARoot);
+    FSegment->FFirstAtom = FAtoms.back();
+    Walk(ARoot);
+    Finish();
+  }
+
+  // Notes parts: every note except the separators, which are no part of the text.
+  void ReadNotes(pugi::xml_node ARoot) {
+    AddAtom(akSegment, 0, ARoot);
+    FSegment->FFirstAtom = FAtoms.back();
+    for (pugi::xml_node note = ARoot.first_child(); note; note = note.next_sibling()) {
+      const TXmlKind kind = FNames.Kind(note);
+      if (kind == xkFootnote || kind == xkEndnote) {
+        const std::string type = FNames.Attr(note, "type").value();
+        if (type == "separator" || type == "continuationSeparator" ||
+            type == "continuationNotice") {
+          continue;
+        }
+        Walk(note);
+      } else {
+        WalkChild(note, kind);
+      }
+    }
+    Finish();
+  }
+
+  std::vector<pugi::xml_node>& GetSections() { return FSections; }
+  std::vector<TPendingTextBox>& GetTextBoxes() { return FTextBoxes; }
+  std::vector<std::unique_ptr<TDocBookmark>>& GetBookmarks() { return FBookmarks; }
+  void SetTextBoxBase(const std::string& APartName, int* ACounter, TDocPart* APart,
+                      bool AInHeaderFooter) {
+    FTextBoxPartName = APartName;
+    FTextBoxCounter = ACounter;
+    FPart = APart;
+    FInHeaderFooter = AInHeaderFooter;
+  }
+
+ private:
+  TDocAtom* AddAtom(TAtomKind AKind, std::int64_t ALength, pugi::xml_node ANode,
+                    char32_t AChar = 0) {
+    TDocAtom* atom = FStory->NewAtom();
+    atom->Kind = AKind;
+    atom->Length = ALength;
+    atom->Node = ANode;
+    atom->Char = AChar;
+    atom->Segment = FSegment;
+    if (FDeletedDepth > 0) atom->Flags |= afDeleted;
+    if (InFieldCode() && AKind != akParagraphEnd && AKind != akCellEnd && AKind != akRowEnd) {
+      atom->Flags |= afFieldCode;
+    }
+    FAtoms.push_back(atom);
+    return atom;
+  }
+
+  bool InFieldCode() const {
+    return std::find(FFieldCode.begin(), FFieldCode.end(), true) != FFieldCode.end();
+  }
+
+  void Walk(pugi::xml_node AParent) {
+    for (pugi::xml_node child = AParent.first_child(); child; child = child.next_sibling()) {
+      if (child.type() != pugi::node_element) continue;
+      WalkChild(child, FNames.Kind(child));
+    }
+  }
+
+  void WalkChild(pugi::xml_node ANode, TXmlKind AKind) {
+    switch (AKind) {
+      case xkP:
+        WalkParagraph(ANode);
+        break;
+      case xkTbl:
+        ++FTableDepth;
+        Walk(ANode);
+        --FTableDepth;
+        break;
+      case xkTr:
+        WalkRow(ANode);
+        break;
+      case xkTc:
+        WalkCell(ANode);
+        break;
+      case xkSectPr:
+        FSections.push_back(ANode);
+        break;
+      case xkR:
+      case xkHyperlink:
+      case xkIns:
+      case xkMoveTo:
+      case xkSmartTag:
+      case xkCustomXml:
+      case xkSdt:
+      case xkSdtContent:
+      case xkDir:
+      case xkBdo:
+      case xkChoice:
+      case xkFallback:
+        Walk(ANode);
+        break;
+      case xkDel:
+      case xkMoveFrom:
+        ++FDeletedDepth;
+        Walk(ANode);
+        --FDeletedDepth;
+        break;
+      case xkAlternateContent:
+        WalkAlternateContent(ANode);
+        break;
+      case xkT:
+        AddText(ANode, 0);
+        break;
+      case xkDelText:
+        AddText(ANode, afDeleted);
+        break;
+      case xkInstrText:
+        AddText(ANode, afFieldCode);
+        break;
+      case xkDelInstrText:
+        AddText(ANode, afFieldCode | afDeleted);
+        break;
+      case xkTab:
+      case xkPTab:
+        AddAtom(akChar, 1, ANode, 9);
+        break;
+      case xkBr: {
+        const std::string type = FNames.Attr(ANode, "type").value();
+        AddAtom(akChar, 1, ANode, type == "page" ? 12 : type == "column" ? 14 : 11);
+        break;
+      }
+      case xkCr:
+        AddAtom(akChar, 1, ANode, 11);
+        break;
+      case xkNoBreakHyphen:
+        AddAtom(akChar, 1, ANode, 30);
+        break;
+      case xkSoftHyphen:
+        AddAtom(akChar, 1, ANode, 31);
+        break;
+      case xkSym:
+        AddAtom(akChar, 1, ANode, 40);
+        break;
+      case xkFootnoteReference:
+      case xkEndnoteReference:
+      case xkFootnoteRef:
+      case xkEndnoteRef:
+        AddAtom(akChar, 1, ANode, 2);
+        break;
+      case xkCommentReference:
+      case xkAnnotationRef:
+        AddAtom(akChar, 1, ANode, 5);
+        break;
+      case xkFldChar:
+        AddFieldChar(ANode);
+        break;
+      case xkFldSimple: {
+        // Counted as a complex field: begin, the instruction, separator, the result, end.
+        const std::int64_t instruction = host::Utf8Length(FNames.Attr(ANode, "instr").value());
+        AddAtom(akFieldSimple, instruction + 2, ANode);
+        Walk(ANode);
+        AddAtom(akFieldSimpleEnd, 1, ANode);
+        break;
+      }
+      case xkDrawing:
+      case xkPict:
+      case xkObject:
+        AddAtom(akObject, 1, ANode);
+        FindTextBoxes(ANode);
+        break;
+      case xkBookmarkStart:
+      case xkBookmarkEnd: {
+        TDocAtom* atom =
+            AddAtom(AKind == xkBookmarkStart ? akBookmarkStart : akBookmarkEnd, 0, ANode);
+        TMarker marker{atom, FAtoms.size(), FNames.Attr(ANode, "id").value(), FTableDepth > 0};
+        (AKind == xkBookmarkStart ? FStarts : FEnds).push_back(std::move(marker));
+        break;
+      }
+      default:
+        // Properties, range markup without content, math, alternative chunks and every
+        // element of a foreign namespace: no positions, kept as they are.
+        break;
+    }
+  }
+
+  void WalkParagraph(pugi::xml_node AParagraph) {
+    Walk(AParagraph);
+    TDocAtom* mark = AddAtom(akParagraphEnd, 1, AParagraph, '\r');
+    pugi::xml_node properties = AParagraph.first_child();
+    for (; properties; properties = properties.next_sibling()) {
+      if (FNames.Kind(properties) == xkPPr) break;
+    }
+    if (properties) {
+      for (pugi::xml_node child = properties.first_child(); child; child = child.next_sibling()) {
+        if (FNames.Kind(child) == xkSectPr) {
+          mark->Flags |= afSectionBreak;
+          mark->Char = 12;
+          FSections.push_back(child);
+          break;
+        }
+      }
+    }
+  }
+
+  // The row mark follows the row's last cell; markup after that cell lies after the mark, so a
+  // bookmark ending there covers the whole row.
+  void WalkRow(pugi::xml_node ARow) {
+    pugi::xml_node lastCell;
+    for (pugi::xml_node child = ARow.first_child(); child; child = child.next_sibling()) {
+      if (ContainsCell(child)) lastCell = child;
+    }
+    for (pugi::xml_node child = ARow.first_child(); child; child = child.next_sibling()) {
+      if (child.type() != pugi::node_element) continue;
+      WalkChild(child, FNames.Kind(child));
+      if (child == lastCell) AddAtom(akRowEnd, 1, ARow);
+    }
+    if (!lastCell) AddAtom(akRowEnd, 1, ARow);
+  }
+
+  bool ContainsCell(pugi::xml_node ANode) const {
+    const TXmlKind kind = FNames.Kind(ANode);
+    if (kind == xkTc) return true;
+    if (kind != xkSdt && kind != xkSdtContent && kind != xkCustomXml) return false;
+    for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {
+      if (ContainsCell(child)) return true;
+    }
+    return false;
+  }
+
+  // The cell mark takes the place of the mark of the cell's last paragraph. A cell whose last
+  // block is not a paragraph (a nested table, in a damaged file) gets a mark of its own.
+  void WalkCell(pugi::xml_node ACell) {
+    const std::size_t first = FAtoms.size();
+    Walk(ACell);
+    std::size_t last = FAtoms.size();
+    while (last > first && FAtoms[last - 1]->Length == 0) --last;
+    if (last > first && FAtoms[last - 1]->Kind == akParagraphEnd &&
+        FAtoms[last - 1]->Node.parent() == ACell) {
+      TDocAtom* mark = FAtoms[last - 1];
+      mark->Kind = akCellEnd;
+      mark->Flags &= static_cast<std::uint8_t>(~afSectionBreak);
+      mark->Char = 7;
+    } else {
+      AddAtom(akCellEnd, 1, ACell, 7);
+    }
+  }
+
+  // Only the first choice is read; the fallback repeats the same content for older readers.
+  // Without any choice the fallback is the content.
+  void WalkAlternateContent(pugi::xml_node ANode) {
+    pugi::xml_node fallback;
+    for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {
+      const TXmlKind kind = FNames.Kind(child);
+      if (kind == xkChoice) {
+        Walk(child);
+        return;
+      }
+      if (kind == xkFallback && !fallback) fallback = child;
+    }
+    if (fallback) Walk(fallback);
+  }
+
+  void AddText(pugi::xml_node ANode, std::uint8_t AFlags) {
+    const std::int64_t length = host::Utf8Length(NodeText(ANode));
+    TDocAtom* atom = AddAtom(akText, length, ANode);
+    atom->Flags |= AFlags;
+  }
+
+  void AddFieldChar(pugi::xml_node ANode) {
+    const std::string type = FNames.Attr(ANode, "fldCharType").value();
+    if (type == "begin") {
+      AddAtom(akFieldBegin, 1, ANode);
+      FFieldCode.push_back(true);
+    } else if (type == "separate") {
+      AddAtom(akFieldSeparate, 1, ANode);
+      if (!FFieldCode.empty()) FFieldCode.back() = false;
+    } else if (type == "end") {
+      AddAtom(akFieldEnd, 1, ANode);
+      if (!FFieldCode.empty()) FFieldCode.pop_back();
+    }
+  }
+
+  // Text boxes inside a drawing become segments of their own; the search stops at each text
+  // box (a nested one is found when its box is read) and skips fallback content.
+  void FindTextBoxes(pugi::xml_node ANode) {
+    for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {
+      if (child.type() != pugi::node_element) continue;
+      const TXmlKind kind = FNames.Kind(child);
+      if (kind == xkFallback) continue;
+      if (kind == xkTxbxContent) {
+        if (FTextBoxCounter != nullptr) {
+          ++*FTextBoxCounter;
+          FTextBoxes.push_back({FPart, &FNames, child,
+                                FTextBoxPartName + "#textbox" + std::to_string(*FTextBoxCounter),
+                                FInHeaderFooter});
+        }
+        continue;
+      }
+      FindTextBoxes(child);
+    }
+  }
+
+  // Moves the atoms into the story's index and pairs the bookmark markers: a start takes the
+  // first unused end of its id after it; a start without one is left alone.
+  void Finish() {
+    for (TDocAtom* atom : FAtoms) FStory->FAtoms.Append(atom);
+    std::unordered_map<std::string, std::vector<TMarker*>> ends;
+    for (TMarker& end : FEnds) ends[end.Id].push_back(&end);
+    std::set<const TMarker*> used;
+    for (const TMarker& start : FStarts) {
+      auto found = ends.find(start.Id);
+      if (found == ends.end()) continue;
+      for (TMarker* end : found->second) {
+        if (end->Sequence < start.Sequence || used.count(end) != 0) continue;
+        used.insert(end);
+        const std::string name = FNames.Attr(start.Atom->Node, "name").value();
+        if (name.empty()) break;
+        auto bookmark = std::make_unique<TDocBookmark>();
+        bookmark->FName = name;
+        bookmark->FStory = FStory;
+        bookmark->FStartAtom = start.Atom;
+        bookmark->FEndAtom = end->Atom;
+        pugi::xml_attribute colFirst = FNames.Attr(start.Atom->Node, "colFirst");
+        pugi::xml_attribute colLast = FNames.Attr(start.Atom->Node, "colLast");
+        if (start.InTable && (colFirst || colLast)) {
+          bookmark->FColFirst = colFirst ? colFirst.as_int() : colLast.as_int();
+          bookmark->FColLast = colLast ? colLast.as_int() : bookmark->FColFirst;
+          // A first column after the last acts as the last one.
+          if (bookmark->FColFirst > bookmark->FColLast) bookmark->FColFirst = bookmark->FColLast;
+        }
+        FBookmarks.push_back(std::move(bookmark));
+        break;
+      }
+    }
+  }
+
+  TDocStory* FStory;
+  TDocSegment* FSegment;
+  const TXmlNames& FNames;
+  std::vector<TDocAtom*> FAtoms;
+  std::vector<bool> FFieldCode;  // one entry per open field: true while in its code
+  int FDeletedDepth = 0;
+  int FTableDepth = 0;
+  std::vector<TMarker> FStarts;
+  std::vector<TMarker> FEnds;
+  std::vector<pugi::xml_node> FSections;
+  std::vector<TPendingTextBox> FTextBoxes;
+  std::vector<std::unique_ptr<TDocBookmark>> FBookmarks;
+  std::string FTextBoxPartName;
+  int* FTextBoxCounter = nullptr;
+  TDocPart* FPart = nullptr;
+  bool FInHeaderFooter = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// TDocument
+
+namespace {
+
+// The relationship id attribute of a header or footer reference, whatever its prefix.
+std::string ReferenceId(pugi::xml_node AReference) {
+  for (pugi::xml_attribute attribute = AReference.first_attribute(); attribute;
+       attribute = attribute.next_attribute()) {
+    const char* name = attribute.name();
+    const char* colon = std::strchr(name, ':');
+    if (colon != nullptr && std::strcmp(colon + 1, "id") == 0) return attribute.value();
+  }
+  return "";
+}
+
+// The slot of a reference in a section's layout order.
+THeaderFooterType ReferenceSlot(bool AHeader, const std::string& AType) {
+  if (AType == "even") return AHeader ? hftEvenHeader : hftEvenFooter;
+  if (AType == "first") return AHeader ? hftFirstHeader : hftFirstFooter;
+  return AHeader ? hftDefaultHeader : hftDefaultFooter;
+}
+
+}  // namespace
+
+std::unique_ptr<TDocument> TDocument::Open(const std::string& AFileName,
+                                           const TZipLimits& ALimits) {
+  std::unique_ptr<TDocument> result(new TDocument());
+  result->FPackage = TDocPackage::Open(AFileName, ALimits);
+  result->Load();
+  return result;
+}
+
+std::unique_ptr<TDocument> TDocument::OpenMemory(std::string AData, const std::string& AFileName,
+                                                 const TZipLimits& ALimits) {
+  std::unique_ptr<TDocument> result(new TDocument());
+  result->FPackage = TDocPackage::OpenMemory(std::move(AData), AFileName, ALimits);
+  result->Load();
+  return result;
+}
+
+TDocument::~TDocument() = default;
+
+void TDocument::Load() {
+  const std::string& fileName = GetFileName();
+  std::vector<std::unique_ptr<TDocBookmark>> candidates;
+  std::vector<TPendingTextBox> textBoxes;
+  std::map<std::string, int> textBoxCounters;
+
+  auto newStory = [this](TDocStoryType AType) {
+    FStories.push_back(std::make_unique<TDocStory>(AType));
+    return FStories.back().get();
+  };
+  auto newSegment = [](TDocStory* AStory, TDocPart* APart, pugi::xml_node ARoot,
+                       const std::string& AName) {
+    auto segment = std::make_unique<TDocSegment>();
+    segment->FName = AName;
+    segment->FPart = APart;
+    segment->FRoot = ARoot;
+    segment->FStory = AStory;
+    AStory->FSegments.push_back(std::move(segment));
+    return AStory->FSegments.back().get();
+  };
+  auto partNames = [this, &fileName](TDocPart* APart, std::initializer_list<TXmlKind> AKinds,
+                                     const char* AWhat) -> const TXmlNames& {
+    pugi::xml_node root = APart->GetXml().document_element();
+    FNames.push_back(std::make_unique<TXmlNames>(root));
+    const TXmlNames& names = *FNames.back();
+    const TXmlKind kind = names.Kind(root);
+    if (std::find(AKinds.begin(), AKinds.end(), kind) == AKinds.end()) {
+      PartError(fileName, APart->GetName(),
+                std::string("not a ") + AWhat + " (root element '" + root.name() + "')");
+    }
+    return names;
+  };
+  auto collect = [&](TDocStoryReader& AReader) {
+    for (auto& bookmark : AReader.GetBookmarks()) candidates.push_back(std::move(bookmark));
+    for (auto& textBox : AReader.GetTextBoxes()) textBoxes.push_back(textBox);
+  };
+
+  // The main story.
+  TDocPart* mainPart = FPackage->GetMainPart();
+  const TXmlNames& mainNames = partNames(mainPart, {xkDocument}, "WordprocessingML document");
+  pugi::xml_node body;
+  for (pugi::xml_node child = mainPart->GetXml().document_element().first_child(); child;
+       child = child.next_sibling()) {
+    if (mainNames.Kind(child) == xkBody) {
+      body = child;
+      break;
+    }
+  }
+  if (!body) PartError(fileName, mainPart->GetName(), "the document has no body (w:body)");
+  TDocStory* mainStory = newStory(dstMain);
+  std::vector<pugi::xml_node> sections;
+  {
+    TDocSegment* segment = newSegment(mainStory, mainPart, body, mainPart->GetName());
+    TDocStoryReader reader(mainStory, segment, mainNames);
+    reader.SetTextBoxBase(mainPart->GetName(), &textBoxCounters[mainPart->GetName()], mainPart,
+                          false);
+    reader.ReadBlocks(body);
+    sections = reader.GetSections();
+    collect(reader);
+  }
+
+  // Headers and footers: the parts the sections refer to in layout order, then the others.
+  const std::vector<TDocRelationship> relationships =
+      FPackage->GetRelationships(mainPart->GetName());
+  struct THeaderFooterRef {
+    TDocPart* Part;
+    THeaderFooterType Type;
+    int Section;
+  };
+  std::vector<THeaderFooterRef> headerFooters;
+  auto addHeaderFooter = [&](TDocPart* APart, THeaderFooterType AType, int ASection) {
+    for (const auto& ref : headerFooters) {
+      if (ref.Part == APart) return;
+    }
+    headerFooters.push_back({APart, AType, ASection});
+  };
+  for (std::size_t section = 0; section < sections.size(); ++section) {
+    std::vector<std::pair<THeaderFooterType, TDocPart*>> slots;
+    for (pugi::xml_node reference = sections[section].first_child(); reference;
+         reference = reference.next_sibling()) {
+      const char* local = std::strchr(reference.name(), ':');
+      local = local != nullptr ? local + 1 : reference.name();
+      const bool header = std::strcmp(local, "headerReference") == 0;
+      if (!header && std::strcmp(local, "footerReference") != 0) continue;
+      const std::string id = ReferenceId(reference);
+      for (const TDocRelationship& relationship : relationships) {
+        if (relationship.Id != id || relationship.External) continue;
+        if (TDocPart* part = FPackage->FindPart(relationship.TargetPart)) {
+          slots.emplace_back(ReferenceSlot(header, mainNames.Attr(reference, "type").value()),
+                             part);
+        }
+        break;
+      }
+    }
+    std::stable_sort(slots.begin(), slots.end(),
+                     [](const auto& A, const auto& B) { return A.first < B.first; });
+    for (const auto& [type, part] : slots) addHeaderFooter(part, type, static_cast<int>(section));
+  }
+  for (const TDocRelationship& relationship : relationships) {
+    if (relationship.External ||
+        (!RelationshipIs(relationship, RelHeader) && !RelationshipIs(relationship, RelFooter))) {
+      continue;
+    }
+    if (TDocPart* part = FPackage->FindPart(relationship.TargetPart)) {
+      addHeaderFooter(part, hftUnreferenced, -1);
+    }
+  }
+  TDocStory* headerFooterStory = nullptr;
+  if (!headerFooters.empty()) headerFooterStory = newStory(dstHeaderFooter);
+  for (const THeaderFooterRef& ref : headerFooters) {
+    const TXmlNames& names = partNames(ref.Part, {xkHdr, xkFtr}, "header or footer");
+    pugi::xml_node root = ref.Part->GetXml().document_element();
+    TDocSegment* segment = newSegment(headerFooterStory, ref.Part, root, ref.Part->GetName());
+    segment->FHeaderFooterType = ref.Type;
+    segment->FSection = ref.Section;
+    TDocStoryReader reader(headerFooterStory, segment, names);
+    reader.SetTextBoxBase(ref.Part->GetName(), &textBoxCounters[ref.Part->GetName()], ref.Part,
+                          true);
+    reader.ReadBlocks(root);
+    collect(reader);
+  }
+
+  // Footnotes and endnotes.
+  for (const auto& [kind, type] :
+       {std::pair{RelFootnotes, dstFootnotes}, std::pair{RelEndnotes, dstEndnotes}}) {
+    for (const TDocRelationship& relationship : relationships) {
+      if (relationship.External || !RelationshipIs(relationship, kind)) continue;
+      TDocPart* part = FPackage->FindPart(relationship.TargetPart);
+      if (part == nullptr) break;
+      const TXmlNames& names = partNames(part, {xkFootnotes, xkEndnotes}, "notes part");
+      pugi::xml_node root = part->GetXml().document_element();
+      TDocStory* story = newStory(type);
+      TDocSegment* segment = newSegment(story, part, root, part->GetName());
+      TDocStoryReader reader(story, segment, names);
+      reader.SetTextBoxBase(part->GetName(), &textBoxCounters[part->GetName()], part, false);
+      reader.ReadNotes(root);
+      collect(reader);
+      break;
+    }
+  }
+
+  // Text boxes, in the order they were found; boxes inside boxes are found as they are read.
+  TDocStory* textFrameStory = nullptr;
+  for (std::size_t i = 0; i < textBoxes.size(); ++i) {
+    const TPendingTextBox box = textBoxes[i];
+    TDocStory* story = headerFooterStory;
+    if (!box.InHeaderFooter) {
+      if (textFrameStory == nullptr) textFrameStory = newStory(dstTextFrame);
+      story = textFrameStory;
+    }
+    TDocSegment* segment = newSegment(story, box.Part, box.Root, box.Name);
+    TDocStoryReader reader(story, segment, *box.Names);
+    reader.SetTextBoxBase(box.Part->GetName(), &textBoxCounters[box.Part->GetName()], box.Part,
+                          box.InHeaderFooter);
+    reader.ReadBlocks(box.Root);
+    collect(reader);
+  }
+
+  ResolveBookmarks(std::move(candidates));
+}
+
+// Later occurrences of a name replace earlier ones, as the word processor does when it reads a
+// file; the markers of the replaced ones stay in the file.
+void TDocument::ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACandidates) {
+  // Stories were read main story first, then in the order of GetStory; bookmarks within a story
+  // in document order. Candidates are already in that order except that text boxes of headers
+  // come after the notes; sort them into story order.
+  std::stable_sort(ACandidates.begin(), ACandidates.end(), [this](const auto& A, const auto& B) {
+    auto storyIndex = [this](const TDocStory* AStory) {
+      for (std::size_t i = 0; i < FStories.size(); ++i) {
+        if (FStories[i].get() == AStory) return i;
+      }
+      return FStories.size();
+    };
+    return storyIndex(A->FStory) < storyIndex(B->FStory);
+  });
+  for (auto& candidate : ACandidates) {
+    const std::string key = host::UpperCase(candidate->FName);
+    auto found = FByName.find(key);
+    if (found != FByName.end()) {
+      TDocBookmark* replaced = found->second;
+      replaced->FStartAtom->Bookmark = nullptr;
+      replaced->FEndAtom->Bookmark = nullptr;
+      FBookmarks.erase(
+          std::find_if(FBookmarks.begin(), FBookmarks.end(),
+                       [replaced](const auto& AItem) { return AItem.get() == replaced; }));
+    }
+    candidate->FStartAtom->Bookmark = candidate.get();
+    candidate->FEndAtom->Bookmark = candidate.get();
+    FByName[key] = candidate.get();
+    FBookmarks.push_back(std::move(candidate));
+  }
+  FVisibleValid = false;
+}
+
+TDocStory* TDocument::FindStory(TDocStoryType AType) const {
+  for (const auto& story : FStories) {
+    if (story->GetType() == AType) return story.get();
+  }
+  return nullptr;
+}
+
+void TDocument::RefreshVisible() const {
+  if (FVisibleValid) return;
+  FVisible.clear();
+  for (const auto& [key, bookmark] : FByName) {
+    if (!bookmark->GetHidden()) FVisible.push_back(bookmark);
+  }
+  FVisibleValid = true;
+}
+
+int TDocument::GetBookmarkCount() const {
+  RefreshVisible();
+  return static_cast<int>(FVisible.size());
+}
+
+TDocBookmark* TDocument::GetBookmark(int AIndex) const {
+  RefreshVisible();
+  if (AIndex < 0 || AIndex >= static_cast<int>(FVisible.size())) return nullptr;
+  return FVisible[static_cast<std::size_t>(AIndex)];
+}
+
+TDocBookmark* TDocument::FindBookmark(const std::string& AName) const {
+  const auto found = FByName.find(host::UpperCase(AName));
+  return found != FByName.end() ? found->second : nullptr;
+}
+
+std::vector<TDocBookmark*> TDocument::GetAllBookmarks() const {
+  std::vector<TDocBookmark*> result;
+  result.reserve(FByName.size());
+  for (const auto& [key, bookmark] : FByName) result.push_back(bookmark);
+  return result;
+}
+
+void TDocument::SetModified() {
+  for (const auto& story : FStories) {
+    for (const auto& segment : story->FSegments) segment->FPart->SetModified(true);
+  }
+}
+
+// Within each changed part, every listed bookmark gets an id that no other bookmark marker of
+// the part uses: the first holder of an id keeps it, later ones get the highest id + 1. Markers
+// that belong to no listed bookmark keep their ids untouched.
+void TDocument::MakeBookmarkIdsUnique() {
+  struct TPartIds {
+    std::vector<TDocBookmark*> Bookmarks;  // in document order
+    std::set<std::string> Reserved;
+    long long Highest = -1;
+    std::string IdName;
+  };
+  std::map<TDocPart*, TPartIds> parts;
+  for (const auto& story : FStories) {
+    for (TDocAtom* atom = story->FAtoms.First(); atom != nullptr; atom = TAtomTree::Next(atom)) {
+      if (atom->Kind != akBookmarkStart && atom->Kind != akBookmarkEnd) continue;
+      TDocPart* part = atom->Segment->FPart;
+      if (!part->GetModified()) continue;
+      TPartIds& ids = parts[part];
+      if (ids.IdName.empty()) ids.IdName = TXmlNames(part->GetXml().document_element()).W("id");
+      const std::string id = atom->Node.attribute(ids.IdName.c_str()).value();
+      char* end = nullptr;
+      const long long value = std::strtoll(id.c_str(), &end, 10);
+      if (end != id.c_str()) ids.Highest = std::max(ids.Highest, value);
+      if (atom->Bookmark == nullptr) {
+        ids.Reserved.insert(id);
+      } else if (atom->Kind == akBookmarkStart) {
+        ids.Bookmarks.push_back(atom->Bookmark);
+      }
+    }
+  }
+  for (auto& [part, ids] : parts) {
+    std::set<std::string> kept;
+    for (TDocBookmark* bookmark : ids.Bookmarks) {
+      pugi::xml_node startNode = bookmark->FStartAtom->Node;
+      pugi::xml_node endNode = bookmark->FEndAtom->Node;
+      pugi::xml_attribute startId = startNode.attribute(ids.IdName.c_str());
+      if (!startId) startId = startNode.append_attribute(ids.IdName.c_str());
+      pugi::xml_attribute endId = endNode.attribute(ids.IdName.c_str());
+      if (!endId) endId = endNode.append_attribute(ids.IdName.c_str());
+      const std::string id = startId.value();
+      if (!id.empty() && ids.Reserved.count(id) == 0 && kept.insert(id).second) continue;
+      const std::string fresh = std::to_string(++ids.Highest);
+      startId.set_value(fresh.c_str());
+      endId.set_value(fresh.c_str());
+      kept.insert(fresh);
+    }
+  }
+}
+
+void TDocument::SaveAs(const std::string& AFileName) {
+  MakeBookmarkIdsUnique();
+  FPackage->SaveAs(AFileName);
+}
+
+}  // namespace docengine

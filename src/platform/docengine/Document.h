@@ -1,0 +1,231 @@
+#pragma once
+
+// TDocument: an open .docx file read into stories, character positions and bookmarks.
+//
+// Stories and positions. The main text is one story with positions from 0. Every header and
+// footer part is a segment of one more story, laid end to end in a fixed order (by section;
+// within a section: even header, default header, even footer, default footer, first-page header,
+// first-page footer; then parts no section refers to), so two header bookmarks never seem nested
+// merely because both count from 0. Footnotes and endnotes are one story each; text boxes are
+// segments of the text-frame story, except those anchored in a header or footer, which continue
+// the header/footer story. Positions count the characters Word counts: each Unicode code point of
+// text, each paragraph, cell and row mark, tab, break, note reference, inline object and field
+// character; bookmarks and other range markup take no room.
+//
+// The model. The XML tree of each part stays the document; each story keeps an index of its
+// atoms over that tree (see AtomTree.h). This keeps everything the engine does not interpret
+// (drawings, fields, content controls, tracked changes, section properties, foreign namespaces)
+// exactly where it stands, and an edit only touches the nodes it changes and O(log n) of the
+// index. A model of our own serialised back would have to regroup runs and wrappers on every
+// save and could lose what it does not know; bookmarks as the markup elements themselves need
+// no separate bookkeeping to land in the right place on save.
+//
+// Bookmarks. Every w:bookmarkStart paired with a w:bookmarkEnd of the same id in the same
+// segment is a bookmark; unpaired markers are kept in the file and ignored. Names compare
+// case-insensitively; when a name occurs more than once the last occurrence is the bookmark and
+// the earlier ones stay in the file unlisted. Names beginning with '_' are hidden: reachable by
+// name, not enumerated. Enumeration is alphabetical, upper-casing ASCII letters and comparing
+// bytes.
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/docengine/AtomTree.h"
+#include "platform/docengine/Package.h"
+#include "platform/docengine/XmlNames.h"
+#include "platform/host/Classes.h"
+
+namespace docengine {
+
+// The kinds of story (the numbers are the word processor's story types).
+enum TDocStoryType : std::uint8_t {
+  dstMain = 1,
+  dstFootnotes = 2,
+  dstEndnotes = 3,
+  dstTextFrame = 5,
+  dstHeaderFooter = 7,
+};
+
+// Which header or footer a segment is, in the order segments of a section are laid out.
+enum THeaderFooterType : std::uint8_t {
+  hftNone = 0,  // not a header or footer
+  hftEvenHeader = 1,
+  hftDefaultHeader = 2,
+  hftEvenFooter = 3,
+  hftDefaultFooter = 4,
+  hftFirstHeader = 5,
+  hftFirstFooter = 6,
+  hftUnreferenced = 7,  // a header or footer part no section refers to
+};
+
+class TDocStory;
+class TDocument;
+
+// One stretch of a story: the content of one part (w:body, w:hdr, w:ftr, w:footnotes,
+// w:endnotes) or of one text box (w:txbxContent). Its story owns it.
+class TDocSegment : public host::TObject {
+ public:
+  // The part name, with "#textbox<N>" for the N-th text box of that part ("word/header1.xml",
+  // "word/document.xml#textbox2").
+  const std::string& GetName() const { return FName; }
+  TDocPart* GetPart() const { return FPart; }
+  pugi::xml_node GetRoot() const { return FRoot; }
+  TDocStory* GetStory() const { return FStory; }
+  THeaderFooterType GetHeaderFooterType() const { return FHeaderFooterType; }
+  // The 0-based section that refers to this header or footer first; -1 for other segments.
+  int GetSection() const { return FSection; }
+  // The first position of the segment in its story and the first position after it.
+  std::int64_t GetStart() const;
+  std::int64_t GetEnd() const;
+  // The zero-length atom that opens the segment.
+  TDocAtom* GetFirstAtom() const { return FFirstAtom; }
+
+ private:
+  using inherited = host::TObject;
+  friend class TDocStoryReader;
+  friend class TDocument;
+
+  std::string FName;
+  TDocPart* FPart = nullptr;
+  pugi::xml_node FRoot;
+  TDocStory* FStory = nullptr;
+  THeaderFooterType FHeaderFooterType = hftNone;
+  int FSection = -1;
+  TDocAtom* FFirstAtom = nullptr;
+};
+
+// One position space. It owns its segments and atoms.
+class TDocStory : public host::TObject {
+ public:
+  explicit TDocStory(TDocStoryType AType) : FType(AType) {}
+
+  TDocStoryType GetType() const { return FType; }
+  bool GetInHeaderFooter() const { return FType == dstHeaderFooter; }
+  std::int64_t GetLength() const { return FAtoms.GetLength(); }
+  int GetSegmentCount() const { return static_cast<int>(FSegments.size()); }
+  TDocSegment* GetSegment(int AIndex) const {
+    return FSegments[static_cast<std::size_t>(AIndex)].get();
+  }
+  // The segment holding APosition (the last segment for the story's length).
+  TDocSegment* SegmentAt(std::int64_t APosition) const;
+
+  // The text of [AStart, AEnd) as Range.Text reads it: paragraph marks "\r", cell and row marks
+  // "\r\a", tab 9, line break 11, page break 12, column break 14, inline objects 1, note marks
+  // 2, comment marks 5, a section-break paragraph mark 12; field codes and field characters
+  // are left out, field results kept. The range is clipped to the story.
+  std::string GetText(std::int64_t AStart, std::int64_t AEnd) const;
+
+  // The index of atoms, for walking the story in document order.
+  const TAtomTree& GetAtoms() const { return FAtoms; }
+  std::int64_t PositionOf(const TDocAtom* AAtom) const { return FAtoms.PositionOf(AAtom); }
+  // The text an atom contributes to Range.Text, from character AFrom on, at most ACount
+  // characters (all when ACount < 0).
+  static std::string AtomText(const TDocAtom* AAtom, std::int64_t AFrom = 0,
+                              std::int64_t ACount = -1);
+
+ private:
+  using inherited = host::TObject;
+  friend class TDocStoryReader;
+  friend class TDocument;
+
+  TDocAtom* NewAtom();
+
+  TDocStoryType FType;
+  std::vector<std::unique_ptr<TDocSegment>> FSegments;
+  std::deque<TDocAtom> FAtomStore;  // stable addresses; the tree links them
+  TAtomTree FAtoms;
+};
+
+// A bookmark: a pair of markers in one segment. The document owns it.
+class TDocBookmark : public host::TObject {
+ public:
+  const std::string& GetName() const { return FName; }
+  TDocStory* GetStory() const { return FStory; }
+  TDocSegment* GetSegment() const { return FStartAtom->Segment; }
+  std::int64_t GetStart() const { return FStory->PositionOf(FStartAtom); }
+  std::int64_t GetEnd() const { return FStory->PositionOf(FEndAtom); }
+  bool GetEmpty() const { return GetStart() == GetEnd(); }
+  bool GetHidden() const { return !FName.empty() && FName.front() == '_'; }
+  bool GetInHeaderFooter() const { return FStory->GetInHeaderFooter(); }
+  // The covered text, as TDocStory::GetText reads it.
+  std::string GetText() const { return FStory->GetText(GetStart(), GetEnd()); }
+  // The table columns of a column bookmark (w:colFirst / w:colLast); -1 when it is none (also
+  // when the attributes stand on a bookmark outside a table, where they mean nothing).
+  int GetColFirst() const { return FColFirst; }
+  int GetColLast() const { return FColLast; }
+  TDocAtom* GetStartAtom() const { return FStartAtom; }
+  TDocAtom* GetEndAtom() const { return FEndAtom; }
+
+ private:
+  using inherited = host::TObject;
+  friend class TDocStoryReader;
+  friend class TDocument;
+
+  std::string FName;
+  TDocStory* FStory = nullptr;
+  TDocAtom* FStartAtom = nullptr;
+  TDocAtom* FEndAtom = nullptr;
+  int FColFirst = -1;
+  int FColLast = -1;
+};
+
+// An open document. Raises EDocError for a file it cannot read, naming the file and the part.
+class TDocument : public host::TObject {
+ public:
+  static std::unique_ptr<TDocument> Open(const std::string& AFileName,
+                                         const TZipLimits& ALimits = TZipLimits());
+  static std::unique_ptr<TDocument> OpenMemory(std::string AData, const std::string& AFileName,
+                                               const TZipLimits& ALimits = TZipLimits());
+  ~TDocument() override;
+
+  TDocPackage* GetPackage() const { return FPackage.get(); }
+  const std::string& GetFileName() const { return FPackage->GetFileName(); }
+
+  // The stories: the main story first, then those the document has of header/footer,
+  // footnotes, endnotes and text frames, in that order.
+  int GetStoryCount() const { return static_cast<int>(FStories.size()); }
+  TDocStory* GetStory(int AIndex) const { return FStories[static_cast<std::size_t>(AIndex)].get(); }
+  TDocStory* GetMainStory() const { return FStories.front().get(); }
+  // The story of that type, or nullptr.
+  TDocStory* FindStory(TDocStoryType AType) const;
+
+  // The visible bookmarks (no leading '_') in alphabetical order, 0-based.
+  int GetBookmarkCount() const;
+  TDocBookmark* GetBookmark(int AIndex) const;
+  // The bookmark of that name, hidden ones included, case-insensitively; nullptr if none.
+  TDocBookmark* FindBookmark(const std::string& AName) const;
+  // Every bookmark, hidden ones included, in alphabetical order.
+  std::vector<TDocBookmark*> GetAllBookmarks() const;
+
+  // Marks every part that holds a story as changed, so that the next save writes it from its
+  // tree (what an edit does; used to check that the writer keeps everything in place).
+  void SetModified();
+  // Saves to AFileName through a temporary file in its folder. Parts nobody changed are copied
+  // byte for byte; changed parts are written from their trees with every bookmark at its place,
+  // bookmark ids made unique within each part.
+  void SaveAs(const std::string& AFileName);
+
+ private:
+  using inherited = host::TObject;
+  friend class TDocStoryReader;
+
+  TDocument() = default;
+  void Load();
+  void ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACandidates);
+  void RefreshVisible() const;
+  void MakeBookmarkIdsUnique();
+
+  std::unique_ptr<TDocPackage> FPackage;
+  std::vector<std::unique_ptr<TDocStory>> FStories;
+  std::vector<std::unique_ptr<TXmlNames>> FNames;  // one per story part
+  std::vector<std::unique_ptr<TDocBookmark>> FBookmarks;
+  std::map<std::string, TDocBookmark*> FByName;  // key: the name with ASCII letters upper-cased
+  mutable std::vector<TDocBookmark*> FVisible;
+  mutable bool FVisibleValid = false;
+};
+
+}  // namespace docengine

@@ -1,0 +1,273 @@
+#include "platform/docengine/Package.h"
+
+#include <cstring>
+#include <sstream>
+
+#include "platform/docengine/DocError.h"
+
+namespace docengine {
+
+namespace {
+
+constexpr unsigned XmlParseOptions = pugi::parse_full | pugi::parse_ws_pcdata;
+
+std::string StripSlash(const std::string& AName) {
+  return !AName.empty() && AName.front() == '/' ? AName.substr(1) : AName;
+}
+
+// The local name of an element or attribute name ("Override" for "ct:Override").
+const char* LocalName(const char* AName) {
+  const char* colon = std::strrchr(AName, ':');
+  return colon != nullptr ? colon + 1 : AName;
+}
+
+// Lower-case extension of a part name, without the dot.
+std::string Extension(const std::string& AName) {
+  const std::size_t dot = AName.rfind('.');
+  const std::size_t slash = AName.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return host::LowerCase(AName.substr(dot + 1));
+}
+
+std::string RelationshipsPartOf(const std::string& APartName) {
+  if (APartName.empty()) return "_rels/.rels";
+  const std::size_t slash = APartName.rfind('/');
+  if (slash == std::string::npos) return "_rels/" + APartName + ".rels";
+  return APartName.substr(0, slash + 1) + "_rels/" + APartName.substr(slash + 1) + ".rels";
+}
+
+}  // namespace
+
+bool RelationshipIs(const TDocRelationship& ARelationship, const char* AKind) {
+  const std::size_t slash = ARelationship.Type.rfind('/');
+  const std::string last =
+      slash == std::string::npos ? ARelationship.Type : ARelationship.Type.substr(slash + 1);
+  return last == AKind;
+}
+
+std::string ResolvePartName(const std::string& ASourcePart, const std::string& ATarget) {
+  std::string target = ATarget;
+  // A fragment or query never names a different part.
+  const std::size_t hash = target.find('#');
+  if (hash != std::string::npos) target.erase(hash);
+  std::vector<std::string> segments;
+  if (target.empty()) return "";
+  if (target.front() != '/') {
+    const std::size_t slash = ASourcePart.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : ASourcePart.substr(0, slash);
+    std::size_t start = 0;
+    while (start < folder.size()) {
+      const std::size_t next = folder.find('/', start);
+      segments.push_back(folder.substr(start, next == std::string::npos ? next : next - start));
+      if (next == std::string::npos) break;
+      start = next + 1;
+    }
+  }
+  std::size_t start = target.front() == '/' ? 1 : 0;
+  while (start <= target.size()) {
+    const std::size_t next = target.find('/', start);
+    const std::string segment =
+        target.substr(start, next == std::string::npos ? std::string::npos : next - start);
+    if (segment == "..") {
+      if (segments.empty()) return "";
+      segments.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      segments.push_back(segment);
+    }
+    if (next == std::string::npos) break;
+    start = next + 1;
+  }
+  std::string result;
+  for (const std::string& segment : segments) {
+    if (!result.empty()) result += '/';
+    result += segment;
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TDocPart
+
+std::string TDocPart::GetData() const {
+  if (FHasNewData) return FNewData;
+  if (FEntry < 0) return "";
+  const TZipReader& reader = *FPackage->FReader;
+  return reader.Read(reader.GetEntries()[static_cast<std::size_t>(FEntry)]);
+}
+
+void TDocPart::SetData(std::string AData) {
+  FNewData = std::move(AData);
+  FHasNewData = true;
+  FXml.reset();
+  FModified = false;
+}
+
+pugi::xml_document& TDocPart::GetXml() {
+  if (FXml) return *FXml;
+  const std::string data = GetData();
+  auto xml = std::make_unique<pugi::xml_document>();
+  const pugi::xml_parse_result result =
+      xml->load_buffer(data.data(), data.size(), XmlParseOptions, pugi::encoding_auto);
+  const std::string& fileName = FPackage->GetFileName();
+  if (!result) PartErrorAt(fileName, FName, result.offset, result.description());
+  // A document type declaration has no place in a package part; refusing it outright keeps
+  // entity tricks out of reach whatever a later parser does.
+  for (pugi::xml_node node = xml->first_child(); node; node = node.next_sibling()) {
+    if (node.type() == pugi::node_doctype) {
+      const std::size_t at = data.find("<!DOCTYPE");
+      PartErrorAt(fileName, FName, at == std::string::npos ? 0 : static_cast<std::int64_t>(at),
+                  "DOCTYPE declarations are not allowed in a package part");
+    }
+  }
+  if (!xml->document_element()) PartError(fileName, FName, "no root element");
+  const std::size_t declarationEnd = data.rfind("?>", 200);
+  FCrLfAfterDeclaration = data.compare(0, 5, "<?xml") == 0 && declarationEnd != std::string::npos &&
+                          data.compare(declarationEnd + 2, 2, "\r\n") == 0;
+  FXml = std::move(xml);
+  return *FXml;
+}
+
+std::string TDocPart::Serialize() const {
+  std::ostringstream stream;
+  FXml->save(stream, "", pugi::format_raw, pugi::encoding_utf8);
+  std::string result = stream.str();
+  // Word puts a line break after the declaration; the tree does not keep it.
+  if (FCrLfAfterDeclaration && result.compare(0, 5, "<?xml") == 0) {
+    const std::size_t end = result.find("?>");
+    if (end != std::string::npos) result.insert(end + 2, "\r\n");
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TDocPackage
+
+std::unique_ptr<TDocPackage> TDocPackage::Open(const std::string& AFileName,
+                                               const TZipLimits& ALimits) {
+  std::unique_ptr<TDocPackage> result(new TDocPackage());
+  result->FReader = TZipReader::OpenFile(AFileName, ALimits);
+  result->Load();
+  return result;
+}
+
+std::unique_ptr<TDocPackage> TDocPackage::OpenMemory(std::string AData,
+                                                     const std::string& AFileName,
+                                                     const TZipLimits& ALimits) {
+  std::unique_ptr<TDocPackage> result(new TDocPackage());
+  result->FReader = TZipReader::OpenMemory(std::move(AData), AFileName, ALimits);
+  result->Load();
+  return result;
+}
+
+TDocPackage::~TDocPackage() = default;
+
+void TDocPackage::Load() {
+  const std::vector<TZipEntry>& entries = FReader->GetEntries();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    // Every entry is read once here, so that a damaged or lying entry is refused at open and
+    // never copied into a saved document.
+    FReader->Read(entries[i]);
+    std::unique_ptr<TDocPart> part(new TDocPart(this, entries[i].Name));
+    part->FEntry = static_cast<int>(i);
+    FParts.push_back(std::move(part));
+  }
+
+  TDocPart* types = FindPart("[Content_Types].xml");
+  if (types == nullptr) {
+    DocError(GetFileName(), "not a .docx package: the part '[Content_Types].xml' is missing");
+  }
+  pugi::xml_node root = types->GetXml().document_element();
+  std::vector<std::pair<std::string, std::string>> defaults;
+  for (pugi::xml_node node = root.first_child(); node; node = node.next_sibling()) {
+    if (node.type() != pugi::node_element) continue;
+    const char* local = LocalName(node.name());
+    if (std::strcmp(local, "Default") == 0) {
+      defaults.emplace_back(host::LowerCase(node.attribute("Extension").value()),
+                            node.attribute("ContentType").value());
+    } else if (std::strcmp(local, "Override") == 0) {
+      if (TDocPart* part = FindPart(node.attribute("PartName").value())) {
+        part->FContentType = node.attribute("ContentType").value();
+      }
+    }
+  }
+  for (const auto& part : FParts) {
+    if (!part->FContentType.empty()) continue;
+    const std::string extension = Extension(part->FName);
+    for (const auto& [defaultExtension, contentType] : defaults) {
+      if (defaultExtension == extension) {
+        part->FContentType = contentType;
+        break;
+      }
+    }
+  }
+}
+
+TDocPart* TDocPackage::FindPart(const std::string& AName) const {
+  const std::string name = StripSlash(AName);
+  for (const auto& part : FParts) {
+    if (host::SameText(part->FName, name)) return part.get();
+  }
+  return nullptr;
+}
+
+std::vector<TDocRelationship> TDocPackage::GetRelationships(const std::string& APartName) {
+  std::vector<TDocRelationship> result;
+  TDocPart* rels = FindPart(RelationshipsPartOf(StripSlash(APartName)));
+  if (rels == nullptr) return result;
+  pugi::xml_node root = rels->GetXml().document_element();
+  for (pugi::xml_node node = root.first_child(); node; node = node.next_sibling()) {
+    if (node.type() != pugi::node_element ||
+        std::strcmp(LocalName(node.name()), "Relationship") != 0) {
+      continue;
+    }
+    TDocRelationship relationship;
+    relationship.Id = node.attribute("Id").value();
+    relationship.Type = node.attribute("Type").value();
+    relationship.Target = node.attribute("Target").value();
+    relationship.External = host::SameText(node.attribute("TargetMode").value(), "External");
+    if (!relationship.External) {
+      relationship.TargetPart = ResolvePartName(StripSlash(APartName), relationship.Target);
+    }
+    result.push_back(std::move(relationship));
+  }
+  return result;
+}
+
+TDocPart* TDocPackage::GetMainPart() {
+  for (const TDocRelationship& relationship : GetRelationships("")) {
+    if (relationship.External || !RelationshipIs(relationship, RelOfficeDocument)) continue;
+    TDocPart* part = FindPart(relationship.TargetPart);
+    if (part == nullptr) {
+      DocError(GetFileName(), "not a .docx package: the main document part '" +
+                                  relationship.TargetPart + "' is missing");
+    }
+    return part;
+  }
+  DocError(GetFileName(), "not a .docx package: no main document relationship in '_rels/.rels'");
+}
+
+void TDocPackage::SaveAs(const std::string& AFileName) {
+  // The serialised parts must live until the archive is written.
+  std::vector<std::string> serialized(FParts.size());
+  std::vector<TZipWriteItem> items;
+  items.reserve(FParts.size());
+  const std::vector<TZipEntry>& entries = FReader->GetEntries();
+  for (std::size_t i = 0; i < FParts.size(); ++i) {
+    const TDocPart& part = *FParts[i];
+    TZipWriteItem item;
+    item.Name = part.FName;
+    if (part.FXml && part.FModified) {
+      serialized[i] = part.Serialize();
+      item.Data = &serialized[i];
+    } else if (part.FHasNewData) {
+      item.Data = &part.FNewData;
+    } else {
+      item.Source = FReader.get();
+      item.SourceEntry = &entries[static_cast<std::size_t>(part.FEntry)];
+    }
+    items.push_back(item);
+  }
+  WriteZipFile(AFileName, items);
+}
+
+}  // namespace docengine

@@ -1,0 +1,131 @@
+#pragma once
+
+// TDocPackage: a .docx file as a set of parts. It reads the archive through the guarded zip
+// reader, knows each part's content type ([Content_Types].xml) and relationships
+// (<folder>/_rels/<name>.rels), parses XML parts on demand and writes the package back.
+//
+// Fidelity is the rule: a part nobody changed is written back as the very bytes it was read
+// from (its compressed data is copied); a changed XML part is serialised from its tree without
+// indentation, so everything the engine did not touch in it stays as it was. Saving always
+// goes through a temporary file in the target folder that is renamed into place.
+
+#include <memory>
+#include <pugixml.hpp>
+#include <string>
+#include <vector>
+
+#include "platform/docengine/Zip.h"
+#include "platform/host/Classes.h"
+
+namespace docengine {
+
+// Relationship types the engine follows (the part after the last '/', which is the same in the
+// transitional and the strict vocabulary).
+inline constexpr const char* RelOfficeDocument = "officeDocument";
+inline constexpr const char* RelHeader = "header";
+inline constexpr const char* RelFooter = "footer";
+inline constexpr const char* RelFootnotes = "footnotes";
+inline constexpr const char* RelEndnotes = "endnotes";
+inline constexpr const char* RelSettings = "settings";
+
+// One relationship of a part (or of the package).
+struct TDocRelationship {
+  std::string Id;
+  std::string Type;        // the full type URI
+  std::string Target;      // as written
+  bool External = false;   // TargetMode="External"
+  std::string TargetPart;  // the resolved part name for internal targets ("word/header1.xml")
+};
+
+// True when the relationship type's last segment is AKind (RelHeader and the like).
+bool RelationshipIs(const TDocRelationship& ARelationship, const char* AKind);
+
+class TDocPackage;
+
+// One part of the package. The package owns it.
+class TDocPart : public host::TObject {
+ public:
+  // The part name as stored in the archive, without a leading '/' ("word/document.xml").
+  const std::string& GetName() const { return FName; }
+  // The content type from [Content_Types].xml ("" when the package declares none for it).
+  const std::string& GetContentType() const { return FContentType; }
+  // The part's bytes: the new ones if SetData was called, else those read from the archive
+  // (read and verified again on each call). A part whose XML tree is loaded should be read
+  // through GetXml instead.
+  std::string GetData() const;
+  // Replaces the part's bytes; the part is written from them on save (the XML tree, if any, is
+  // dropped).
+  void SetData(std::string AData);
+  // The parsed tree, loaded on first use. Raises EDocError "<file>: part '<name>', offset <n>:
+  // <problem>" for malformed XML and for any DOCTYPE declaration.
+  pugi::xml_document& GetXml();
+  bool GetXmlLoaded() const { return FXml != nullptr; }
+  // A modified XML part is serialised from its tree on save; the editing code sets this.
+  bool GetModified() const { return FModified; }
+  void SetModified(bool AValue) { FModified = AValue; }
+
+ private:
+  using inherited = host::TObject;
+  friend class TDocPackage;
+
+  TDocPart(TDocPackage* APackage, std::string AName)
+      : FPackage(APackage), FName(std::move(AName)) {}
+  std::string Serialize() const;
+
+  TDocPackage* FPackage;  // not owned: the owner
+  std::string FName;
+  std::string FContentType;
+  int FEntry = -1;  // index in the reader's entries; -1 for a part added later
+  bool FHasNewData = false;
+  std::string FNewData;
+  bool FModified = false;
+  bool FCrLfAfterDeclaration = false;  // written back after the XML declaration
+  std::unique_ptr<pugi::xml_document> FXml;
+};
+
+// A .docx package. Raises EDocError for anything it cannot read or write.
+class TDocPackage : public host::TObject {
+ public:
+  // Opens a file; the file is read whole, so it may change or vanish while the package is open.
+  static std::unique_ptr<TDocPackage> Open(const std::string& AFileName,
+                                           const TZipLimits& ALimits = TZipLimits());
+  // Opens a package held in memory; AFileName names it in messages.
+  static std::unique_ptr<TDocPackage> OpenMemory(std::string AData, const std::string& AFileName,
+                                                 const TZipLimits& ALimits = TZipLimits());
+  ~TDocPackage() override;
+
+  const std::string& GetFileName() const { return FReader->GetFileName(); }
+  int GetPartCount() const { return static_cast<int>(FParts.size()); }
+  TDocPart* GetPart(int AIndex) const { return FParts[static_cast<std::size_t>(AIndex)].get(); }
+  // The part of that name (case-insensitive, with or without a leading '/'), or nullptr.
+  TDocPart* FindPart(const std::string& AName) const;
+  // The relationships of a part ("" for the package's own), in the order written. A part
+  // without a relationships part has none; a malformed one raises EDocError.
+  std::vector<TDocRelationship> GetRelationships(const std::string& APartName);
+  // The main document part, found through the package relationship of type officeDocument.
+  // Raises EDocError when the package has none or it points at a missing part.
+  TDocPart* GetMainPart();
+
+  // Writes the package to AFileName (atomically): changed parts from their trees or new data,
+  // every other entry copied byte for byte, in the original order.
+  void SaveAs(const std::string& AFileName);
+  // The guarded archive the package was read from.
+  const TZipReader& GetReader() const { return *FReader; }
+
+ private:
+  using inherited = host::TObject;
+  friend class TDocPart;
+
+  TDocPackage() = default;
+  void Load();
+
+  std::unique_ptr<TZipReader> FReader;
+  std::vector<std::unique_ptr<TDocPart>> FParts;
+};
+
+// The part name a relationship target resolves to, from the part that holds the relationship
+// ("" for the package): "header1.xml" from "word/document.xml" is "word/header1.xml";
+// "/word/x.xml" is absolute; ".." steps up. Returns "" when the target leaves the package.
+std::string ResolvePartName(const std::string& ASourcePart, const std::string& ATarget);
+
+}  // namespace docengine

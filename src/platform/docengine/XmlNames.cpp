@@ -1,0 +1,160 @@
+#include "platform/docengine/XmlNames.h"
+
+#include <array>
+#include <cstring>
+#include <utility>
+
+namespace docengine {
+
+namespace {
+
+constexpr const char* NsWordTransitional =
+    "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+constexpr const char* NsWordStrict = "http://purl.oclc.org/ooxml/wordprocessingml/main";
+constexpr const char* NsMarkupCompatibility =
+    "http://schemas.openxmlformats.org/markup-compatibility/2006";
+constexpr const char* NsMathTransitional =
+    "http://schemas.openxmlformats.org/officeDocument/2006/math";
+constexpr const char* NsMathStrict = "http://purl.oclc.org/ooxml/officeDocument/math";
+
+using TNameRow = std::pair<const char*, TXmlKind>;
+
+// The WordprocessingML elements the model interprets, one row per local name.
+constexpr std::array<TNameRow, 59> WordNames{{
+    {"document", xkDocument},
+    {"body", xkBody},
+    {"hdr", xkHdr},
+    {"ftr", xkFtr},
+    {"footnotes", xkFootnotes},
+    {"footnote", xkFootnote},
+    {"endnotes", xkEndnotes},
+    {"endnote", xkEndnote},
+    {"txbxContent", xkTxbxContent},
+    {"p", xkP},
+    {"pPr", xkPPr},
+    {"sectPr", xkSectPr},
+    {"tbl", xkTbl},
+    {"tr", xkTr},
+    {"tc", xkTc},
+    {"altChunk", xkAltChunk},
+    {"r", xkR},
+    {"t", xkT},
+    {"delText", xkDelText},
+    {"instrText", xkInstrText},
+    {"delInstrText", xkDelInstrText},
+    {"tab", xkTab},
+    {"ptab", xkPTab},
+    {"br", xkBr},
+    {"cr", xkCr},
+    {"noBreakHyphen", xkNoBreakHyphen},
+    {"softHyphen", xkSoftHyphen},
+    {"sym", xkSym},
+    {"fldChar", xkFldChar},
+    {"fldSimple", xkFldSimple},
+    {"drawing", xkDrawing},
+    {"pict", xkPict},
+    {"object", xkObject},
+    {"footnoteReference", xkFootnoteReference},
+    {"endnoteReference", xkEndnoteReference},
+    {"commentReference", xkCommentReference},
+    {"footnoteRef", xkFootnoteRef},
+    {"endnoteRef", xkEndnoteRef},
+    {"annotationRef", xkAnnotationRef},
+    {"pgNum", xkPgNum},
+    {"bookmarkStart", xkBookmarkStart},
+    {"bookmarkEnd", xkBookmarkEnd},
+    {"hyperlink", xkHyperlink},
+    {"ins", xkIns},
+    {"del", xkDel},
+    {"moveFrom", xkMoveFrom},
+    {"moveTo", xkMoveTo},
+    {"smartTag", xkSmartTag},
+    {"customXml", xkCustomXml},
+    {"sdt", xkSdt},
+    {"sdtContent", xkSdtContent},
+    {"dir", xkDir},
+    {"bdo", xkBdo},
+    // Table content wrappers and properties that share names with the rows above are
+    // distinguished by their position in the tree, not here.
+    {"tblPr", xkOther},
+    {"tblGrid", xkOther},
+    {"trPr", xkOther},
+    {"tcPr", xkOther},
+    {"rPr", xkOther},
+    {"sdtPr", xkOther},
+}};
+
+constexpr std::array<TNameRow, 3> CompatibilityNames{{
+    {"AlternateContent", xkAlternateContent},
+    {"Choice", xkChoice},
+    {"Fallback", xkFallback},
+}};
+
+constexpr std::array<TNameRow, 2> MathNames{{
+    {"oMath", xkOMath},
+    {"oMathPara", xkOMathPara},
+}};
+
+template <typename TMap, std::size_t N>
+void AddNames(TMap& AKinds, const std::string& APrefix, const std::array<TNameRow, N>& ARows) {
+  for (const auto& [local, kind] : ARows) {
+    if (kind != xkOther) AKinds[APrefix + local] = kind;
+  }
+}
+
+}  // namespace
+
+TXmlNames::TXmlNames(pugi::xml_node ARoot) {
+  bool wordFound = false;
+  for (pugi::xml_attribute attribute = ARoot.first_attribute(); attribute;
+       attribute = attribute.next_attribute()) {
+    const char* name = attribute.name();
+    std::string prefix;
+    if (std::strcmp(name, "xmlns") == 0) {
+      prefix = "";
+    } else if (std::strncmp(name, "xmlns:", 6) == 0) {
+      prefix = std::string(name + 6) + ":";
+    } else {
+      continue;
+    }
+    const char* uri = attribute.value();
+    if (std::strcmp(uri, NsWordTransitional) == 0 || std::strcmp(uri, NsWordStrict) == 0) {
+      AddNames(FKinds, prefix, WordNames);
+      if (!wordFound) {
+        FWPrefix = prefix;
+        FStrict = std::strcmp(uri, NsWordStrict) == 0;
+        wordFound = true;
+      }
+    } else if (std::strcmp(uri, NsMarkupCompatibility) == 0) {
+      AddNames(FKinds, prefix, CompatibilityNames);
+    } else if (std::strcmp(uri, NsMathTransitional) == 0 || std::strcmp(uri, NsMathStrict) == 0) {
+      AddNames(FKinds, prefix, MathNames);
+    }
+  }
+}
+
+TXmlKind TXmlNames::Kind(pugi::xml_node ANode) const {
+  if (ANode.type() != pugi::node_element) return xkOther;
+  const auto found = FKinds.find(std::string_view(ANode.name()));
+  return found != FKinds.end() ? found->second : xkOther;
+}
+
+std::string TXmlNames::W(const char* ALocal) const { return FWPrefix + ALocal; }
+
+pugi::xml_attribute TXmlNames::Attr(pugi::xml_node ANode, const char* ALocal) const {
+  // Attributes of WordprocessingML elements are qualified with the element's namespace; the
+  // prefix is almost always the part's own, so try it first.
+  if (!FWPrefix.empty()) {
+    char buffer[64];
+    const std::size_t prefixLength = FWPrefix.size();
+    const std::size_t localLength = std::strlen(ALocal);
+    if (prefixLength + localLength < sizeof(buffer)) {
+      std::memcpy(buffer, FWPrefix.data(), prefixLength);
+      std::memcpy(buffer + prefixLength, ALocal, localLength + 1);
+      return ANode.attribute(buffer);
+    }
+  }
+  return ANode.attribute((FWPrefix + ALocal).c_str());
+}
+
+}  // namespace docengine

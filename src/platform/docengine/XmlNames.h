@@ -1,0 +1,118 @@
+#pragma once
+
+// TXmlNames: the element vocabulary of one WordprocessingML part, independent of the prefixes
+// its writer chose. pugixml does not resolve namespaces, so each part's root declarations are
+// read once and every qualified name bound to a namespace the engine interprets (the main
+// WordprocessingML namespace in its transitional and strict forms, markup compatibility, math)
+// is mapped to a TXmlKind. Elements of any other namespace are xkOther: the engine carries them
+// through without looking inside.
+
+#include <cstdint>
+#include <functional>
+#include <pugixml.hpp>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace docengine {
+
+// Elements the character model interprets. Names follow the local names of the markup.
+enum TXmlKind : std::uint8_t {
+  xkOther = 0,
+  // story roots
+  xkDocument,
+  xkBody,
+  xkHdr,
+  xkFtr,
+  xkFootnotes,
+  xkFootnote,
+  xkEndnotes,
+  xkEndnote,
+  xkTxbxContent,
+  // blocks and tables
+  xkP,
+  xkPPr,
+  xkSectPr,
+  xkTbl,
+  xkTr,
+  xkTc,
+  xkAltChunk,
+  // runs and their content
+  xkR,
+  xkT,
+  xkDelText,
+  xkInstrText,
+  xkDelInstrText,
+  xkTab,
+  xkPTab,
+  xkBr,
+  xkCr,
+  xkNoBreakHyphen,
+  xkSoftHyphen,
+  xkSym,
+  xkFldChar,
+  xkFldSimple,
+  xkDrawing,
+  xkPict,
+  xkObject,
+  xkFootnoteReference,
+  xkEndnoteReference,
+  xkCommentReference,
+  xkFootnoteRef,
+  xkEndnoteRef,
+  xkAnnotationRef,
+  xkPgNum,
+  // bookmarks
+  xkBookmarkStart,
+  xkBookmarkEnd,
+  // wrappers whose content counts
+  xkHyperlink,
+  xkIns,
+  xkDel,
+  xkMoveFrom,
+  xkMoveTo,
+  xkSmartTag,
+  xkCustomXml,
+  xkSdt,
+  xkSdtContent,
+  xkDir,
+  xkBdo,
+  // markup compatibility
+  xkAlternateContent,
+  xkChoice,
+  xkFallback,
+  // math, kept whole
+  xkOMath,
+  xkOMathPara,
+  xkKindCount
+};
+
+class TXmlNames {
+ private:
+  // Lets the table be searched with the element's name as it stands, without a copy.
+  struct TNameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view AName) const {
+      return std::hash<std::string_view>()(AName);
+    }
+  };
+
+ public:
+  // Reads the namespace declarations of ARoot (the part's root element).
+  explicit TXmlNames(pugi::xml_node ARoot);
+
+  TXmlKind Kind(pugi::xml_node ANode) const;
+  // The qualified name of a WordprocessingML attribute or element in this part ("w:id").
+  std::string W(const char* ALocal) const;
+  // The WordprocessingML attribute ALocal of ANode (an empty attribute when missing).
+  pugi::xml_attribute Attr(pugi::xml_node ANode, const char* ALocal) const;
+  // True when the part's main namespace is the strict one.
+  bool GetStrict() const { return FStrict; }
+
+ private:
+  std::unordered_map<std::string, TXmlKind, TNameHash, std::equal_to<>> FKinds;
+  std::string FWPrefix = "w:";  // with the colon; "" when the namespace is the default one
+  bool FStrict = false;
+};
+
+}  // namespace docengine

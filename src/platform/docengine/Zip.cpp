@@ -1,0 +1,310 @@
+#include "platform/docengine/Zip.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unordered_set>
+
+#include "platform/docengine/DocError.h"
+
+namespace docengine {
+
+namespace {
+
+std::string ZipErrorText(zip_error_t* AError) {
+  const char* text = zip_error_strerror(AError);
+  return text != nullptr ? text : "unknown zip error";
+}
+
+std::string ZipErrorText(int ACode) {
+  zip_error_t error;
+  zip_error_init_with_code(&error, ACode);
+  std::string result = ZipErrorText(&error);
+  zip_error_fini(&error);
+  return result;
+}
+
+std::string SizeText(std::uint64_t ABytes) { return std::to_string(ABytes) + " bytes"; }
+
+// An ASCII upper-cased copy: package part names compare case-insensitively.
+std::string FoldName(const std::string& AName) { return host::UpperCase(AName); }
+
+}  // namespace
+
+std::string CheckEntryName(const std::string& AName) {
+  if (AName.empty()) return "empty name";
+  if (AName.find('\\') != std::string::npos) return "backslash in name";
+  if (AName.find('\0') != std::string::npos) return "NUL character in name";
+  if (AName.front() == '/') return "absolute path";
+  if (AName.size() >= 2 && AName[1] == ':') return "drive letter in name";
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = AName.find('/', start);
+    const std::string segment =
+        AName.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    // A trailing '/' marks a folder entry, which some writers add; it is harmless.
+    if (segment.empty() && slash != std::string::npos) return "empty path segment";
+    if (segment == "." || segment == "..") return "'" + segment + "' path segment";
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+    if (start == AName.size()) break;
+  }
+  return "";
+}
+
+std::unique_ptr<TZipReader> TZipReader::OpenFile(const std::string& AFileName,
+                                                 const TZipLimits& ALimits) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(AFileName, error)) {
+    DocError(AFileName, "file not found");
+  }
+  std::ifstream stream(AFileName, std::ios::binary);
+  if (!stream)
+    DocError(AFileName, std::string("cannot open the file (") + std::strerror(errno) + ")");
+  std::string data((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  if (stream.bad()) DocError(AFileName, "read error");
+  return OpenMemory(std::move(data), AFileName, ALimits);
+}
+
+std::unique_ptr<TZipReader> TZipReader::OpenMemory(std::string AData, const std::string& AFileName,
+                                                   const TZipLimits& ALimits) {
+  std::unique_ptr<TZipReader> result(new TZipReader());
+  result->FFileName = AFileName;
+  result->FData = std::move(AData);
+  result->Open(ALimits);
+  return result;
+}
+
+TZipReader::~TZipReader() {
+  if (FZip != nullptr) zip_discard(FZip);
+}
+
+void TZipReader::Open(const TZipLimits& ALimits) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(FData.data(), FData.size(), 0, &error);
+  if (source == nullptr) {
+    const std::string text = ZipErrorText(&error);
+    zip_error_fini(&error);
+    DocError(FFileName, "cannot read the archive (" + text + ")");
+  }
+  // ZIP_CHECKCONS compares the central directory with the local headers, which refuses
+  // overlapping entries and end records that lie about the entry count.
+  FZip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  if (FZip == nullptr) {
+    zip_source_free(source);
+    const std::string text = ZipErrorText(&error);
+    zip_error_fini(&error);
+    DocError(FFileName, "not a valid .docx package: the zip archive is damaged (" + text + ")");
+  }
+  zip_error_fini(&error);
+
+  const zip_int64_t count = zip_get_num_entries(FZip, 0);
+  if (count < 0 || static_cast<std::uint64_t>(count) > ALimits.MaxEntries) {
+    DocError(FFileName, "too many entries in the archive (" + std::to_string(count) + "; at most " +
+                            std::to_string(ALimits.MaxEntries) + ")");
+  }
+  std::unordered_set<std::string> seen;
+  std::uint64_t total = 0;
+  FEntries.reserve(static_cast<std::size_t>(count));
+  for (zip_int64_t i = 0; i < count; ++i) {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(FZip, static_cast<zip_uint64_t>(i), 0, &stat) != 0 ||
+        (stat.valid & ZIP_STAT_NAME) == 0) {
+      DocError(FFileName, "entry " + std::to_string(i) + " cannot be read (" +
+                              ZipErrorText(zip_get_error(FZip)) + ")");
+    }
+    TZipEntry entry;
+    entry.Name = stat.name;
+    entry.Index = static_cast<std::uint64_t>(i);
+    const std::string nameProblem = CheckEntryName(entry.Name);
+    if (!nameProblem.empty()) PartError(FFileName, entry.Name, "unsafe part name: " + nameProblem);
+    if (!seen.insert(FoldName(entry.Name)).second) {
+      PartError(FFileName, entry.Name, "the part name occurs twice in the archive");
+    }
+    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && stat.encryption_method != ZIP_EM_NONE) {
+      PartError(FFileName, entry.Name, "encrypted entries are not supported");
+    }
+    if ((stat.valid & ZIP_STAT_COMP_METHOD) == 0 ||
+        (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)) {
+      PartError(FFileName, entry.Name,
+                "unsupported compression method " + std::to_string(stat.comp_method) +
+                    " (only stored and deflated entries are read)");
+    }
+    entry.Method = stat.comp_method;
+    entry.Size = stat.size;
+    entry.CompressedSize = stat.comp_size;
+    entry.MTime = (stat.valid & ZIP_STAT_MTIME) != 0 ? stat.mtime : 0;
+    if (entry.Size > ALimits.MaxEntrySize) {
+      PartError(FFileName, entry.Name,
+                "declares " + SizeText(entry.Size) + " uncompressed, more than the limit of " +
+                    SizeText(ALimits.MaxEntrySize));
+    }
+    total += entry.Size;
+    if (total > ALimits.MaxTotalSize) {
+      PartError(FFileName, entry.Name,
+                "the entries declare more than " + SizeText(ALimits.MaxTotalSize) +
+                    " uncompressed in all");
+    }
+    FEntries.push_back(std::move(entry));
+  }
+}
+
+int TZipReader::IndexOf(const std::string& AName) const {
+  for (std::size_t i = 0; i < FEntries.size(); ++i) {
+    if (host::SameText(FEntries[i].Name, AName)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string TZipReader::Read(const TZipEntry& AEntry) const {
+  zip_file_t* file = zip_fopen_index(FZip, AEntry.Index, 0);
+  if (file == nullptr) {
+    PartError(FFileName, AEntry.Name,
+              "cannot open the entry (" + ZipErrorText(zip_get_error(FZip)) + ")");
+  }
+  struct TCloser {
+    zip_file_t* File;
+    ~TCloser() { zip_fclose(File); }
+  } closer{file};
+
+  std::string data;
+  data.resize(static_cast<std::size_t>(AEntry.Size));
+  std::uint64_t done = 0;
+  while (done < AEntry.Size) {
+    const zip_int64_t got = zip_fread(file, data.data() + done, AEntry.Size - done);
+    if (got < 0) {
+      PartError(FFileName, AEntry.Name,
+                "damaged data (" + ZipErrorText(zip_file_get_error(file)) + ")");
+    }
+    if (got == 0) {
+      PartError(FFileName, AEntry.Name,
+                "holds " + SizeText(done) + " but declares " + SizeText(AEntry.Size));
+    }
+    done += static_cast<std::uint64_t>(got);
+  }
+  // One more read must find the end: libzip hands out everything the deflate stream yields,
+  // however small the declared size.
+  char extra = 0;
+  const zip_int64_t more = zip_fread(file, &extra, 1);
+  if (more > 0) {
+    PartError(FFileName, AEntry.Name,
+              "holds more data than the " + SizeText(AEntry.Size) + " it declares");
+  }
+  if (more < 0) {
+    PartError(FFileName, AEntry.Name,
+              "damaged data (" + ZipErrorText(zip_file_get_error(file)) + ")");
+  }
+  return data;
+}
+
+namespace {
+
+// Removes the temporary file unless the save went through.
+class TTempFileGuard {
+ public:
+  explicit TTempFileGuard(std::string APath) : FPath(std::move(APath)) {}
+  ~TTempFileGuard() {
+    if (!FPath.empty()) std::remove(FPath.c_str());
+  }
+  TTempFileGuard(const TTempFileGuard&) = delete;
+  TTempFileGuard& operator=(const TTempFileGuard&) = delete;
+  void Release() { FPath.clear(); }
+
+ private:
+  std::string FPath;
+};
+
+}  // namespace
+
+void WriteZipFile(const std::string& AFileName, const std::vector<TZipWriteItem>& AItems) {
+  namespace fs = std::filesystem;
+  const fs::path target(AFileName);
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code fsError;
+  if (!fs::is_directory(folder, fsError)) DocError(AFileName, "the folder does not exist");
+  if (fs::is_directory(target, fsError)) DocError(AFileName, "a folder has that name");
+
+  std::string tempName = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = mkstemp(tempName.data());
+  if (fd < 0) {
+    DocError(AFileName, std::string("cannot create a temporary file in its folder (") +
+                            std::strerror(errno) + ")");
+  }
+  close(fd);
+  TTempFileGuard guard(tempName);
+
+  int code = 0;
+  zip_t* archive = zip_open(tempName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+  if (archive == nullptr) {
+    DocError(AFileName, "cannot write the archive (" + ZipErrorText(code) + ")");
+  }
+  auto fail = [&](const std::string& AWhat) {
+    const std::string text = AWhat + " (" + ZipErrorText(zip_get_error(archive)) + ")";
+    zip_discard(archive);
+    DocError(AFileName, text);
+  };
+  const std::time_t now = std::time(nullptr);
+  for (const TZipWriteItem& item : AItems) {
+    zip_source_t* source = nullptr;
+    if (item.Source != nullptr) {
+      // ZIP_FL_COMPRESSED hands over the compressed bytes as they are.
+      source = zip_source_zip(archive, item.Source->GetHandle(), item.SourceEntry->Index,
+                              ZIP_FL_COMPRESSED, 0, -1);
+    } else {
+      source = zip_source_buffer(archive, item.Data->data(), item.Data->size(), 0);
+    }
+    if (source == nullptr) fail("cannot add part '" + item.Name + "'");
+    const zip_int64_t index = zip_file_add(archive, item.Name.c_str(), source, ZIP_FL_ENC_UTF_8);
+    if (index < 0) {
+      zip_source_free(source);
+      fail("cannot add part '" + item.Name + "'");
+    }
+    const auto entryIndex = static_cast<zip_uint64_t>(index);
+    // A copied entry keeps its own method, so that libzip writes its bytes without inflating and
+    // deflating them again; new data is deflated.
+    const zip_int32_t method = item.Source != nullptr
+                                   ? static_cast<zip_int32_t>(item.SourceEntry->Method)
+                                   : ZIP_CM_DEFLATE;
+    if (zip_set_file_compression(archive, entryIndex, method, 0) != 0) {
+      fail("cannot set the compression of part '" + item.Name + "'");
+    }
+    const std::time_t mtime =
+        item.MTime != 0
+            ? item.MTime
+            : (item.Source != nullptr && item.SourceEntry->MTime != 0 ? item.SourceEntry->MTime
+                                                                      : now);
+    zip_file_set_mtime(archive, entryIndex, mtime, 0);
+  }
+  if (zip_close(archive) != 0) fail("cannot write the archive");
+
+  // The temporary file was made private; the result gets the target's permissions, or those a
+  // new file gets.
+  struct stat targetStat;
+  mode_t mode = 0;
+  if (stat(AFileName.c_str(), &targetStat) == 0) {
+    mode = targetStat.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  chmod(tempName.c_str(), mode);
+
+  if (std::rename(tempName.c_str(), AFileName.c_str()) != 0) {
+    DocError(AFileName, std::string("cannot replace the file (") + std::strerror(errno) + ")");
+  }
+  guard.Release();
+}
+
+}  // namespace docengine
