@@ -483,20 +483,117 @@ std::string FloatToStrGeneral(double AValue, int APrecision, const TFormatSettin
   return FloatToStr(std::strtod(buffer, nullptr), ASettings);
 }
 
+// The fixed text of a double with ADigits decimals, rounded half away from zero on the
+// double's exact value, without thousands separators. FloatToStrFixed serves the usual range;
+// beyond it the exact binary expansion (at most three binary decimals from 1e15 on) is rounded
+// here, so that large amounts keep their digits instead of turning scientific.
+std::string FixedText(double AValue, int ADigits, const TFormatSettings& ASettings) {
+  if (!std::isfinite(AValue) || std::fabs(AValue) < 1e15) {
+    return FloatToStrFixed(AValue, ADigits, ASettings);
+  }
+  ADigits = std::clamp(ADigits, 0, 18);
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%.20f", std::fabs(AValue));
+  std::string exact = buffer;
+  const std::size_t point = exact.find('.');
+  std::string digits = exact.substr(0, point) + exact.substr(point + 1, ADigits);
+  if (exact[point + 1 + ADigits] >= '5') {
+    std::size_t i = digits.size();
+    while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+    if (i == 0) {
+      digits.insert(digits.begin(), '1');
+    } else {
+      ++digits[i - 1];
+    }
+  }
+  std::string result = AValue < 0 ? "-" : "";
+  result += digits.substr(0, digits.size() - ADigits);
+  if (ADigits > 0) {
+    result += ASettings.DecimalSeparator;
+    result += digits.substr(digits.size() - ADigits);
+  }
+  return result;
+}
+
+// Puts the currency string around an unsigned amount as CurrencyFormat (ANegative false) or
+// NegCurrFormat (ANegative true) says.
+std::string ApplyCurrencyFormat(const std::string& AAmount, bool ANegative,
+                                const TFormatSettings& ASettings) {
+  const std::string& c = ASettings.CurrencyString;
+  const std::string& n = AAmount;
+  if (!ANegative) {
+    switch (ASettings.CurrencyFormat) {
+      case 1:
+        return n + c;
+      case 2:
+        return c + " " + n;
+      case 3:
+        return n + " " + c;
+      default:
+        return c + n;
+    }
+  }
+  switch (ASettings.NegCurrFormat) {
+    case 1:
+      return "-" + c + n;
+    case 2:
+      return c + "-" + n;
+    case 3:
+      return c + n + "-";
+    case 4:
+      return "(" + n + c + ")";
+    case 5:
+      return "-" + n + c;
+    case 6:
+      return n + "-" + c;
+    case 7:
+      return n + c + "-";
+    case 8:
+      return "-" + n + " " + c;
+    case 9:
+      return "-" + c + " " + n;
+    case 10:
+      return n + " " + c + "-";
+    case 11:
+      return c + " " + n + "-";
+    case 12:
+      return c + " -" + n;
+    case 13:
+      return n + "- " + c;
+    case 14:
+      return "(" + c + " " + n + ")";
+    case 15:
+      return "(" + n + " " + c + ")";
+    default:
+      return "(" + c + n + ")";
+  }
+}
+
 // The currency format of a double with ADigits decimals. The value is rounded once, to
-// ADigits, before it becomes a Currency, so that no digit is rounded twice.
+// ADigits, before it becomes a Currency, so that no digit is rounded twice; an amount beyond
+// Currency's range is formatted from its fixed text.
 std::string FloatToStrCurrency(double AValue, int ADigits, const TFormatSettings& ASettings) {
   TFormatSettings plain = ASettings;
   plain.DecimalSeparator = '.';
   plain.ThousandSeparator = ',';
-  const std::string fixed = FloatToStrFixed(AValue, ADigits, plain);
-  Currency value;
-  try {
-    value = StrToCurr(fixed, plain);
-  } catch (const Exception&) {
-    return FloatToStrFixed(AValue, ADigits, ASettings);
+  const std::string fixed = FixedText(AValue, ADigits, plain);
+  if (std::fabs(AValue) < 9e14)
+    return CurrToStrCurrency(StrToCurr(fixed, plain), ADigits, ASettings);
+  // Group the whole part by thousands and put the settings' separators in.
+  const bool negative = fixed[0] == '-';
+  const std::size_t start = negative ? 1 : 0;
+  const std::size_t point = fixed.find('.');
+  const std::string whole = fixed.substr(start, point == std::string::npos ? point : point - start);
+  std::string amount;
+  for (std::size_t i = 0; i < whole.size(); ++i) {
+    if (i > 0 && (whole.size() - i) % 3 == 0) amount += ASettings.ThousandSeparator;
+    amount += whole[i];
   }
-  return CurrToStrCurrency(value, ADigits, ASettings);
+  if (point != std::string::npos) {
+    amount += ASettings.DecimalSeparator;
+    amount += fixed.substr(point + 1);
+  }
+  return ApplyCurrencyFormat(amount, negative, ASettings);
 }
 
 }  // namespace
@@ -510,7 +607,7 @@ std::string TFloatField::DoGetText(bool ADisplayText) const {
   if (!format.empty()) return FormatFloat(format, number, settings);
   if (FCurrency) {
     if (ADisplayText) return FloatToStrCurrency(number, settings.CurrencyDecimals, settings);
-    return FloatToStrFixed(number, settings.CurrencyDecimals, settings);
+    return FixedText(number, settings.CurrencyDecimals, settings);
   }
   return FloatToStrGeneral(number, FPrecision, settings);
 }
