@@ -1,1 +1,356 @@
-// Filled in by its unit's implementation.
+#include "platform/host/TypInfo.h"
+
+#include <algorithm>
+
+#include "platform/host/Db.h"
+#include "platform/host/SQLiteData.h"
+
+namespace host {
+
+namespace {
+
+struct TPropRegistry {
+  std::map<std::string, std::unique_ptr<TClassProperties>> Classes;  // key: upper-case name
+};
+
+TPropRegistry& Registry() {
+  static TPropRegistry registry;
+  return registry;
+}
+
+void EnsureHostClasses() {
+  static const bool registered = (RegisterHostClasses(), true);
+  (void)registered;
+}
+
+const TClassProperties* FindClassProperties(const std::string& AClassName) {
+  const auto& classes = Registry().Classes;
+  const auto it = classes.find(UpperCase(AClassName));
+  return it == classes.end() ? nullptr : it->second.get();
+}
+
+// Handler names live beside the components rather than in them, so that every class gets them
+// without a field of its own. The keeper asks each component it knows for a removal notice and
+// drops the component's names when it goes; an address reused by a later component therefore
+// never inherits stale names.
+class TEventNameKeeper : public TComponent {
+ public:
+  TEventNameKeeper() : TComponent(nullptr) {}
+  std::string ClassName() const override { return "TEventNameKeeper"; }
+
+  std::map<std::string, std::string>* Find(const TComponent* AInstance) {
+    const auto it = FNames.find(AInstance);
+    return it == FNames.end() ? nullptr : &it->second;
+  }
+
+  std::map<std::string, std::string>& Get(TComponent* AInstance) {
+    auto it = FNames.find(AInstance);
+    if (it == FNames.end()) {
+      FreeNotification(AInstance);
+      it = FNames.emplace(AInstance, std::map<std::string, std::string>()).first;
+    }
+    return it->second;
+  }
+
+  void Forget(TComponent* AInstance) {
+    if (FNames.erase(AInstance) > 0) RemoveFreeNotification(AInstance);
+  }
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation AOperation) override {
+    inherited::Notification(AComponent, AOperation);
+    if (AOperation == opRemove) FNames.erase(AComponent);
+  }
+
+ private:
+  using inherited = TComponent;
+
+  // Property names are kept upper-case; the handler names as written.
+  std::map<const TComponent*, std::map<std::string, std::string>> FNames;
+};
+
+TEventNameKeeper& EventNames() {
+  static const std::unique_ptr<TEventNameKeeper> keeper = std::make_unique<TEventNameKeeper>();
+  return *keeper;
+}
+
+void BindTree(TComponent* AInstance, const TEventHandlers& AHandlers) {
+  for (const TPropInfo* info : GetPropList(AInstance)) {
+    if (info->GetKind() != pkEvent) continue;
+    const std::string handlerName = GetEventHandlerName(AInstance, info->GetName());
+    if (handlerName.empty()) continue;
+    const std::any* handler = AHandlers.Find(handlerName);
+    if (handler == nullptr) {
+      throw EPropertyError("Event handler '%s' of %s.%s is not defined",
+                           {handlerName, AInstance->GetName(), info->GetName()});
+    }
+    try {
+      info->Bind(AInstance, *handler);
+    } catch (const EPropertyError&) {
+      throw EPropertyError(
+          "Event handler '%s' does not fit %s.%s, which needs a %s",
+          {handlerName, AInstance->GetName(), info->GetName(), info->GetTypeName()});
+    }
+  }
+  for (int i = 0; i < AInstance->GetComponentCount(); ++i) {
+    BindTree(AInstance->GetComponents(i), AHandlers);
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TPropInfo
+
+TPropInfo::TPropInfo(std::string AName, TPropKind AKind, std::string ATypeName)
+    : FName(std::move(AName)), FKind(AKind), FTypeName(std::move(ATypeName)) {}
+
+int TPropInfo::EnumOrdinal(const std::string& AName) const {
+  for (std::size_t i = 0; i < FEnumNames.size(); ++i) {
+    if (SameText(FEnumNames[i], AName)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+TPropValue TPropInfo::GetValue(const TComponent* AInstance) const {
+  if (FKind == pkEvent) return GetEventHandlerName(AInstance, FName);
+  return FGetter(AInstance);
+}
+
+void TPropInfo::SetValue(TComponent* AInstance, const TPropValue& AValue) const {
+  // The shape a kind takes: ordinals, text, lines or a component.
+  std::size_t shape = 0;
+  switch (FKind) {
+    case pkString:
+    case pkEvent:
+      shape = 1;
+      break;
+    case pkStrings:
+      shape = 2;
+      break;
+    case pkComponent:
+      shape = 3;
+      break;
+    default:
+      break;
+  }
+  if (AValue.index() != shape) {
+    throw EPropertyError("Invalid value for property %s", {FName});
+  }
+  if (FKind == pkEvent) {
+    SetEventHandlerName(AInstance, FName, std::get<std::string>(AValue));
+    return;
+  }
+  if (!FSetter) throw EPropertyError("Property %s is read-only", {FName});
+  if (shape == 0) {
+    const std::int64_t ordinal = std::get<std::int64_t>(AValue);
+    if (ordinal < FMinValue || ordinal > FMaxValue) {
+      throw EPropertyError("Value %d is out of range for property %s", {ordinal, FName});
+    }
+  }
+  if (FKind == pkComponent && !Accepts(std::get<TComponent*>(AValue))) {
+    const TComponent* value = std::get<TComponent*>(AValue);
+    throw EPropertyError("%s is a %s; property %s needs a %s",
+                         {value->GetName(), value->ClassName(), FName, FTypeName});
+  }
+  FSetter(AInstance, AValue);
+}
+
+bool TPropInfo::IsDefault(const TComponent* AInstance) const {
+  const TPropValue value = GetValue(AInstance);
+  switch (FKind) {
+    case pkString:
+    case pkEvent:
+      return std::get<std::string>(value).empty();
+    case pkStrings:
+      return std::get<std::vector<std::string>>(value).empty();
+    case pkComponent:
+      return std::get<TComponent*>(value) == nullptr;
+    default:
+      return FDefault.has_value() && *FDefault == value;
+  }
+}
+
+bool TPropInfo::IsStoredProp(const TComponent* AInstance) const {
+  return !FStored || FStored(AInstance);
+}
+
+bool TPropInfo::IsStored(const TComponent* AInstance) const {
+  return IsStoredProp(AInstance) && !IsDefault(AInstance);
+}
+
+bool TPropInfo::Accepts(const TComponent* AValue) const {
+  return FKind == pkComponent && (!FAccept || FAccept(AValue));
+}
+
+void TPropInfo::Bind(TComponent* AInstance, const std::any& AHandler) const {
+  if (!FBind) throw EPropertyError("Property %s is no event", {FName});
+  FBind(AInstance, AHandler);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TClassProperties
+
+TClassProperties::TClassProperties(std::string AClassName, std::string AParentName)
+    : FClassName(std::move(AClassName)), FParentName(std::move(AParentName)) {}
+
+TPropInfo* TClassProperties::Add(std::unique_ptr<TPropInfo> AProperty) {
+  // A second registration of a name replaces the first, so that a class can restate an
+  // inherited property's default or stored rule.
+  for (auto& existing : FProperties) {
+    if (SameText(existing->GetName(), AProperty->GetName())) {
+      existing = std::move(AProperty);
+      return existing.get();
+    }
+  }
+  FProperties.push_back(std::move(AProperty));
+  return FProperties.back().get();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Registry
+
+TClassProperties* RegisterClassProperties(const std::string& AClassName,
+                                          const std::string& AParentName) {
+  auto& entry = Registry().Classes[UpperCase(AClassName)];
+  if (!entry) entry = std::make_unique<TClassProperties>(AClassName, AParentName);
+  return entry.get();
+}
+
+bool HasClassProperties(const std::string& AClassName) {
+  EnsureHostClasses();
+  return FindClassProperties(AClassName) != nullptr;
+}
+
+std::vector<const TPropInfo*> GetPropList(const std::string& AClassName) {
+  EnsureHostClasses();
+  // The chain from the class up to its root, then walked down so that ancestors come first.
+  std::vector<const TClassProperties*> chain;
+  std::string name = AClassName;
+  while (!name.empty()) {
+    const TClassProperties* classProps = FindClassProperties(name);
+    if (classProps == nullptr || chain.size() > 64) {
+      throw EPropertyError("No published properties are registered for class %s", {name});
+    }
+    chain.push_back(classProps);
+    name = classProps->GetParentName();
+  }
+  std::vector<const TPropInfo*> result;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    for (const auto& info : (*it)->GetOwnProperties()) {
+      const auto same = std::find_if(result.begin(), result.end(), [&](const TPropInfo* p) {
+        return SameText(p->GetName(), info->GetName());
+      });
+      if (same != result.end()) {
+        *same = info.get();
+      } else {
+        result.push_back(info.get());
+      }
+    }
+  }
+  return result;
+}
+
+std::vector<const TPropInfo*> GetPropList(const TComponent* AInstance) {
+  return GetPropList(AInstance->ClassName());
+}
+
+const TPropInfo* GetPropInfo(const TComponent* AInstance, const std::string& AName) {
+  for (const TPropInfo* info : GetPropList(AInstance)) {
+    if (SameText(info->GetName(), AName)) return info;
+  }
+  return nullptr;
+}
+
+bool ClassInheritsFrom(const std::string& AClassName, const std::string& AAncestor) {
+  EnsureHostClasses();
+  std::string name = AClassName;
+  for (int depth = 0; !name.empty() && depth < 64; ++depth) {
+    if (SameText(name, AAncestor)) return true;
+    const TClassProperties* classProps = FindClassProperties(name);
+    if (classProps == nullptr) return false;
+    name = classProps->GetParentName();
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Event handler names
+
+std::string GetEventHandlerName(const TComponent* AInstance, const std::string& AProperty) {
+  const auto* names = EventNames().Find(AInstance);
+  if (names == nullptr) return {};
+  const auto it = names->find(UpperCase(AProperty));
+  return it == names->end() ? std::string() : it->second;
+}
+
+void SetEventHandlerName(TComponent* AInstance, const std::string& AProperty,
+                         const std::string& AHandler) {
+  TEventNameKeeper& keeper = EventNames();
+  if (AHandler.empty()) {
+    auto* names = keeper.Find(AInstance);
+    if (names == nullptr) return;
+    names->erase(UpperCase(AProperty));
+    if (names->empty()) keeper.Forget(AInstance);
+    return;
+  }
+  keeper.Get(AInstance)[UpperCase(AProperty)] = AHandler;
+}
+
+const std::any* TEventHandlers::Find(const std::string& AName) const {
+  const auto it = FHandlers.find(UpperCase(AName));
+  return it == FHandlers.end() ? nullptr : &it->second;
+}
+
+void BindEventHandlers(TComponent* ARoot, const TEventHandlers& AHandlers) {
+  if (ARoot != nullptr) BindTree(ARoot, AHandlers);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The host's streamable classes
+
+void RegisterHostClasses() {
+  static bool registered = false;
+  if (registered) return;
+  registered = true;
+
+  RegisterClass("TForm", [](TComponent* AOwner) { return new TForm(AOwner); });
+  RegisterClass("TDataModule", [](TComponent* AOwner) { return new TDataModule(AOwner); });
+
+  // Name is written in the object's header line, never as a property line.
+  RegisterProperties<TComponent>("TComponent", "")
+      .String("Name", &TComponent::GetName, &TComponent::SetName)
+      .Stored(false)
+      .Integer("Tag", &TComponent::GetTag, &TComponent::SetTag, 0);
+  RegisterProperties<TForm>("TForm", "TComponent");
+  RegisterProperties<TDataModule>("TDataModule", "TForm");
+
+  RegisterClass("TDataSource", [](TComponent* AOwner) { return new TDataSource(AOwner); });
+  RegisterProperties<TDataSource>("TDataSource", "TComponent")
+      .Component("DataSet", "TDataSet", &TDataSource::GetDataSet, &TDataSource::SetDataSet)
+      .Boolean("Enabled", &TDataSource::GetEnabled, &TDataSource::SetEnabled, true);
+  RegisterProperties<TDataSet>("TDataSet", "TComponent");
+
+  RegisterClass("TSQLiteConnection",
+                [](TComponent* AOwner) { return new TSQLiteConnection(AOwner); });
+  RegisterProperties<TSQLiteConnection>("TSQLiteConnection", "TComponent")
+      .String("DatabaseName", &TSQLiteConnection::GetDatabaseName,
+              &TSQLiteConnection::SetDatabaseName)
+      .Boolean("ReadOnly", &TSQLiteConnection::GetReadOnly, &TSQLiteConnection::SetReadOnly, true)
+      .Integer("BusyTimeout", &TSQLiteConnection::GetBusyTimeout,
+               &TSQLiteConnection::SetBusyTimeout, 2000)
+      .Boolean("Connected", &TSQLiteConnection::GetConnected, &TSQLiteConnection::SetConnected,
+               false);
+
+  // Active comes last, so that a reader that applies properties in order has the rest first.
+  RegisterClass("TSQLiteQuery", [](TComponent* AOwner) { return new TSQLiteQuery(AOwner); });
+  RegisterProperties<TSQLiteQuery>("TSQLiteQuery", "TDataSet")
+      .Component("Connection", "TSQLiteConnection", &TSQLiteQuery::GetConnection,
+                 &TSQLiteQuery::SetConnection)
+      .Strings("SQL", &TSQLiteQuery::GetSQL, &TSQLiteQuery::SetSQL)
+      .Component("DataSource", "TDataSource", &TSQLiteQuery::GetDataSource,
+                 &TSQLiteQuery::SetDataSource)
+      .Boolean("Active", &TDataSet::GetActive, &TSQLiteQuery::SetStreamedActive, false);
+}
+
+}  // namespace host
