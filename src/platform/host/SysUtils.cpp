@@ -166,9 +166,13 @@ std::string Format(const std::string& AFormat, const TVarRecs& AArgs) {
                                     precision >= 0 ? precision : settings.CurrencyDecimals,
                                     settings);
         } else if (type == 'e') {
-          std::snprintf(buffer, sizeof buffer, "%.*E", precision >= 0 ? precision - 1 : 14,
-                        value);
-          piece = buffer;
+          // d.ddd...E+ddd with the precision as the digit count, through the host's own
+          // mask so that the settings' decimal separator applies, not the C locale's.
+          const int digits = std::clamp(precision >= 0 ? precision : 15, 1, 18);
+          piece = FormatFloat(
+              digits > 1 ? "0." + std::string(static_cast<std::size_t>(digits - 1), '0') + "E+000"
+                         : std::string("0E+000"),
+              value, settings);
         } else {
           const int digits = precision >= 0 ? std::min(precision, 18) : 2;
           piece = type == 'n' ? FormatFloat(digits > 0 ? "#,##0." + std::string(static_cast<std::size_t>(digits), '0')

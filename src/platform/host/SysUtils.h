@@ -182,15 +182,23 @@ struct TFormatSettings {
 };
 
 // The process-wide settings, filled on first use from LC_NUMERIC, LC_MONETARY and LC_TIME of the
-// process locale (setlocale(LC_ALL, "") is applied for the query and restored afterwards).
+// environment's locale (LANG, LC_ALL, LC_*), read through a locale object of its own so that the
+// process locale is never changed. A category set to "C" or "POSIX" keeps the US defaults above.
 TFormatSettings& DefaultFormatSettings();
 // Settings read from a named locale ("de_DE.UTF-8"); raises EConvertError naming the locale when
 // the C library does not know it.
 TFormatSettings FormatSettingsFromLocale(const std::string& ALocaleName);
 
 // Conversions raise EConvertError with the host's messages ("'abc' is not a valid integer
-// value", "'x' is not a valid floating point value", "'x' is not a valid date and time").
-// Whole numbers are 64-bit: no stored value is cut.
+// value", "'x' is not a valid floating point value", "'x' is not a valid date and time", "'x' is
+// not a valid date", "'x' is not a valid time"). Whole numbers are 64-bit: no stored value is cut.
+// Number texts are read strictly: blanks (not TAB or line breaks) around them, an optional sign,
+// digits with at most one DecimalSeparator, an optional exponent; no thousands separators, no
+// INF or NAN; a double that overflows is an error. StrToCurr reads the decimal exactly and
+// rounds digits past the fourth decimal half to even. Date-time texts are a date (numbers in the
+// order of ShortDateFormat, DateSeparator between them, a two-digit year placed by
+// TwoDigitYearCenturyWindow) optionally followed by a time, or a time alone (hour[:min[:sec[
+// DecimalSeparator ms]]] with an optional AM/PM marker before or after).
 std::int64_t StrToInt(const std::string& AStr);
 bool TryStrToInt(const std::string& AStr, std::int64_t& AValue);
 std::string IntToStr(std::int64_t AValue);
@@ -203,8 +211,10 @@ TDateTime StrToDateTime(const std::string& AStr,
 TDateTime StrToDate(const std::string& AStr, const TFormatSettings& ASettings = DefaultFormatSettings());
 TDateTime StrToTime(const std::string& AStr, const TFormatSettings& ASettings = DefaultFormatSettings());
 
-// The host's number patterns: 0 # . , E+ E- e+ e- 'x' "x" and ';' sections. An empty format
-// gives the general format (FloatToStr).
+// The host's number patterns: 0 # . , E+ E- e+ e- 'x' "x" and ';' sections (positive;
+// negative; zero; a missing or empty section uses the positive one). Values round half away
+// from zero on their exact binary value. An empty format, a fixed mask with a value of 1E17 or
+// more, and non-finite values give the general format (FloatToStr).
 std::string FormatFloat(const std::string& AFormat, double AValue,
                         const TFormatSettings& ASettings = DefaultFormatSettings());
 // As FormatFloat, but exact on the Currency's four decimals.
@@ -219,7 +229,10 @@ std::string CurrToStrCurrency(Currency AValue, int ADigits,
                               const TFormatSettings& ASettings = DefaultFormatSettings());
 
 // The host's date patterns (c d dd ddd dddd ddddd dddddd m mm mmm mmmm yy yyyy h hh n nn s ss
-// z zzz t tt am/pm a/p ampm / : 'x' "x"); an empty format means "c".
+// z zzz t tt am/pm a/p ampm / : 'x' "x"); an empty format means "c". Other letters are copied
+// unchanged. The value is rounded to the millisecond before it is split, so a time that rounds
+// up to midnight shows the next day throughout. Serials outside years 1..9999 raise
+// EConvertError.
 std::string FormatDateTime(const std::string& AFormat, TDateTime AValue,
                            const TFormatSettings& ASettings = DefaultFormatSettings());
 std::string DateToStr(TDateTime AValue, const TFormatSettings& ASettings = DefaultFormatSettings());
