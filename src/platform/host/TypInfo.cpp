@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/host/CsvData.h"
 #include "platform/host/Db.h"
 #include "platform/host/SQLiteData.h"
 
@@ -351,6 +352,13 @@ void RegisterHostClasses() {
       .Component("DataSource", "TDataSource", &TSQLiteQuery::GetDataSource,
                  &TSQLiteQuery::SetDataSource)
       .Boolean("Active", &TDataSet::GetActive, &TSQLiteQuery::SetStreamedActive, false);
+
+  RegisterClass("TCsvDataSet", [](TComponent* AOwner) { return new TCsvDataSet(AOwner); });
+  RegisterProperties<TCsvDataSet>("TCsvDataSet", "TDataSet")
+      .String("FileName", &TCsvDataSet::GetFileName, &TCsvDataSet::SetFileName)
+      .Char("Delimiter", &TCsvDataSet::GetDelimiter, &TCsvDataSet::SetDelimiter, '\0')
+      .Strings("FieldTypes", &TCsvDataSet::GetFieldTypes, &TCsvDataSet::SetFieldTypes)
+      .Boolean("Active", &TDataSet::GetActive, &TCsvDataSet::SetStreamedActive, false);
 }
 
 }  // namespace host
