@@ -727,7 +727,9 @@ std::string TDateTimeField::GetAsString() const {
 std::string TDateTimeField::DoGetText(bool ADisplayText) const {
   const TFieldValue& value = GetValue();
   if (value.IsNull()) return {};
-  const std::string& format = ADisplayText || FEditFormat.empty() ? FDisplayFormat : FEditFormat;
+  // Unlike numbers, the edit text of a date never takes DisplayFormat: a display format such
+  // as "dddd, d. mmmm" could not be typed back. Only an EditFormat changes it.
+  const std::string& format = ADisplayText ? FDisplayFormat : FEditFormat;
   const TDateTime moment = ValueToDateTime(value, GetFormatSettings());
   return FormatDateTime(format.empty() ? DefaultFormat() : format, moment, GetFormatSettings());
 }

@@ -444,9 +444,10 @@ class TBooleanField : public TField {
   std::string FFalseText = STextFalse;
 };
 
-// Date and time. Text uses EditFormat when set, otherwise DisplayFormat; DisplayText uses
-// DisplayFormat; without one a date-time field writes "c", a date field ShortDateFormat and a
-// time field LongTimeFormat. AsString uses that default and ignores both formats.
+// Date and time. DisplayText uses DisplayFormat and Text uses EditFormat (never
+// DisplayFormat); without its format each writes the type's default: "c" for a date-time
+// field, ShortDateFormat for a date field and LongTimeFormat for a time field. AsString uses
+// that default and ignores both formats.
 class TDateTimeField : public TField {
  public:
   explicit TDateTimeField(TComponent* AOwner);
