@@ -90,12 +90,14 @@ std::string ResolvePartName(const std::string& ASourcePart, const std::string& A
 
 std::string TDocPart::GetData() const {
   if (FHasNewData) return FNewData;
+  if (!FReadData.empty()) return FReadData;
   if (FEntry < 0) return "";
   const TZipReader& reader = *FPackage->FReader;
   return reader.Read(reader.GetEntries()[static_cast<std::size_t>(FEntry)]);
 }
 
 void TDocPart::SetData(std::string AData) {
+  FReadData.clear();
   FNewData = std::move(AData);
   FHasNewData = true;
   FXml.reset();
@@ -104,7 +106,9 @@ void TDocPart::SetData(std::string AData) {
 
 pugi::xml_document& TDocPart::GetXml() {
   if (FXml) return *FXml;
-  const std::string data = GetData();
+  const std::string data = FReadData.empty() ? GetData() : std::move(FReadData);
+  FReadData.clear();
+  FReadData.shrink_to_fit();
   auto xml = std::make_unique<pugi::xml_document>();
   const pugi::xml_parse_result result =
       xml->load_buffer(data.data(), data.size(), XmlParseOptions, pugi::encoding_auto);
@@ -166,9 +170,12 @@ void TDocPackage::Load() {
   for (std::size_t i = 0; i < entries.size(); ++i) {
     // Every entry is read once here, so that a damaged or lying entry is refused at open and
     // never copied into a saved document.
-    FReader->Read(entries[i]);
+    std::string data = FReader->Read(entries[i]);
     std::unique_ptr<TDocPart> part(new TDocPart(this, entries[i].Name));
     part->FEntry = static_cast<int>(i);
+    // XML parts are parsed soon anyway; keep their bytes so that they are not inflated twice.
+    const std::string extension = Extension(part->FName);
+    if (extension == "xml" || extension == "rels") part->FReadData = std::move(data);
     FParts.push_back(std::move(part));
   }
 

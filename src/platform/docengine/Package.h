@@ -75,7 +75,8 @@ class TDocPart : public host::TObject {
   TDocPackage* FPackage;  // not owned: the owner
   std::string FName;
   std::string FContentType;
-  int FEntry = -1;  // index in the reader's entries; -1 for a part added later
+  int FEntry = -1;        // index in the reader's entries; -1 for a part added later
+  std::string FReadData;  // bytes read at open, kept until the tree is parsed
   bool FHasNewData = false;
   std::string FNewData;
   bool FModified = false;
