@@ -457,6 +457,25 @@ TEST(DbTest, FieldsFormatWithTheDataSetsSettings) {
   EXPECT_EQ(price->GetAsString(), "1234,5");
 }
 
+TEST(DbTest, DateEditTextNeverTakesTheDisplayFormat) {
+  TMemDataSet dataSet(nullptr);
+  dataSet.GetFieldDefs()->Add("Day", ftDate);
+  dataSet.Open();
+  dataSet.AppendRecord({TFieldValue::FromDateTime(EncodeDate(2024, 2, 29))});
+  auto* day = dynamic_cast<TDateField*>(dataSet.FieldByName("Day"));
+  ASSERT_NE(day, nullptr);
+  TFormatSettings settings = dataSet.GetFormatSettings();
+  settings.ShortDateFormat = "m/d/yyyy";
+  settings.DateSeparator = '/';
+  dataSet.SetFormatSettings(settings);
+  day->SetDisplayFormat("yyyy-mm-dd");
+  EXPECT_EQ(day->GetDisplayText(), "2024-02-29");
+  EXPECT_EQ(day->GetText(), "2/29/2024");
+  day->SetEditFormat("dd.mm.yy");
+  EXPECT_EQ(day->GetText(), "29.02.24");
+  EXPECT_EQ(day->GetAsString(), "2/29/2024");
+}
+
 TEST(DbTest, WritingOutsideAnAppendIsRefused) {
   auto dataSet = MakePeople(1);
   EXPECT_EQ(Message([&] { dataSet->FieldByName("Name")->SetAsString("x"); }),
