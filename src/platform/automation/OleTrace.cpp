@@ -7,6 +7,10 @@ namespace automation {
 
 namespace {
 
+// Strings are quoted as the Basic dialects quote them, a quote doubled. A control character
+// (a paragraph mark, a tab) would break the line or hide in it, so it leaves the quotes and
+// shows as its code; backslashes and UTF-8 stay as they are, so Word's "\STARTOFSEL" reads as
+// the design writes it.
 void AppendQuoted(std::string& ALine, const std::string& AText) {
   ALine += '"';
   for (const char c : AText) {
@@ -21,6 +25,8 @@ void AppendQuoted(std::string& ALine, const std::string& AText) {
   ALine += '"';
 }
 
+// The shortest text that reads back as the same double, marked as a double by a '.' or an
+// exponent so that 3.0 never looks like the integer 3.
 std::string FormatDouble(double AValue) {
   if (std::isnan(AValue)) return "NaN";
   if (std::isinf(AValue)) return AValue < 0 ? "-Inf" : "Inf";
@@ -133,7 +139,7 @@ OleVariant TOleTrace::Invoke(const std::string& AName, TDispatchKind AKind, TOle
 
 OleVariant OleTraceWrap(const OleVariant& AObject, const std::string& ARootName,
                         TOleTraceSink ASink) {
-  if (!AObject.IsDispatch()) return AObject;
+  if (!AObject.IsDispatch() || !ASink) return AObject;
   return OleVariant(std::make_unique<TOleTrace>(
       AObject, ARootName, std::make_shared<const TOleTraceSink>(std::move(ASink))));
 }

@@ -22,7 +22,8 @@
 //   property write         Name := value   or  Name[arg] := value
 // The default member (the empty name, read when an object converts to a value) shows as "[]"
 // after the path's dot. Arguments appear in the order given: positional ones as their value,
-// named ones as Name=value, each preceded by "ByRef " when passed by reference. Values:
+// named ones as Name=value, each preceded by "ByRef " when passed by reference, with the
+// values they had when the call was made. Values:
 //   Empty, Null          the two special values
 //   -1, 42               32-bit integers
 //   True, False          Booleans (which the server reads as -1 and 0)
@@ -72,8 +73,8 @@ class TOleTrace : public TDispatch {
   std::shared_ptr<const TOleTraceSink> FSink;
 };
 
-// AObject wrapped in a TOleTrace whose path is ARootName; a value that holds no object comes
-// back unchanged.
+// AObject wrapped in a TOleTrace whose path is ARootName; a value that holds no object, or an
+// empty sink, gives AObject back unchanged.
 OleVariant OleTraceWrap(const OleVariant& AObject, const std::string& ARootName,
                         TOleTraceSink ASink);
 // A sink that appends each line to AList, which must outlive every traced object.
