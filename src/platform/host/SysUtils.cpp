@@ -96,8 +96,9 @@ std::string Format(const std::string& AFormat, const TVarRecs& AArgs) {
     bool leftAlign = false;
     int width = -1;
     int precision = -1;
+    // The index is digits only; a '*' here is the width, read below with its argument.
     const std::size_t specStart = i;
-    if (readNumber(number) && i < n && AFormat[i] == ':') {
+    if (i < n && AFormat[i] != '*' && readNumber(number) && i < n && AFormat[i] == ':') {
       argIndex = static_cast<std::size_t>(number);
       ++i;
     } else {

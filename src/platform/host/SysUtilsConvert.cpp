@@ -1399,7 +1399,11 @@ std::string HostPattern(const std::string& AStrftime, char& ASeparator) {
         ASeparator = c;
         separatorSeen = true;
       }
-      out += c == '/' || c == ':' ? c : c;
+      // Literal letters are quoted so that the host pattern does not read them as fields.
+      const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+      if (letter) out += '"';
+      out += c;
+      if (letter) out += '"';
       continue;
     }
     char spec = AStrftime[++i];
