@@ -98,7 +98,9 @@ class TLexer {
       FToken.Text = std::string(1, c);
       Step();
     } else {
-      std::string shown(1, c);
+      // A whole character, never a piece of one.
+      std::string shown(
+          std::string_view(FText).substr(FIndex, Utf8Offset(FText.substr(FIndex), 1)));
       if (static_cast<unsigned char>(c) < 32) shown = "#" + std::to_string(c);
       ReadError(FSource, FPos, "Unexpected character '" + shown + "'");
     }
@@ -708,6 +710,7 @@ class TWriter {
     }
     for (int i = 0; i < AComponent->GetComponentCount(); ++i) {
       const TComponent* child = AComponent->GetComponents(i);
+      if (!IsStoredComponent(child)) continue;
       const TComponent* ancestor =
           ancestors == nullptr ? nullptr : ancestors->FindComponent(child->GetName());
       if (ancestor != nullptr && !SameText(ancestor->ClassName(), child->ClassName())) {

@@ -678,10 +678,6 @@ void TSQLiteConnection::SetDatabaseName(const std::string& AValue) {
 }
 
 void TSQLiteConnection::SetConnected(bool AValue) {
-  if (GetLoading()) {
-    FStreamedConnected = AValue;
-    return;
-  }
   if (AValue == GetConnected()) return;
   if (AValue) {
     if (FDatabaseName.empty()) {
@@ -695,6 +691,14 @@ void TSQLiteConnection::SetConnected(bool AValue) {
   const std::vector<TSQLiteQuery*> queries = FQueries;
   for (TSQLiteQuery* query : queries) query->Close();
   FDatabase.reset();
+}
+
+void TSQLiteConnection::SetStreamedConnected(bool AValue) {
+  if (GetLoading()) {
+    FStreamedConnected = AValue;
+  } else {
+    SetConnected(AValue);
+  }
 }
 
 void TSQLiteConnection::SetReadOnly(bool AValue) {

@@ -190,9 +190,11 @@ class TSQLiteConnection : public TComponent {
   void SetDatabaseName(const std::string& AValue);
   bool GetConnected() const { return FDatabase != nullptr; }
   // Connecting opens the file (see TSQLiteDatabase for the errors; the connection stays closed
-  // when it fails); disconnecting closes every query of this connection first. While the
-  // component is read from a form file the value waits for Loaded.
+  // when it fails); disconnecting closes every query of this connection first.
   void SetConnected(bool AValue);
+  // The published Connected: while the component is read from a form file the value waits for
+  // Loaded (a query of the same file may connect it earlier, on its own Open).
+  void SetStreamedConnected(bool AValue);
   void Open() { SetConnected(true); }
   void Close() { SetConnected(false); }
   bool GetReadOnly() const { return FReadOnly; }

@@ -167,6 +167,9 @@ bool TPropInfo::IsDefault(const TComponent* AInstance) const {
       return std::get<std::vector<std::string>>(value).empty();
     case pkComponent:
       return std::get<TComponent*>(value) == nullptr;
+    case pkSet:
+      // A set without a stated default is empty by default.
+      return FDefault.has_value() ? *FDefault == value : std::get<std::int64_t>(value) == 0;
     default:
       return FDefault.has_value() && *FDefault == value;
   }
@@ -310,6 +313,86 @@ void BindEventHandlers(TComponent* ARoot, const TEventHandlers& AHandlers) {
 // ---------------------------------------------------------------------------------------------
 // The host's streamable classes
 
+namespace {
+
+template <typename T>
+void RegisterFieldClass(const std::string& AClassName) {
+  RegisterClass(AClassName, [](TComponent* AOwner) { return new T(AOwner); });
+}
+
+// Persistent fields, as an application defines them for a data set: the label and visibility
+// the merge reads, and the formats of the field's text.
+void RegisterFieldClasses() {
+  RegisterProperties<TField>("TField", "TComponent")
+      .Component("DataSet", "TDataSet", &TField::GetDataSet, &TField::SetDataSet)
+      .String("FieldName", &TField::GetFieldName, &TField::SetFieldName)
+      .String("DisplayLabel", &TField::GetDisplayLabel, &TField::SetDisplayLabel)
+      .StoredIf(
+          [](const TField* AField) { return AField->GetDisplayLabel() != AField->GetFieldName(); })
+      .Boolean("Visible", &TField::GetVisible, &TField::SetVisible, true)
+      .Boolean("Required", &TField::GetRequired, &TField::SetRequired, false);
+  RegisterFieldClass<TStringField>("TStringField");
+  RegisterProperties<TStringField>("TStringField", "TField")
+      .Integer(
+          "Size", &TField::GetSize,
+          [](TStringField* AField, int AValue) { AField->SetSize(AValue); }, 20);
+  RegisterFieldClass<TIntegerField>("TIntegerField");
+  RegisterProperties<TIntegerField>("TIntegerField", "TField")
+      .String("DisplayFormat", &TIntegerField::GetDisplayFormat, &TIntegerField::SetDisplayFormat)
+      .String("EditFormat", &TIntegerField::GetEditFormat, &TIntegerField::SetEditFormat);
+  for (const char* name : {"TSmallintField", "TWordField", "TAutoIncField", "TLargeintField"}) {
+    RegisterClassProperties(name, "TIntegerField");
+  }
+  RegisterFieldClass<TSmallintField>("TSmallintField");
+  RegisterFieldClass<TWordField>("TWordField");
+  RegisterFieldClass<TAutoIncField>("TAutoIncField");
+  RegisterFieldClass<TLargeintField>("TLargeintField");
+  RegisterFieldClass<TFloatField>("TFloatField");
+  RegisterProperties<TFloatField>("TFloatField", "TField")
+      .String("DisplayFormat", &TFloatField::GetDisplayFormat, &TFloatField::SetDisplayFormat)
+      .String("EditFormat", &TFloatField::GetEditFormat, &TFloatField::SetEditFormat)
+      .Boolean("Currency", &TFloatField::GetCurrency, &TFloatField::SetCurrency, false)
+      .Integer("Precision", &TFloatField::GetPrecision, &TFloatField::SetPrecision, 15);
+  // A currency field has the Currency flag set by its class.
+  RegisterFieldClass<TCurrencyField>("TCurrencyField");
+  RegisterProperties<TCurrencyField>("TCurrencyField", "TFloatField")
+      .Boolean("Currency", &TFloatField::GetCurrency, &TFloatField::SetCurrency, true);
+  RegisterFieldClass<TBCDField>("TBCDField");
+  RegisterProperties<TBCDField>("TBCDField", "TField")
+      .String("DisplayFormat", &TBCDField::GetDisplayFormat, &TBCDField::SetDisplayFormat)
+      .String("EditFormat", &TBCDField::GetEditFormat, &TBCDField::SetEditFormat)
+      .Boolean("Currency", &TBCDField::GetCurrency, &TBCDField::SetCurrency, false);
+  RegisterFieldClass<TBooleanField>("TBooleanField");
+  RegisterProperties<TBooleanField>("TBooleanField", "TField")
+      .String("DisplayValues", &TBooleanField::GetDisplayValues, &TBooleanField::SetDisplayValues);
+  RegisterFieldClass<TDateTimeField>("TDateTimeField");
+  RegisterProperties<TDateTimeField>("TDateTimeField", "TField")
+      .String("DisplayFormat", &TDateTimeField::GetDisplayFormat, &TDateTimeField::SetDisplayFormat)
+      .String("EditFormat", &TDateTimeField::GetEditFormat, &TDateTimeField::SetEditFormat);
+  RegisterFieldClass<TDateField>("TDateField");
+  RegisterClassProperties("TDateField", "TDateTimeField");
+  RegisterFieldClass<TTimeField>("TTimeField");
+  RegisterClassProperties("TTimeField", "TDateTimeField");
+  RegisterFieldClass<TBlobField>("TBlobField");
+  RegisterClassProperties("TBlobField", "TField");
+  RegisterFieldClass<TMemoField>("TMemoField");
+  RegisterClassProperties("TMemoField", "TBlobField");
+  RegisterFieldClass<TGraphicField>("TGraphicField");
+  RegisterClassProperties("TGraphicField", "TBlobField");
+  RegisterFieldClass<TFmtMemoField>("TFmtMemoField");
+  RegisterClassProperties("TFmtMemoField", "TBlobField");
+}
+
+}  // namespace
+
+bool IsStoredComponent(const TComponent* AComponent) {
+  // The fields a data set makes for itself at Open are owned by it and go at Close; the
+  // persistent fields an application defines belong to the form or data module.
+  const auto* field = dynamic_cast<const TField*>(AComponent);
+  return field == nullptr || field->GetDataSet() == nullptr ||
+         field->GetOwner() != field->GetDataSet();
+}
+
 void RegisterHostClasses() {
   static bool registered = false;
   if (registered) return;
@@ -331,6 +414,7 @@ void RegisterHostClasses() {
       .Component("DataSet", "TDataSet", &TDataSource::GetDataSet, &TDataSource::SetDataSet)
       .Boolean("Enabled", &TDataSource::GetEnabled, &TDataSource::SetEnabled, true);
   RegisterProperties<TDataSet>("TDataSet", "TComponent");
+  RegisterFieldClasses();
 
   RegisterClass("TSQLiteConnection",
                 [](TComponent* AOwner) { return new TSQLiteConnection(AOwner); });
@@ -340,8 +424,8 @@ void RegisterHostClasses() {
       .Boolean("ReadOnly", &TSQLiteConnection::GetReadOnly, &TSQLiteConnection::SetReadOnly, true)
       .Integer("BusyTimeout", &TSQLiteConnection::GetBusyTimeout,
                &TSQLiteConnection::SetBusyTimeout, 2000)
-      .Boolean("Connected", &TSQLiteConnection::GetConnected, &TSQLiteConnection::SetConnected,
-               false);
+      .Boolean("Connected", &TSQLiteConnection::GetConnected,
+               &TSQLiteConnection::SetStreamedConnected, false);
 
   // Active comes last, so that a reader that applies properties in order has the rest first.
   RegisterClass("TSQLiteQuery", [](TComponent* AOwner) { return new TSQLiteQuery(AOwner); });

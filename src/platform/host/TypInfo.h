@@ -90,7 +90,7 @@ class TPropInfo {
   bool GetWritable() const { return FKind == pkEvent || static_cast<bool>(FSetter); }
 
   // The stream default; none for properties that are always stored ("nodefault"). Strings,
-  // string lists, references and events are empty by default.
+  // string lists, references and events are empty by default, and so is a set without one.
   const std::optional<TPropValue>& GetDefault() const { return FDefault; }
   // True when the value equals the stream default, so that the form file leaves it out.
   bool IsDefault(const TComponent* AInstance) const;
@@ -291,7 +291,8 @@ class TPropertyBuilder {
     FLast->FStored = [AValue](const TComponent*) { return AValue; };
     return *this;
   }
-  TPropertyBuilder& Stored(std::function<bool(const T*)> AFunc) {
+  // Changes the stored rule of the property added last to a test of the instance.
+  TPropertyBuilder& StoredIf(std::function<bool(const T*)> AFunc) {
     FLast->FStored = [AFunc](const TComponent* AInstance) {
       return AFunc(static_cast<const T*>(AInstance));
     };
@@ -388,9 +389,14 @@ class TEventHandlers {
 // AHandlers or its handler is of another type; the events bound before stay bound.
 void BindEventHandlers(TComponent* ARoot, const TEventHandlers& AHandlers);
 
+// Whether the form files write a component at all: false for the fields a data set makes for
+// itself when it opens (owned by the data set), true for everything else.
+bool IsStoredComponent(const TComponent* AComponent);
+
 // Registers, once, the host's own streamable classes: their creation through the class registry
 // and their published properties (TComponent, TForm, TDataModule, TDataSource, the SQLite
-// connection and query, the CSV data set). The registry calls it on first use.
+// connection and query, the CSV data set, the persistent field classes). The registry calls it
+// on first use.
 void RegisterHostClasses();
 
 }  // namespace host
