@@ -127,8 +127,9 @@ struct TPendingTextBox {
 // shift positions.
 class TDocStoryReader {
  public:
-  TDocStoryReader(TDocStory* AStory, TDocSegment* ASegment, const TXmlNames& ANames)
-      : FStory(AStory), FSegment(ASegment), FNames(ANames) {}
+  TDocStoryReader(const std::string& AFileName, TDocStory* AStory, TDocSegment* ASegment,
+                  const TXmlNames& ANames)
+      : FFileName(AFileName), FStory(AStory), FSegment(ASegment), FNames(ANames) {}
 
   void ReadBlocks(pugi::xml_node ARoot) {
     AddAtom(akSegment, 0, ARoot);
@@ -189,7 +190,27 @@ class TDocStoryReader {
     return std::find(FFieldCode.begin(), FFieldCode.end(), true) != FFieldCode.end();
   }
 
+  // Counts the levels of nesting the reader descends, so that a hostile file cannot exhaust the
+  // stack; real documents stay far below the limit.
+  class TDepthGuard {
+   public:
+    explicit TDepthGuard(TDocStoryReader& AReader) : FReader(AReader) {
+      if (++FReader.FDepth > MaxNesting) {
+        PartError(FReader.FFileName, FReader.FSegment->GetPart()->GetName(),
+                  "elements nested more than " + std::to_string(MaxNesting) + " levels deep");
+      }
+    }
+    ~TDepthGuard() { --FReader.FDepth; }
+    TDepthGuard(const TDepthGuard&) = delete;
+    TDepthGuard& operator=(const TDepthGuard&) = delete;
+
+   private:
+    TDocStoryReader& FReader;
+  };
+  static constexpr int MaxNesting = 1000;
+
   void Walk(pugi::xml_node AParent) {
+    TDepthGuard guard(*this);
     for (pugi::xml_node child = AParent.first_child(); child; child = child.next_sibling()) {
       if (child.type() != pugi::node_element) continue;
       WalkChild(child, FNames.Kind(child));
@@ -347,12 +368,14 @@ class TDocStoryReader {
     if (!lastCell) AddAtom(akRowEnd, 1, ARow);
   }
 
-  bool ContainsCell(pugi::xml_node ANode) const {
+  bool ContainsCell(pugi::xml_node ANode, int ADepth = 0) const {
     const TXmlKind kind = FNames.Kind(ANode);
     if (kind == xkTc) return true;
     if (kind != xkSdt && kind != xkSdtContent && kind != xkCustomXml) return false;
+    // Deeper wrappers are refused by the walk itself.
+    if (ADepth > MaxNesting) return false;
     for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {
-      if (ContainsCell(child)) return true;
+      if (ContainsCell(child, ADepth + 1)) return true;
     }
     return false;
   }
@@ -413,6 +436,7 @@ class TDocStoryReader {
   // Text boxes inside a drawing become segments of their own; the search stops at each text
   // box (a nested one is found when its box is read) and skips fallback content.
   void FindTextBoxes(pugi::xml_node ANode) {
+    TDepthGuard guard(*this);
     for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {
       if (child.type() != pugi::node_element) continue;
       const TXmlKind kind = FNames.Kind(child);
@@ -464,9 +488,11 @@ class TDocStoryReader {
     }
   }
 
+  const std::string& FFileName;
   TDocStory* FStory;
   TDocSegment* FSegment;
   const TXmlNames& FNames;
+  int FDepth = 0;
   std::vector<TDocAtom*> FAtoms;
   std::vector<bool> FFieldCode;  // one entry per open field: true while in its code
   int FDeletedDepth = 0;
@@ -578,7 +604,7 @@ void TDocument::Load() {
   std::vector<pugi::xml_node> sections;
   {
     TDocSegment* segment = newSegment(mainStory, mainPart, body, mainPart->GetName());
-    TDocStoryReader reader(mainStory, segment, mainNames);
+    TDocStoryReader reader(fileName, mainStory, segment, mainNames);
     reader.SetTextBoxBase(mainPart->GetName(), &textBoxCounters[mainPart->GetName()], mainPart,
                           false);
     reader.ReadBlocks(body);
@@ -640,7 +666,7 @@ void TDocument::Load() {
     TDocSegment* segment = newSegment(headerFooterStory, ref.Part, root, ref.Part->GetName());
     segment->FHeaderFooterType = ref.Type;
     segment->FSection = ref.Section;
-    TDocStoryReader reader(headerFooterStory, segment, names);
+    TDocStoryReader reader(fileName, headerFooterStory, segment, names);
     reader.SetTextBoxBase(ref.Part->GetName(), &textBoxCounters[ref.Part->GetName()], ref.Part,
                           true);
     reader.ReadBlocks(root);
@@ -658,7 +684,7 @@ void TDocument::Load() {
       pugi::xml_node root = part->GetXml().document_element();
       TDocStory* story = newStory(type);
       TDocSegment* segment = newSegment(story, part, root, part->GetName());
-      TDocStoryReader reader(story, segment, names);
+      TDocStoryReader reader(fileName, story, segment, names);
       reader.SetTextBoxBase(part->GetName(), &textBoxCounters[part->GetName()], part, false);
       reader.ReadNotes(root);
       collect(reader);
@@ -676,7 +702,7 @@ void TDocument::Load() {
       story = textFrameStory;
     }
     TDocSegment* segment = newSegment(story, box.Part, box.Root, box.Name);
-    TDocStoryReader reader(story, segment, *box.Names);
+    TDocStoryReader reader(fileName, story, segment, *box.Names);
     reader.SetTextBoxBase(box.Part->GetName(), &textBoxCounters[box.Part->GetName()], box.Part,
                           box.InHeaderFooter);
     reader.ReadBlocks(box.Root);

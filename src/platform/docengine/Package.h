@@ -50,8 +50,9 @@ class TDocPart : public host::TObject {
   // The content type from [Content_Types].xml ("" when the package declares none for it).
   const std::string& GetContentType() const { return FContentType; }
   // The part's bytes: the new ones if SetData was called, else those read from the archive
-  // (read and verified again on each call). A part whose XML tree is loaded should be read
-  // through GetXml instead.
+  // (XML parts are kept from the check at open until their tree is parsed; other parts are
+  // read and verified again on each call). A part whose XML tree is loaded is read through
+  // GetXml instead.
   std::string GetData() const;
   // Replaces the part's bytes; the part is written from them on save (the XML tree, if any, is
   // dropped).
