@@ -872,7 +872,7 @@ constexpr double MinSerial = -693594.0;
 constexpr double MaxSerial = 2958466.0;
 
 TDateParts SplitDateTime(TDateTime AValue) {
-  if (!(AValue > MinSerial - 1.0 && AValue < MaxSerial)) {
+  if (!(AValue > MinSerial && AValue < MaxSerial)) {
     throw EConvertError("Invalid date/time value");
   }
   TDateParts parts;

@@ -374,7 +374,8 @@ TEST(SysUtilsTest, DecodingRoundsToTheMillisecondConsistently) {
             "Sunday 1899-12-31 00:00:00.000");
   // Before 1899-12-30 the fraction is the time of day of the whole-day part.
   EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn", -1.25, TFormatSettings()), "1899-12-29 06:00");
-  for (const double bad : {1e10, -1e10, std::nan("")}) {
+  EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh", -693593.5, TFormatSettings()), "0001-01-01 12");
+  for (const double bad : {1e10, -1e10, -693594.5, std::nan("")}) {
     EXPECT_EQ(ConvertMessage([&] { FormatDateTime("c", bad, TFormatSettings()); }),
               "Invalid date/time value");
   }
