@@ -225,9 +225,13 @@ std::string CorpusText(const TDocAtom* AAtom) {
     }
     case docengine::akParagraphEnd:
       return "\r";
-    case docengine::akCellEnd:
+    case docengine::akCellEnd: {
       // A cell mark of its own (a cell ending in a nested table) closes no paragraph.
-      return AAtom->Node.name() == std::string(AAtom->Node.parent().name()) ? "\x07" : "\r\x07";
+      const std::string name = AAtom->Node.name();
+      const bool ownMark =
+          name == "tc" || (name.size() > 3 && name.compare(name.size() - 3, 3, ":tc") == 0);
+      return ownMark ? "\x07" : "\r\x07";
+    }
     case docengine::akRowEnd:
       return "\r\x07";
     default:
@@ -257,9 +261,7 @@ std::string BookmarkKey(const std::string& AName, const std::string& AStory, boo
 
 TReading Read(const TDocument& ADocument) {
   TReading result;
-  const std::string mainPart = ADocument.GetPackage()->GetFileName().empty()
-                                   ? ""
-                                   : ADocument.GetMainStory()->GetSegment(0)->GetName();
+  const std::string mainPart = ADocument.GetMainStory()->GetSegment(0)->GetName();
   std::map<const TDocAtom*, std::size_t> offsets;  // marker -> offset in its corpus story text
   std::map<const TDocAtom*, std::string> storyOf;
   for (int i = 0; i < ADocument.GetStoryCount(); ++i) {

@@ -97,6 +97,10 @@ TEST(DocumentTest, CountsPositionsAndTextAsTheWordProcessorDoes) {
        "<w:tbl><w:tr><w:tc>" + Para(TextRun("a")) + Para(TextRun("b")) + "</w:tc></w:tr></w:tbl>" +
            Para(""),
        6, "a\rb\r\a\r\a\r"},
+      {"cell ending in a nested table gets a mark of its own",
+       "<w:tbl><w:tr><w:tc><w:tbl><w:tr><w:tc>" + Para(TextRun("i")) +
+           "</w:tc></w:tr></w:tbl></w:tc></w:tr></w:tbl>" + Para(""),
+       6, "i\r\a\r\a\r\a\r\a\r"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Case);
