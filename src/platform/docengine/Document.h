@@ -20,6 +20,13 @@
 // save and could lose what it does not know; bookmarks as the markup elements themselves need
 // no separate bookkeeping to land in the right place on save.
 //
+// Editing works on the same two layers: typing changes the text of one w:t (its atom's length)
+// or splits a run (new atoms before or after an existing one), deleting removes nodes and their
+// atoms, pasting inserts a fragment's nodes with atoms of their own, and moving a bookmark moves
+// its marker element and its zero-length atom. Each of these costs O(log n) in the index and
+// nothing elsewhere, so the merge's long run of edits near the end of a growing document stays
+// linear in the output.
+//
 // Bookmarks. Every w:bookmarkStart paired with a w:bookmarkEnd of the same id in the same
 // segment is a bookmark; unpaired markers are kept in the file and ignored. Names compare
 // case-insensitively; when a name occurs more than once the last occurrence is the bookmark and
