@@ -132,6 +132,12 @@ pugi::xml_document& TDocPart::GetXml() {
 }
 
 std::string TDocPart::Serialize() const {
+  // The tree is written in UTF-8 whatever the part was read in, so its declaration must say so.
+  pugi::xml_node declaration = FXml->first_child();
+  if (declaration.type() == pugi::node_declaration) {
+    pugi::xml_attribute encoding = declaration.attribute("encoding");
+    if (encoding && !host::SameText(encoding.value(), "UTF-8")) encoding.set_value("UTF-8");
+  }
   std::ostringstream stream;
   FXml->save(stream, "", pugi::format_raw, pugi::encoding_utf8);
   std::string result = stream.str();

@@ -157,6 +157,30 @@ TEST(PackageTest, ChangedPartIsWrittenFromItsTreeKeepingTheDeclarationLine) {
   EXPECT_EQ(saved->GetMainPart()->GetData(), original);
 }
 
+// A part stored in UTF-16 is written back in UTF-8, and its declaration says so.
+TEST(PackageTest, ChangedUtf16PartIsWrittenAsUtf8) {
+  veltrane::test::TScratchDir scratch;
+  const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a>\xC3\xA9</a>";
+  std::string utf16 = "\xFF\xFE";
+  for (std::size_t i = 0; i < xml.size(); ++i) {
+    if (static_cast<unsigned char>(xml[i]) == 0xC3) {
+      utf16 += "\xE9";
+      ++i;
+    } else {
+      utf16 += xml[i];
+    }
+    utf16 += '\0';
+  }
+  auto package = TDocPackage::OpenMemory(
+      BuildZip({{"[Content_Types].xml", "<Types/>"}, {"word/a.xml", utf16}}), "utf16.docx");
+  package->FindPart("word/a.xml")->GetXml();
+  package->FindPart("word/a.xml")->SetModified(true);
+  const std::string target = (scratch / "out.docx").string();
+  package->SaveAs(target);
+  EXPECT_EQ(TDocPackage::Open(target)->FindPart("word/a.xml")->GetData(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>\xC3\xA9</a>");
+}
+
 TEST(PackageTest, NewDataReplacesAPart) {
   veltrane::test::TScratchDir scratch;
   auto package = TDocPackage::OpenMemory(MakeDocx("<w:p/>"), "mem.docx");
