@@ -167,6 +167,48 @@ const char* const CanonicalModule =
     "  end\n"
     "end\n";
 
+TEST(FormFilesTest, PropertyListsInheritAndRefuseBadValues) {
+  RegisterTestClasses();
+  // A class that restates an inherited property keeps its place in the list.
+  host::RegisterProperties<TTestWidget>("TTestWidgetPlus", "TTestWidget")
+      .Integer("Tag", &TComponent::GetTag, &TComponent::SetTag, 7)
+      .String("Extra", &TTestWidget::GetCaption, nullptr);
+  std::string names;
+  for (const host::TPropInfo* info : host::GetPropList("TTestWidgetPlus")) {
+    names += info->GetName() + " ";
+  }
+  EXPECT_EQ(names,
+            "Name Tag Count Format DocReadonly Separator Caption Dialect Styles Lines Source "
+            "OnOpen Version Extra ");
+  EXPECT_TRUE(host::ClassInheritsFrom("TTestWidgetPlus", "tcomponent"));
+  EXPECT_FALSE(host::ClassInheritsFrom("TTestWidget", "TDataSet"));
+
+  TTestWidget widget(nullptr);
+  const host::TPropInfo* count = host::GetPropInfo(&widget, "COUNT");
+  ASSERT_NE(count, nullptr);
+  EXPECT_EQ(host::GetPropInfo(&widget, "Extra"), nullptr);
+  const host::TPropInfo* extra = host::GetPropList("TTestWidgetPlus").back();
+  const struct {
+    const host::TPropInfo* Info;
+    host::TPropValue Value;
+    const char* Message;
+  } rows[] = {
+      {count, std::string("3"), "Invalid value for property Count"},
+      {count, std::int64_t{1} << 40, "Value 1099511627776 is out of range for property Count"},
+      {extra, std::string("x"), "Property Extra is read-only"},
+      {host::GetPropInfo(&widget, "Dialect"), std::int64_t{3},
+       "Value 3 is out of range for property Dialect"},
+      {host::GetPropInfo(&widget, "Styles"), std::int64_t{8},
+       "Value 8 is out of range for property Styles"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Message);
+    EXPECT_EQ(ErrorOf([&] { row.Info->SetValue(&widget, row.Value); }), row.Message);
+  }
+  EXPECT_EQ(ErrorOf([] { host::GetPropList("TUnregistered"); }),
+            "No published properties are registered for class TUnregistered");
+}
+
 TEST(FormFilesTest, CanonicalFileRoundTripsByteForByte) {
   auto root = Read(CanonicalModule);
   EXPECT_EQ(host::WriteComponentText(root.get()), CanonicalModule);

@@ -274,6 +274,17 @@ TEST(SQLiteDataTest, HostileDatabasesGiveClearErrorsAndStayClosed) {
     writer.Execute("ROLLBACK");
     connection.Open();  // the lock is gone: the same component connects
     EXPECT_TRUE(connection.GetConnected());
+
+    // A lock taken after connecting fails the query, which stays closed.
+    TSQLiteQuery query(nullptr);
+    query.SetConnection(&connection);
+    query.SetSQLText("SELECT n FROM t");
+    writer.Execute("BEGIN EXCLUSIVE; INSERT INTO t VALUES (3);");
+    EXPECT_EQ(ErrorOf([&] { query.Open(); }), "database is locked in SQL: SELECT n FROM t");
+    EXPECT_FALSE(query.GetActive());
+    writer.Execute("ROLLBACK");
+    query.Open();
+    EXPECT_EQ(query.GetRecordCount(), 1);
   }
 }
 
