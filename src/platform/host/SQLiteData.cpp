@@ -133,39 +133,6 @@ TDateTime LinearToDateTime(double ADays) {
   return day - time;
 }
 
-// Days from 1899-12-30 to a calendar date (proleptic Gregorian), counted on a straight line.
-bool DaysSince1899(int AYear, int AMonth, int ADay, double& ADays) {
-  static constexpr std::array<int, 12> MonthDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (AYear % 4 == 0 && AYear % 100 != 0) || AYear % 400 == 0;
-  if (AYear < 1 || AYear > 9999 || AMonth < 1 || AMonth > 12 || ADay < 1 ||
-      ADay > MonthDays[static_cast<std::size_t>(AMonth - 1)] + (AMonth == 2 && leap ? 1 : 0)) {
-    return false;
-  }
-  // Years counted from March, so that the leap day ends a year; 693899 is the count of days
-  // from 0000-03-01 to 1899-12-30.
-  const std::int64_t year = AYear - (AMonth <= 2 ? 1 : 0);
-  const std::int64_t era = year / 400;
-  const std::int64_t yearOfEra = year - era * 400;
-  const std::int64_t dayOfYear = (153 * (AMonth > 2 ? AMonth - 3 : AMonth + 9) + 2) / 5 + ADay - 1;
-  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  ADays = static_cast<double>(era * 146097 + dayOfEra - 693899);
-  return true;
-}
-
-// The calendar date of a straight day count from 1899-12-30 (the inverse of DaysSince1899).
-void DateOfDays(std::int64_t ADays, int& AYear, int& AMonth, int& ADay) {
-  const std::int64_t z = ADays + 693899;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t dayOfEra = z - era * 146097;
-  const std::int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const std::int64_t month = (5 * dayOfYear + 2) / 153;
-  ADay = static_cast<int>(dayOfYear - (153 * month + 2) / 5 + 1);
-  AMonth = static_cast<int>(month < 10 ? month + 3 : month - 9);
-  AYear = static_cast<int>(yearOfEra + era * 400 + (AMonth <= 2 ? 1 : 0));
-}
-
 bool ReadDigits(std::string_view AText, std::size_t& AIndex, int ACount, int& AValue) {
   AValue = 0;
   for (int i = 0; i < ACount; ++i) {
@@ -213,7 +180,7 @@ std::string DateTimeToSQLiteText(TDateTime AValue) {
   int year = 0;
   int month = 0;
   int dayOfMonth = 0;
-  DateOfDays(static_cast<std::int64_t>(day), year, month, dayOfMonth);
+  DecodeDate(day, year, month, dayOfMonth);
   const std::int64_t milliseconds =
       std::min<std::int64_t>(std::llround(time * 86400000.0), 86399999);
   const int hour = static_cast<int>(milliseconds / 3600000);
@@ -485,7 +452,8 @@ bool SQLiteTextToDateTime(std::string_view AText, TDateTime& AValue) {
         i >= AText.size() || AText[i++] != '-' || !ReadDigits(AText, i, 2, day)) {
       return false;
     }
-    if (!DaysSince1899(year, month, day, days)) return false;
+    // A whole day has the same value on the straight line and in the host's encoding.
+    if (!TryEncodeDate(year, month, day, days)) return false;
     hasDate = true;
     if (i < AText.size() && (AText[i] == 'T' || AText[i] == 't' || AText[i] == ' ')) ++i;
   }
