@@ -1406,13 +1406,13 @@ std::string HostPattern(const std::string& AStrftime, char& ASeparator) {
       if (letter) out += '"';
       continue;
     }
-    char spec = AStrftime[++i];
-    if (spec == 'E' || spec == 'O') {
+    char directive = AStrftime[++i];
+    if (directive == 'E' || directive == 'O') {
       if (i + 1 >= AStrftime.size()) break;
-      spec = AStrftime[++i];
+      directive = AStrftime[++i];
     }
     fieldSeen = true;
-    switch (spec) {
+    switch (directive) {
       case 'd':
         out += "dd";
         break;
