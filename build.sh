@@ -5,6 +5,8 @@
 #   ./build.sh test         setup + build + run every test with ctest
 #   ./build.sh asan         the tests again under AddressSanitizer and UBSan (leaks fail)
 #   ./build.sh host3        the package built for host framework version 3, with its tests
+#   ./build.sh demo         setup + build, then merge the bundled example into out/letters.docx
+#   ./build.sh fuzz [SECS]  build the fuzz targets with clang 14 and run each for SECS (30)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -52,5 +54,13 @@ case "${1:-test}" in
     setup
     configure_and_build build-host3 -DVELTRANE_HOST_VERSION=3 -DVELTRANE_PACKAGE_ONLY=ON ${CMAKE_ARGS:-}
     run_tests build-host3 ;;
-  *) echo "usage: $0 [setup|build|test|asan|host3]" >&2; exit 2 ;;
+  demo)
+    setup
+    configure_and_build build ${CMAKE_ARGS:-}
+    examples/demo.sh build/src/cli/veltrane out ;;
+  fuzz)
+    BUILD_PACKAGES+=(clang-14 libclang-rt-14-dev)
+    setup
+    fuzz/run.sh "${2:-30}" ;;
+  *) echo "usage: $0 [setup|build|test|asan|host3|demo|fuzz [SECS]]" >&2; exit 2 ;;
 esac

@@ -1,0 +1,1 @@
+// Placeholder; filled in with its unit's tests.
