@@ -13,6 +13,8 @@ cd "$(dirname "$0")"
 JOBS=${JOBS:-$(nproc)}
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libzip-dev zipcmp zipmerge ziptool
   libpugixml-dev libsqlite3-dev libcli11-dev libcups2-dev libgtest-dev libgmock-dev)
+# What the tests run besides the build: a private print scheduler and LibreOffice for PDF.
+TEST_PACKAGES=(cups-daemon cups-client libreoffice-writer-nogui fonts-liberation2)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -44,8 +46,9 @@ run_tests() {
 case "${1:-test}" in
   setup) setup ;;
   build) setup; configure_and_build build ${CMAKE_ARGS:-} ;;
-  test) setup; configure_and_build build ${CMAKE_ARGS:-}; run_tests build ;;
+  test) BUILD_PACKAGES+=("${TEST_PACKAGES[@]}"); setup; configure_and_build build ${CMAKE_ARGS:-}; run_tests build ;;
   asan)
+    BUILD_PACKAGES+=("${TEST_PACKAGES[@]}")
     setup
     configure_and_build build-asan -DVELTRANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug ${CMAKE_ARGS:-}
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
