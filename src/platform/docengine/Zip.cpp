@@ -88,6 +88,21 @@ TZipReader::~TZipReader() {
 }
 
 void TZipReader::Open(const TZipLimits& ALimits) {
+  // Files that are plainly something else get told apart before the zip reader sees them, so
+  // that a user who picked the wrong file learns what it is and what to do.
+  if (FData.empty()) DocError(FFileName, "the file is empty, not a .docx document");
+  if (FData.compare(0, 8, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) == 0) {
+    DocError(FFileName,
+             "a Word 97-2003 document (.doc) or another OLE file, not a .docx document; save it "
+             "as .docx (Word Document) in the word processor first");
+  }
+  if (FData.compare(0, 5, "%PDF-") == 0) DocError(FFileName, "a PDF file, not a .docx document");
+  if (FData.compare(0, 5, "{\\rtf") == 0) {
+    DocError(FFileName, "an RTF document, not a .docx document; save it as .docx first");
+  }
+  if (FData.size() < 4 || FData.compare(0, 2, "PK") != 0) {
+    DocError(FFileName, "not a .docx document (it is not a zip archive)");
+  }
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source = zip_source_buffer_create(FData.data(), FData.size(), 0, &error);
