@@ -734,14 +734,14 @@ void TDocument::ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACan
       TDocBookmark* replaced = found->second;
       replaced->FStartAtom->Bookmark = nullptr;
       replaced->FEndAtom->Bookmark = nullptr;
-      FBookmarks.erase(
-          std::find_if(FBookmarks.begin(), FBookmarks.end(),
-                       [replaced](const auto& AItem) { return AItem.get() == replaced; }));
+      FBookmarks.erase(replaced->FSerial);
     }
     candidate->FStartAtom->Bookmark = candidate.get();
     candidate->FEndAtom->Bookmark = candidate.get();
+    candidate->FSerial = ++FLastSerial;
     FByName[key] = candidate.get();
-    FBookmarks.push_back(std::move(candidate));
+    const std::uint64_t serial = candidate->FSerial;
+    FBookmarks[serial] = std::move(candidate);
   }
   FVisibleValid = false;
 }
@@ -783,6 +783,27 @@ std::vector<TDocBookmark*> TDocument::GetAllBookmarks() const {
   result.reserve(FByName.size());
   for (const auto& [key, bookmark] : FByName) result.push_back(bookmark);
   return result;
+}
+
+TDocBookmark* TDocument::FindBookmarkBySerial(std::uint64_t ASerial) const {
+  const auto found = FBookmarks.find(ASerial);
+  return found != FBookmarks.end() ? found->second.get() : nullptr;
+}
+
+void TDocument::DeleteBookmark(TDocBookmark* ABookmark) {
+  const auto found = FBookmarks.find(ABookmark->FSerial);
+  if (found == FBookmarks.end() || found->second.get() != ABookmark) return;
+  TDocStory* story = ABookmark->FStory;
+  for (TDocAtom* atom : {ABookmark->FStartAtom, ABookmark->FEndAtom}) {
+    atom->Bookmark = nullptr;
+    atom->Segment->FPart->SetModified(true);
+    story->FAtoms.Remove(atom);
+    atom->Node.parent().remove_child(atom->Node);
+  }
+  const auto named = FByName.find(host::UpperCase(ABookmark->FName));
+  if (named != FByName.end() && named->second == ABookmark) FByName.erase(named);
+  FVisibleValid = false;
+  FBookmarks.erase(found);
 }
 
 void TDocument::SetModified() {

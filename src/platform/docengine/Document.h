@@ -39,6 +39,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/docengine/AtomTree.h"
@@ -95,6 +96,7 @@ class TDocSegment : public host::TObject {
   using inherited = host::TObject;
   friend class TDocStoryReader;
   friend class TDocument;
+  friend class TDocEditor;
 
   std::string FName;
   TDocPart* FPart = nullptr;
@@ -138,6 +140,7 @@ class TDocStory : public host::TObject {
   using inherited = host::TObject;
   friend class TDocStoryReader;
   friend class TDocument;
+  friend class TDocEditor;
 
   TDocAtom* NewAtom();
 
@@ -166,13 +169,18 @@ class TDocBookmark : public host::TObject {
   int GetColLast() const { return FColLast; }
   TDocAtom* GetStartAtom() const { return FStartAtom; }
   TDocAtom* GetEndAtom() const { return FEndAtom; }
+  // A number no other bookmark of the document ever has, so that a holder of a bookmark pointer
+  // can tell whether it still stands for the same bookmark (TDocument::FindBookmarkBySerial).
+  std::uint64_t GetSerial() const { return FSerial; }
 
  private:
   using inherited = host::TObject;
   friend class TDocStoryReader;
   friend class TDocument;
+  friend class TDocEditor;
 
   std::string FName;
+  std::uint64_t FSerial = 0;
   TDocStory* FStory = nullptr;
   TDocAtom* FStartAtom = nullptr;
   TDocAtom* FEndAtom = nullptr;
@@ -207,6 +215,11 @@ class TDocument : public host::TObject {
   TDocBookmark* FindBookmark(const std::string& AName) const;
   // Every bookmark, hidden ones included, in alphabetical order.
   std::vector<TDocBookmark*> GetAllBookmarks() const;
+  // The bookmark with that serial, or nullptr once it has been deleted.
+  TDocBookmark* FindBookmarkBySerial(std::uint64_t ASerial) const;
+  // Deletes the bookmark and keeps its text: both markers leave the file. The pointer is
+  // invalid afterwards.
+  void DeleteBookmark(TDocBookmark* ABookmark);
 
   // Marks every part that holds a story as changed, so that the next save writes it from its
   // tree (what an edit does; used to check that the writer keeps everything in place).
@@ -219,6 +232,7 @@ class TDocument : public host::TObject {
  private:
   using inherited = host::TObject;
   friend class TDocStoryReader;
+  friend class TDocEditor;
 
   TDocument() = default;
   void Load();
@@ -229,8 +243,9 @@ class TDocument : public host::TObject {
   std::unique_ptr<TDocPackage> FPackage;
   std::vector<std::unique_ptr<TDocStory>> FStories;
   std::vector<std::unique_ptr<TXmlNames>> FNames;  // one per story part
-  std::vector<std::unique_ptr<TDocBookmark>> FBookmarks;
+  std::unordered_map<std::uint64_t, std::unique_ptr<TDocBookmark>> FBookmarks;  // by serial
   std::map<std::string, TDocBookmark*> FByName;  // key: the name with ASCII letters upper-cased
+  std::uint64_t FLastSerial = 0;
   mutable std::vector<TDocBookmark*> FVisible;
   mutable bool FVisibleValid = false;
 };
