@@ -1,5 +1,6 @@
 #include "platform/docengine/Package.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -36,7 +37,53 @@ std::string RelationshipsPartOf(const std::string& APartName) {
   return APartName.substr(0, slash + 1) + "_rels/" + APartName.substr(slash + 1) + ".rels";
 }
 
+constexpr const char* ContentTypeRelationships =
+    "application/vnd.openxmlformats-package.relationships+xml";
+
+// The qualified name of ALocal in the namespace of ARoot ("Override", or "ct:Override" when the
+// writer gave the namespace a prefix).
+std::string SiblingName(pugi::xml_node ARoot, const char* ALocal) {
+  const char* name = ARoot.name();
+  const char* colon = std::strrchr(name, ':');
+  return colon != nullptr ? std::string(name, colon + 1) + ALocal : std::string(ALocal);
+}
+
+pugi::xml_node FindDefault(pugi::xml_node ATypes, const std::string& AExtension) {
+  for (pugi::xml_node node = ATypes.first_child(); node; node = node.next_sibling()) {
+    if (node.type() == pugi::node_element && std::strcmp(LocalName(node.name()), "Default") == 0 &&
+        host::SameText(node.attribute("Extension").value(), AExtension)) {
+      return node;
+    }
+  }
+  return pugi::xml_node();
+}
+
+// The folders of a part name ("word/media/a.png" gives "word", "media").
+std::vector<std::string> Folders(const std::string& APartName) {
+  std::vector<std::string> result;
+  std::size_t start = 0;
+  for (std::size_t slash = APartName.find('/'); slash != std::string::npos;
+       slash = APartName.find('/', start)) {
+    result.push_back(APartName.substr(start, slash - start));
+    start = slash + 1;
+  }
+  return result;
+}
+
 }  // namespace
+
+std::string RelativeTarget(const std::string& ASourcePart, const std::string& ATargetPart) {
+  const std::vector<std::string> from = Folders(StripSlash(ASourcePart));
+  const std::string target = StripSlash(ATargetPart);
+  const std::vector<std::string> to = Folders(target);
+  std::size_t common = 0;
+  while (common < from.size() && common < to.size() && from[common] == to[common]) ++common;
+  std::string result;
+  for (std::size_t i = common; i < from.size(); ++i) result += "../";
+  for (std::size_t i = common; i < to.size(); ++i) result += to[i] + '/';
+  const std::size_t slash = target.rfind('/');
+  return result + (slash == std::string::npos ? target : target.substr(slash + 1));
+}
 
 bool RelationshipIs(const TDocRelationship& ARelationship, const char* AKind) {
   const std::size_t slash = ARelationship.Type.rfind('/');
@@ -257,6 +304,103 @@ TDocPart* TDocPackage::GetMainPart() {
     return part;
   }
   DocError(GetFileName(), "not a .docx package: no main document relationship in '_rels/.rels'");
+}
+
+TDocPart* TDocPackage::AddPart(const std::string& AName, std::string AData,
+                               const std::string& AContentType) {
+  const std::string name = StripSlash(AName);
+  if (name.empty() || FindPart(name) != nullptr) {
+    DocError(GetFileName(), "cannot add the part '" + name + "': the name is taken or empty");
+  }
+  TDocPart* types = FindPart("[Content_Types].xml");
+  pugi::xml_node root = types->GetXml().document_element();
+  pugi::xml_node fallback = FindDefault(root, Extension(name));
+  if (!fallback || !host::SameText(fallback.attribute("ContentType").value(), AContentType)) {
+    pugi::xml_node node = root.append_child(SiblingName(root, "Override").c_str());
+    node.append_attribute("PartName") = ("/" + name).c_str();
+    node.append_attribute("ContentType") = AContentType.c_str();
+    types->SetModified(true);
+  }
+  std::unique_ptr<TDocPart> part(new TDocPart(this, name));
+  part->FContentType = AContentType;
+  part->FNewData = std::move(AData);
+  part->FHasNewData = true;
+  FParts.push_back(std::move(part));
+  return FParts.back().get();
+}
+
+std::string TDocPackage::UniquePartName(const std::string& APrefix,
+                                        const std::string& AExtension) const {
+  for (int n = 1;; ++n) {
+    std::string name = APrefix + std::to_string(n) + AExtension;
+    if (FindPart(name) == nullptr) return name;
+  }
+}
+
+std::string TDocPackage::EnsureContentTypeDefault(const std::string& AExtension,
+                                                  const std::string& AContentType) {
+  TDocPart* types = FindPart("[Content_Types].xml");
+  pugi::xml_node root = types->GetXml().document_element();
+  const std::string extension = host::LowerCase(AExtension);
+  if (pugi::xml_node existing = FindDefault(root, extension)) {
+    return existing.attribute("ContentType").value();
+  }
+  // Defaults are kept together ahead of the overrides, as writers put them.
+  pugi::xml_node after;
+  for (pugi::xml_node node = root.first_child(); node; node = node.next_sibling()) {
+    if (node.type() == pugi::node_element && std::strcmp(LocalName(node.name()), "Default") == 0) {
+      after = node;
+    }
+  }
+  const std::string name = SiblingName(root, "Default");
+  pugi::xml_node node =
+      after ? root.insert_child_after(name.c_str(), after) : root.prepend_child(name.c_str());
+  node.append_attribute("Extension") = extension.c_str();
+  node.append_attribute("ContentType") = AContentType.c_str();
+  types->SetModified(true);
+  for (const auto& part : FParts) {
+    if (part->FContentType.empty() && Extension(part->FName) == extension) {
+      part->FContentType = AContentType;
+    }
+  }
+  return AContentType;
+}
+
+std::string TDocPackage::AddRelationship(const std::string& ASourcePart, const std::string& AType,
+                                         const std::string& ATarget, bool AExternal) {
+  const std::string relsName = RelationshipsPartOf(StripSlash(ASourcePart));
+  TDocPart* rels = FindPart(relsName);
+  if (rels == nullptr) {
+    rels = AddPart(relsName,
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+                   "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                   "relationships\"/>",
+                   ContentTypeRelationships);
+  }
+  pugi::xml_node root = rels->GetXml().document_element();
+  // Ids are compared as written; only the "rId<n>" ones take part in choosing the next number.
+  long highest = 0;
+  std::vector<std::string> ids;
+  for (pugi::xml_node node = root.first_child(); node; node = node.next_sibling()) {
+    if (node.type() != pugi::node_element) continue;
+    const std::string id = node.attribute("Id").value();
+    ids.push_back(id);
+    if (id.size() > 3 && id.size() <= 12 && id.compare(0, 3, "rId") == 0 &&
+        id.find_first_not_of("0123456789", 3) == std::string::npos) {
+      highest = std::max(highest, std::stol(id.substr(3)));
+    }
+  }
+  std::string id;
+  do {
+    id = "rId" + std::to_string(++highest);
+  } while (std::find(ids.begin(), ids.end(), id) != ids.end());
+  pugi::xml_node node = root.append_child(SiblingName(root, "Relationship").c_str());
+  node.append_attribute("Id") = id.c_str();
+  node.append_attribute("Type") = AType.c_str();
+  node.append_attribute("Target") = ATarget.c_str();
+  if (AExternal) node.append_attribute("TargetMode") = "External";
+  rels->SetModified(true);
+  return id;
 }
 
 void TDocPackage::SaveAs(const std::string& AFileName) {

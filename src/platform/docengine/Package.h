@@ -108,6 +108,27 @@ class TDocPackage : public host::TObject {
   // Raises EDocError when the package has none or it points at a missing part.
   TDocPart* GetMainPart();
 
+  // Adding content (pictures, pasted fragments). Each change is made in the trees of
+  // [Content_Types].xml and the relationships part, which are then written back on save.
+
+  // Adds a part holding AData, written after the parts that were read. Its content type is
+  // AContentType: when the Default for its extension already says so nothing is added, else an
+  // Override is. Raises EDocError when a part of that name exists.
+  TDocPart* AddPart(const std::string& AName, std::string AData, const std::string& AContentType);
+  // "<APrefix><n><AExtension>" with the smallest n >= 1 that names no part yet
+  // ("word/media/image", ".png" gives "word/media/image3.png" when 1 and 2 are taken).
+  std::string UniquePartName(const std::string& APrefix, const std::string& AExtension) const;
+  // Declares AContentType as the Default of the extension (without the dot, any case) unless
+  // a Default for it exists; an existing one is kept whatever it says. Returns the Default's
+  // content type after the call.
+  std::string EnsureContentTypeDefault(const std::string& AExtension,
+                                       const std::string& AContentType);
+  // Adds a relationship of ASourcePart ("" for the package) and returns its new id ("rId7": one
+  // above the highest rId number in use). ATarget is written as given; for an internal target
+  // use RelativeTarget. Creates the relationships part when the source has none.
+  std::string AddRelationship(const std::string& ASourcePart, const std::string& AType,
+                              const std::string& ATarget, bool AExternal = false);
+
   // Writes the package to AFileName (atomically): changed parts from their trees or new data,
   // every other entry copied byte for byte, in the original order.
   void SaveAs(const std::string& AFileName);
@@ -129,5 +150,8 @@ class TDocPackage : public host::TObject {
 // ("" for the package): "header1.xml" from "word/document.xml" is "word/header1.xml";
 // "/word/x.xml" is absolute; ".." steps up. Returns "" when the target leaves the package.
 std::string ResolvePartName(const std::string& ASourcePart, const std::string& ATarget);
+// The target to write in a relationship of ASourcePart to the part ATargetPart, relative to the
+// source's folder: "media/image1.png" from "word/document.xml" to "word/media/image1.png".
+std::string RelativeTarget(const std::string& ASourcePart, const std::string& ATargetPart);
 
 }  // namespace docengine
