@@ -1,1 +1,495 @@
-// Placeholder; filled in with its unit's tests.
+#include <cups/cups.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "DocTestUtil.h"
+#include "platform/docengine/DocError.h"
+#include "platform/docengine/DocPrint.h"
+#include "platform/host/Registry.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using docengine::EDocError;
+using docengine::TEnginePrinter;
+using docengine::test::ReadFile;
+using docengine::test::WriteFile;
+
+// The connectors of the nine WordBasic languages that name printers, as the Word 95 printer
+// hands them to the engine (the Portuguese one ends with two blanks).
+const std::vector<std::string> AllConnectors = {" on ", " an ",  " portissa ", " ??? ", " op ",
+                                                " su ", " sur ", " em  ",      " en "};
+
+// Sets or removes an environment variable for one scope and restores the old value after.
+class TEnvGuard {
+ public:
+  TEnvGuard(const char* AName, const std::optional<std::string>& AValue) : FName(AName) {
+    if (const char* old = std::getenv(AName)) FOld = old;
+    if (AValue) {
+      ::setenv(AName, AValue->c_str(), 1);
+    } else {
+      ::unsetenv(AName);
+    }
+  }
+  ~TEnvGuard() {
+    if (FOld) {
+      ::setenv(FName.c_str(), FOld->c_str(), 1);
+    } else {
+      ::unsetenv(FName.c_str());
+    }
+  }
+  TEnvGuard(const TEnvGuard&) = delete;
+  TEnvGuard& operator=(const TEnvGuard&) = delete;
+
+ private:
+  std::string FName;
+  std::optional<std::string> FOld;
+};
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TScratchDir {
+ public:
+  TScratchDir() {
+    std::string pattern = (fs::temp_directory_path() / "docprint-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) FPath = pattern;
+  }
+  ~TScratchDir() {
+    std::error_code error;
+    fs::remove_all(FPath, error);
+  }
+  TScratchDir(const TScratchDir&) = delete;
+  TScratchDir& operator=(const TScratchDir&) = delete;
+  fs::path operator/(const std::string& AName) const { return FPath / AName; }
+  const fs::path& Path() const { return FPath; }
+
+ private:
+  fs::path FPath;
+};
+
+void WriteScript(const fs::path& AFile, const std::string& AText) {
+  WriteFile(AFile.string(), AText);
+  fs::permissions(AFile, fs::perms::owner_all);
+}
+
+std::vector<std::string> FolderEntries(const fs::path& ADir) {
+  std::vector<std::string> result;
+  for (const auto& entry : fs::directory_iterator(ADir)) {
+    result.push_back(entry.path().filename().string());
+  }
+  std::sort(result.begin(), result.end());
+  return result;
+}
+
+std::string SmallDocx() {
+  return docengine::test::MakeDocx(
+      "<w:p><w:r><w:t>Dear Mr Smith, your order has shipped.</w:t></w:r></w:p>");
+}
+
+// A stand-in for LibreOffice on PATH: it records its arguments one per line in args.txt beside
+// itself and then acts as FAKE_SOFFICE_MODE says: "pdf" writes a small PDF named after its
+// input into --outdir (or copies FAKE_SOFFICE_PDF there when that is set), "message" only
+// prints LibreOffice's complaint about an unreadable file, "garbage" writes a file that is no
+// PDF.
+constexpr const char* FakeSoffice = R"(#!/bin/sh
+here=$(dirname "$0")
+: > "$here/args.txt"
+out=""; prev=""; last=""
+for a in "$@"; do
+  printf '%s\n' "$a" >> "$here/args.txt"
+  if [ "$prev" = "--outdir" ]; then out="$a"; fi
+  prev="$a"; last="$a"
+done
+base=$(basename "$last"); base="${base%.*}"
+case "$FAKE_SOFFICE_MODE" in
+  message) echo "Error: source file could not be loaded" ;;
+  garbage) echo "not a pdf" > "$out/$base.pdf" ;;
+  *) if [ -n "$FAKE_SOFFICE_PDF" ]; then cp "$FAKE_SOFFICE_PDF" "$out/$base.pdf";
+     else printf '%%PDF-1.4 fake\n%%%%EOF\n' > "$out/$base.pdf"; fi ;;
+esac
+exit 0
+)";
+
+// Runs with the fake LibreOffice first on PATH and a folder of its own for the PDF printer.
+class DocPrintFakeSofficeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(FScratch.Path().empty());
+    fs::create_directory(FScratch / "bin");
+    fs::create_directory(FScratch / "pdf");
+    WriteScript(FScratch / "bin" / "soffice", FakeSoffice);
+    const char* path = std::getenv("PATH");
+    FPath.emplace("PATH", (FScratch / "bin").string() + ":" + (path ? path : "/usr/bin:/bin"));
+    FPdfDir.emplace("VELTRANE_PDF_DIR", (FScratch / "pdf").string());
+    FMode.emplace("FAKE_SOFFICE_MODE", "pdf");
+    FDocx = (FScratch / "Letter.docx").string();
+    WriteFile(FDocx, SmallDocx());
+  }
+
+  std::vector<std::string> SofficeArguments() const {
+    std::vector<std::string> result;
+    std::istringstream lines(ReadFile((FScratch / "bin" / "args.txt").string()));
+    for (std::string line; std::getline(lines, line);) result.push_back(line);
+    return result;
+  }
+
+  TScratchDir FScratch;
+  std::optional<TEnvGuard> FPath;
+  std::optional<TEnvGuard> FPdfDir;
+  std::optional<TEnvGuard> FMode;
+  std::string FDocx;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Printer names
+
+class DocPrintNamesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::SetPrintersForTesting({{"Office_Laser", "ipp://192.0.2.10/ipp/print"},
+                                 {"Über_Drucker", "capture:/var/out"},
+                                 {"Büro on Floor 2", "file:///dev/null"}});
+  }
+  void TearDown() override { host::ResetPrinters(); }
+};
+
+TEST_F(DocPrintNamesTest, PrintersComeFromTheRegistryWithThePdfStandInLast) {
+  const std::vector<TEnginePrinter> printers = docengine::EnginePrinters();
+  ASSERT_EQ(printers.size(), 4u);
+  EXPECT_EQ(printers[0].Name, "Office_Laser");
+  EXPECT_EQ(printers[0].Port, "ipp://192.0.2.10/ipp/print");
+  EXPECT_EQ(printers[3].Name, "PDF");
+  EXPECT_EQ(printers[3].Port, "PDF:");
+  EXPECT_EQ(docengine::PrinterDisplayName(printers[1]), "Über_Drucker on capture:/var/out");
+}
+
+TEST_F(DocPrintNamesTest, DisplayNameWithAnyConnectorLeadsBackToThePrinter) {
+  for (const TEnginePrinter& printer : docengine::EnginePrinters()) {
+    for (const std::string& connector : AllConnectors) {
+      const std::string text = printer.Name + connector + printer.Port;
+      SCOPED_TRACE(text);
+      TEnginePrinter found;
+      ASSERT_TRUE(docengine::FindEnginePrinter(text, AllConnectors, found));
+      EXPECT_EQ(found.Name, printer.Name);
+      EXPECT_EQ(found.Port, printer.Port);
+    }
+  }
+}
+
+TEST_F(DocPrintNamesTest, TextsMapToPrintersOrToNothing) {
+  struct TRow {
+    std::string Text;
+    std::vector<std::string> Connectors;
+    std::string Expected;  // empty: not found
+  };
+  const std::vector<TRow> rows = {
+      {"Office_Laser", AllConnectors, "Office_Laser"},
+      {"office_laser", AllConnectors, "Office_Laser"},  // ASCII case folds, as CUPS compares
+      {"OFFICE_LASER on LPT1:", AllConnectors, "Office_Laser"},
+      {"ÜBER_DRUCKER", AllConnectors, "Über_Drucker"},
+      {"über_drucker", AllConnectors, ""},  // only ASCII letters fold
+      {"Über_Drucker an capture:/var/out", AllConnectors, "Über_Drucker"},
+      {"Büro on Floor 2", AllConnectors, "Büro on Floor 2"},
+      {"Büro on Floor 2 on file:///dev/null", AllConnectors, "Büro on Floor 2"},
+      {"Büro on Floor 2 sur n'importe quoi", AllConnectors, "Büro on Floor 2"},
+      {"Büro on elsewhere", AllConnectors, ""},
+      // The port side may hold a connector too; the last split that names a printer wins.
+      {"Office_Laser on \\\\srv on 2\\laser", AllConnectors, "Office_Laser"},
+      {"pdf on PDF:", AllConnectors, "PDF"},
+      {"Office_Laser em  LPT1:", AllConnectors, "Office_Laser"},
+      {"Office_Laser em LPT1:", AllConnectors, ""},  // one blank is not the connector
+      {"Office_Laser ??? LPT1:", AllConnectors, "Office_Laser"},
+      {"Office_Laser an LPT1:", {" on "}, ""},  // only the given connectors split
+      {"Office_Laser an LPT1:", {"", " an "}, "Office_Laser"},
+      {"Office_Laser on", AllConnectors, ""},
+      {" on Office_Laser", AllConnectors, ""},
+      {"Nobody on ipp://x", AllConnectors, ""},
+      {"", AllConnectors, ""},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Text);
+    TEnginePrinter found;
+    const bool ok = docengine::FindEnginePrinter(row.Text, row.Connectors, found);
+    EXPECT_EQ(ok, !row.Expected.empty());
+    if (ok) {
+      EXPECT_EQ(found.Name, row.Expected);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Conversion and the PDF printer, with the stand-in for LibreOffice
+
+TEST_F(DocPrintFakeSofficeTest, ConversionRunsHeadlessInAPrivateProfileAndCleansUp) {
+  const std::string target = (FScratch / "out.pdf").string();
+  docengine::ConvertToPdf(FDocx, target);
+  EXPECT_EQ(ReadFile(target), "%PDF-1.4 fake\n%%EOF\n");
+
+  const std::vector<std::string> arguments = SofficeArguments();
+  ASSERT_EQ(arguments.size(), 9u);
+  EXPECT_EQ(arguments[0], "--headless");
+  EXPECT_EQ(arguments[1], "--norestore");
+  EXPECT_EQ(arguments[2], "--nolockcheck");
+  ASSERT_EQ(arguments[3].rfind("-env:UserInstallation=file:///", 0), 0u);
+  EXPECT_EQ(arguments[4], "--convert-to");
+  EXPECT_EQ(arguments[5], "pdf");
+  EXPECT_EQ(arguments[6], "--outdir");
+  // The work folder with the profile, the copy of the document and the output is gone.
+  const fs::path work = fs::path(arguments[7]).parent_path();
+  EXPECT_EQ(fs::path(arguments[8]).parent_path(), work);
+  EXPECT_EQ(arguments[3], "-env:UserInstallation=file://" + (work / "profile").string());
+  EXPECT_FALSE(fs::exists(work)) << work;
+  EXPECT_EQ(FolderEntries(FScratch.Path()),
+            (std::vector<std::string>{"Letter.docx", "bin", "out.pdf", "pdf"}));
+}
+
+TEST_F(DocPrintFakeSofficeTest, HostileDocumentNamesNeverReachTheCommandLine) {
+  for (const std::string name : {"-h.docx", "two words 'and\" quotes.docx", "-env:evil.docx"}) {
+    SCOPED_TRACE(name);
+    const std::string docx = (FScratch / name).string();
+    WriteFile(docx, SmallDocx());
+    const std::string target = (FScratch / "out.pdf").string();
+    docengine::ConvertToPdf(docx, target);
+    EXPECT_EQ(ReadFile(target).rfind("%PDF-", 0), 0u);
+    for (const std::string& argument : SofficeArguments()) {
+      EXPECT_EQ(argument.find(name), std::string::npos) << argument;
+    }
+  }
+}
+
+TEST_F(DocPrintFakeSofficeTest, FailedConversionNamesTheFileAndKeepsTheTarget) {
+  struct TRow {
+    std::string Mode;
+    std::string Message;
+  };
+  const std::vector<TRow> rows = {
+      {"message",
+       "LibreOffice could not convert the document to PDF: Error: source file could not be "
+       "loaded"},
+      {"garbage", "LibreOffice could not convert the document to PDF: its output is not a PDF"},
+  };
+  const std::string target = (FScratch / "out.pdf").string();
+  WriteFile(target, "old");
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Mode);
+    TEnvGuard mode("FAKE_SOFFICE_MODE", row.Mode);
+    try {
+      docengine::ConvertToPdf(FDocx, target);
+      ADD_FAILURE() << "no error";
+    } catch (const EDocError& error) {
+      EXPECT_EQ(std::string(error.what()), FDocx + ": " + row.Message);
+    }
+    EXPECT_EQ(ReadFile(target), "old");
+  }
+}
+
+TEST_F(DocPrintFakeSofficeTest, MissingLibreOfficeSaysWhatToInstall) {
+  TEnvGuard path("PATH", (FScratch / "pdf").string());
+  try {
+    docengine::PrintDocument(FDocx, "PDF", "Letter");
+    ADD_FAILURE() << "no error";
+  } catch (const EDocError& error) {
+    EXPECT_STREQ(error.what(),
+                 "LibreOffice is needed to print or convert to PDF: install the Debian package "
+                 "libreoffice-writer");
+  }
+  EXPECT_TRUE(FolderEntries(FScratch / "pdf").empty());
+}
+
+TEST_F(DocPrintFakeSofficeTest, BadInputAndOutputPlacesAreNamed) {
+  const std::string missing = (FScratch / "nowhere.docx").string();
+  EXPECT_THROW(
+      {
+        try {
+          docengine::ConvertToPdf(missing, (FScratch / "x.pdf").string());
+        } catch (const EDocError& error) {
+          EXPECT_EQ(std::string(error.what()), missing + ": the file does not exist");
+          throw;
+        }
+      },
+      EDocError);
+  EXPECT_FALSE(fs::exists(FScratch / "bin" / "args.txt"));  // LibreOffice was never started
+
+  const std::string noFolder = (FScratch / "no" / "x.pdf").string();
+  try {
+    docengine::ConvertToPdf(FDocx, noFolder);
+    ADD_FAILURE() << "no error";
+  } catch (const EDocError& error) {
+    EXPECT_EQ(std::string(error.what()), noFolder + ": cannot write the PDF: the folder " +
+                                             (FScratch / "no").string() + " does not exist");
+  }
+
+  TEnvGuard pdfDir("VELTRANE_PDF_DIR", (FScratch / "gone").string());
+  try {
+    docengine::PrintDocument(FDocx, "PDF", "Letter");
+    ADD_FAILURE() << "no error";
+  } catch (const EDocError& error) {
+    EXPECT_NE(std::string(error.what()).find((FScratch / "gone").string() + " does not exist"),
+              std::string::npos)
+        << error.what();
+  }
+}
+
+TEST_F(DocPrintFakeSofficeTest, PdfPrinterNamesTheFileAfterASafeTitle) {
+  struct TRow {
+    std::string Title;
+    std::string FileName;
+  };
+  const std::vector<TRow> rows = {
+      {"Letter.docx", "Letter.pdf"},
+      {"Document1", "Document1.pdf"},
+      {"Mr. Smith", "Mr. Smith.pdf"},
+      {"Über Brief.doc", "Über Brief.pdf"},
+      {"../../x", "x.pdf"},
+      {"a/b", "a_b.pdf"},
+      {"..\\..\\evil.docx", "evil.pdf"},
+      {"/etc/passwd", "etc_passwd.pdf"},
+      {".hidden", "hidden.pdf"},
+      {"..", "Document.pdf"},
+      {"", "Document.pdf"},
+      {"tab\there", "tab_here.pdf"},
+  };
+  const fs::path dir = FScratch / "pdf";
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Title);
+    fs::remove_all(dir);
+    fs::create_directory(dir);
+    const std::string result = docengine::PrintDocument(FDocx, "PDF", row.Title);
+    EXPECT_EQ(result, "PDF written to " + (dir / row.FileName).string());
+    EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{row.FileName});
+    EXPECT_EQ(ReadFile((dir / row.FileName).string()).rfind("%PDF-", 0), 0u);
+  }
+  // Nothing escaped the folder.
+  EXPECT_EQ(FolderEntries(FScratch.Path()),
+            (std::vector<std::string>{"Letter.docx", "bin", "pdf"}));
+}
+
+TEST_F(DocPrintFakeSofficeTest, PdfPrinterCutsLongTitlesBetweenCharacters) {
+  std::string title;
+  for (int i = 0; i < 150; ++i) title += "Ü";  // 300 bytes
+  docengine::PrintDocument(FDocx, "pdf", title);
+  const std::vector<std::string> entries = FolderEntries(FScratch / "pdf");
+  ASSERT_EQ(entries.size(), 1u);
+  std::string expected;
+  for (int i = 0; i < 100; ++i) expected += "Ü";
+  EXPECT_EQ(entries[0], expected + ".pdf");
+}
+
+TEST_F(DocPrintFakeSofficeTest, PdfPrinterReplacesAnOldFileAndDefaultsToTheCurrentFolder) {
+  const fs::path dir = FScratch / "pdf";
+  WriteFile((dir / "Letter.pdf").string(), "old");
+  docengine::PrintDocument(FDocx, "PDF", "Letter.docx");
+  EXPECT_EQ(ReadFile((dir / "Letter.pdf").string()).rfind("%PDF-", 0), 0u);
+  EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"Letter.pdf"});
+
+  TEnvGuard unset("VELTRANE_PDF_DIR", std::nullopt);
+  const fs::path old = fs::current_path();
+  fs::current_path(FScratch / "bin");
+  std::string result;
+  EXPECT_NO_THROW(result = docengine::PrintDocument(FDocx, "PDF", "Here"));
+  fs::current_path(old);
+  EXPECT_EQ(result, "PDF written to " + (FScratch / "bin" / "Here.pdf").string());
+  EXPECT_TRUE(fs::exists(FScratch / "bin" / "Here.pdf"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Showing
+
+TEST(DocPrintShowTest, DesktopIsPresentWithADisplayOfEitherKind) {
+  struct TRow {
+    std::optional<std::string> Display;
+    std::optional<std::string> Wayland;
+    bool Present;
+  };
+  const std::vector<TRow> rows = {{std::nullopt, std::nullopt, false},
+                                  {"", "", false},
+                                  {":0", std::nullopt, true},
+                                  {std::nullopt, "wayland-0", true}};
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Display.value_or("-") + " / " + row.Wayland.value_or("-"));
+    TEnvGuard display("DISPLAY", row.Display);
+    TEnvGuard wayland("WAYLAND_DISPLAY", row.Wayland);
+    EXPECT_EQ(docengine::DesktopPresent(), row.Present);
+  }
+}
+
+TEST(DocPrintShowTest, ShowingOpensTheFileWithTheDesktopHandler) {
+  TScratchDir scratch;
+  fs::create_directory(scratch / "bin");
+  const std::string docx = (scratch / "my letter 'x'.docx").string();
+  WriteFile(docx, SmallDocx());
+  TEnvGuard wayland("WAYLAND_DISPLAY", std::nullopt);
+  TEnvGuard path("PATH", (scratch / "bin").string());
+
+  {  // Without a desktop nothing happens, not even a complaint about xdg-open.
+    TEnvGuard display("DISPLAY", std::nullopt);
+    EXPECT_NO_THROW(docengine::ShowDocument(docx));
+  }
+  TEnvGuard display("DISPLAY", ":99");
+  try {
+    docengine::ShowDocument(docx);
+    ADD_FAILURE() << "no error";
+  } catch (const EDocError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              docx +
+                  ": cannot show the document: xdg-open is missing; install the Debian package "
+                  "xdg-utils");
+  }
+
+  const fs::path opened = scratch / "opened.txt";
+  WriteScript(scratch / "bin" / "xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened.string() +
+                                                ".tmp' && mv '" + opened.string() + ".tmp' '" +
+                                                opened.string() + "'\n");
+  TEnvGuard fullPath("PATH", (scratch / "bin").string() + ":/usr/bin:/bin");
+  docengine::ShowDocument(docx);
+  for (int i = 0; i < 500 && !fs::exists(opened); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(fs::exists(opened));
+  EXPECT_EQ(ReadFile(opened.string()), docx);
+}
+
+// ---------------------------------------------------------------------------------------------
+// LibreOffice itself
+
+bool HaveLibreOffice() {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    if (!dir.empty() && ::access((fs::path(dir) / "soffice").c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+TEST(DocPrintLibreOfficeTest, SmallDocumentBecomesAPdf) {
+  if (!HaveLibreOffice()) GTEST_SKIP() << "soffice is not installed (Debian: libreoffice-writer)";
+  TScratchDir scratch;
+  const std::string docx = (scratch / "Small.docx").string();
+  WriteFile(docx, SmallDocx());
+  const std::string pdf = (scratch / "Small.pdf").string();
+  docengine::ConvertToPdf(docx, pdf);
+  const std::string data = ReadFile(pdf);
+  EXPECT_EQ(data.rfind("%PDF-", 0), 0u);
+  EXPECT_NE(data.find("%%EOF"), std::string::npos);
+  EXPECT_EQ(FolderEntries(scratch.Path()), (std::vector<std::string>{"Small.docx", "Small.pdf"}));
+}
+
+}  // namespace
