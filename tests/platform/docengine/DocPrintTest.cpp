@@ -99,6 +99,20 @@ std::vector<std::string> FolderEntries(const fs::path& ADir) {
   return result;
 }
 
+// The real LibreOffice on PATH, or "" when it is not installed; ASkip is a folder not to look
+// in (the one holding the stand-in).
+std::string LibreOfficePath(const fs::path& ASkip = {}) {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const fs::path candidate = fs::path(dir) / "soffice";
+    if (!dir.empty() && dir != ASkip && ::access(candidate.c_str(), X_OK) == 0) {
+      return candidate.string();
+    }
+  }
+  return "";
+}
+
 std::string SmallDocx() {
   return docengine::test::MakeDocx(
       "<w:p><w:r><w:t>Dear Mr Smith, your order has shipped.</w:t></w:r></w:p>");
@@ -106,9 +120,11 @@ std::string SmallDocx() {
 
 // A stand-in for LibreOffice on PATH: it records its arguments one per line in args.txt beside
 // itself and then acts as FAKE_SOFFICE_MODE says: "pdf" writes a small PDF named after its
-// input into --outdir (or copies FAKE_SOFFICE_PDF there when that is set), "message" only
-// prints LibreOffice's complaint about an unreadable file, "garbage" writes a file that is no
-// PDF.
+// input into --outdir, "message" only prints LibreOffice's complaint about an unreadable file,
+// "garbage" writes a file that is no PDF, and "wrap" runs the real LibreOffice named by
+// FAKE_SOFFICE_REAL and keeps a copy of its PDF as FAKE_SOFFICE_KEEP.
+constexpr const char* FakePdf = "%PDF-1.4 fake\n%%EOF\n";
+
 constexpr const char* FakeSoffice = R"(#!/bin/sh
 here=$(dirname "$0")
 : > "$here/args.txt"
@@ -122,8 +138,8 @@ base=$(basename "$last"); base="${base%.*}"
 case "$FAKE_SOFFICE_MODE" in
   message) echo "Error: source file could not be loaded" ;;
   garbage) echo "not a pdf" > "$out/$base.pdf" ;;
-  *) if [ -n "$FAKE_SOFFICE_PDF" ]; then cp "$FAKE_SOFFICE_PDF" "$out/$base.pdf";
-     else printf '%%PDF-1.4 fake\n%%%%EOF\n' > "$out/$base.pdf"; fi ;;
+  wrap) "$FAKE_SOFFICE_REAL" "$@" && cp "$out/$base.pdf" "$FAKE_SOFFICE_KEEP" ;;
+  *) printf '%%PDF-1.4 fake\n%%%%EOF\n' > "$out/$base.pdf" ;;
 esac
 exit 0
 )";
@@ -241,7 +257,7 @@ TEST_F(DocPrintNamesTest, TextsMapToPrintersOrToNothing) {
 TEST_F(DocPrintFakeSofficeTest, ConversionRunsHeadlessInAPrivateProfileAndCleansUp) {
   const std::string target = (FScratch / "out.pdf").string();
   docengine::ConvertToPdf(FDocx, target);
-  EXPECT_EQ(ReadFile(target), "%PDF-1.4 fake\n%%EOF\n");
+  EXPECT_EQ(ReadFile(target), FakePdf);
 
   const std::vector<std::string> arguments = SofficeArguments();
   ASSERT_EQ(arguments.size(), 9u);
@@ -470,17 +486,9 @@ TEST(DocPrintShowTest, ShowingOpensTheFileWithTheDesktopHandler) {
 // ---------------------------------------------------------------------------------------------
 // LibreOffice itself
 
-bool HaveLibreOffice() {
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    if (!dir.empty() && ::access((fs::path(dir) / "soffice").c_str(), X_OK) == 0) return true;
-  }
-  return false;
-}
-
 TEST(DocPrintLibreOfficeTest, SmallDocumentBecomesAPdf) {
-  if (!HaveLibreOffice()) GTEST_SKIP() << "soffice is not installed (Debian: libreoffice-writer)";
+  if (LibreOfficePath().empty())
+    GTEST_SKIP() << "soffice is not installed (Debian: libreoffice-writer)";
   TScratchDir scratch;
   const std::string docx = (scratch / "Small.docx").string();
   WriteFile(docx, SmallDocx());
@@ -490,6 +498,285 @@ TEST(DocPrintLibreOfficeTest, SmallDocumentBecomesAPdf) {
   EXPECT_EQ(data.rfind("%PDF-", 0), 0u);
   EXPECT_NE(data.find("%%EOF"), std::string::npos);
   EXPECT_EQ(FolderEntries(scratch.Path()), (std::vector<std::string>{"Small.docx", "Small.pdf"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The print service: a private scheduler with a capture queue
+
+// Starts AArguments[0] (a full path) with stdout and stderr in ALog; returns the child's id or -1.
+pid_t StartProgram(const std::vector<std::string>& AArguments, const std::string& ALog) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, ALog.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  std::vector<char*> argv;
+  for (const std::string& argument : AArguments)
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int result = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return result == 0 ? pid : -1;
+}
+
+// Runs a program to its end; returns its exit code, -1 when it could not run or was killed.
+int RunProgram(const std::vector<std::string>& AArguments, const std::string& ALog) {
+  const pid_t pid = StartProgram(AArguments, ALog);
+  if (pid < 0) return -1;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The job id in PrintDocument's "job <n> on <queue>", or 0.
+int JobId(const std::string& AResult) {
+  if (AResult.rfind("job ", 0) != 0) return 0;
+  return std::atoi(AResult.c_str() + 4);
+}
+
+// Waits for a job to end (completed, aborted or cancelled) and returns its final state; 0 when
+// it is not over after a minute.
+int WaitForJob(const std::string& AQueue, int AJob) {
+  for (int i = 0; i < 600; ++i) {
+    cups_job_t* jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, AQueue.c_str(), 0, CUPS_WHICHJOBS_ALL);
+    int state = 0;
+    for (int j = 0; j < count; ++j) {
+      if (jobs[j].id == AJob) state = jobs[j].state;
+    }
+    cupsFreeJobs(count, jobs);
+    if (state >= IPP_JSTATE_CANCELED) return state;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return 0;
+}
+
+// A scheduler of our own for the whole suite, in a folder under the build tree: it listens on a
+// socket there, spools there, and has two raw queues, "capq" and "Über_Drucker", whose capture
+// backend copies each job to out/job-<id>.prn. It is stopped by its process id, never by name.
+class DocPrintSchedulerTest : public DocPrintFakeSofficeTest {
+ protected:
+  static void SetUpTestSuite() {
+    if (::geteuid() != 0) {
+      FSkipReason = "the private print scheduler needs root";
+    } else if (!fs::exists("/usr/sbin/cupsd") || !fs::exists("/usr/sbin/lpadmin")) {
+      FSkipReason =
+          "the private print scheduler needs the Debian packages cups-daemon and cups-client";
+    } else {
+      FSetupError = StartScheduler();
+    }
+  }
+
+  static void TearDownTestSuite() {
+    if (FCupsdPid > 0) {
+      ::kill(FCupsdPid, SIGTERM);
+      int status = 0;
+      bool gone = false;
+      for (int i = 0; i < 100 && !gone; ++i) {
+        gone = ::waitpid(FCupsdPid, &status, WNOHANG) == FCupsdPid;
+        if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      if (!gone) {
+        ::kill(FCupsdPid, SIGKILL);
+        ::waitpid(FCupsdPid, &status, 0);
+      }
+      FCupsdPid = -1;
+    }
+    FServerEnv.reset();
+    cupsSetServer(nullptr);
+    if (!FDir.empty()) {
+      std::error_code error;
+      fs::remove_all(FDir, error);
+      FDir.clear();
+    }
+  }
+
+  void SetUp() override {
+    if (!FSkipReason.empty()) GTEST_SKIP() << FSkipReason;
+    ASSERT_TRUE(FSetupError.empty()) << FSetupError;
+    DocPrintFakeSofficeTest::SetUp();
+  }
+
+  // What the capture backend wrote for a job.
+  static std::string Captured(int AJob) {
+    return ReadFile((FDir / "out" / ("job-" + std::to_string(AJob) + ".prn")).string());
+  }
+
+  // Prints the test's document on AQueue, waits for the job and returns what reached the queue.
+  std::string PrintAndCapture(const std::string& AQueue, const std::string& AExpectedQueue) {
+    const std::string result = docengine::PrintDocument(FDocx, AQueue, "Letter");
+    const int job = JobId(result);
+    EXPECT_GT(job, 0) << result;
+    EXPECT_EQ(result, "job " + std::to_string(job) + " on " + AExpectedQueue);
+    EXPECT_EQ(WaitForJob(AExpectedQueue, job), IPP_JSTATE_COMPLETED);
+    return Captured(job);
+  }
+
+ private:
+  static std::string StartScheduler() {
+    std::error_code error;
+    fs::path base = fs::current_path(error);
+    std::string pattern = (base / "docprint-cupsd-XXXXXX").string();
+    // A socket's path must fit in 108 bytes; a deep build tree falls back to the temp folder.
+    if (error || pattern.size() > 90 || ::mkdtemp(pattern.data()) == nullptr) {
+      pattern = (fs::temp_directory_path() / "docprint-cupsd-XXXXXX").string();
+      if (::mkdtemp(pattern.data()) == nullptr) return "cannot make the scheduler's folder";
+    }
+    FDir = pattern;
+    const fs::path& d = FDir;
+    for (const char* sub :
+         {"spool/tmp", "cache", "state", "log", "out", "serverbin/backend", "serverbin/filter"}) {
+      fs::create_directories(d / sub);
+    }
+    const struct group* lp = ::getgrnam("lp");
+    const gid_t lpGroup = lp != nullptr ? lp->gr_gid : 0;
+    for (const char* sub : {"spool", "cache", "state"}) {
+      if (::chown((d / sub).c_str(), 0, lpGroup) != 0) return "cannot chown " + (d / sub).string();
+    }
+    ::chmod(d.c_str(), 0755);
+    ::chmod((d / "spool").c_str(), 0710);
+    ::chmod((d / "cache").c_str(), 0770);
+    ::chmod((d / "state").c_str(), 0770);
+    ::chmod((d / "spool/tmp").c_str(), 01777);
+    ::chmod((d / "out").c_str(), 01777);
+    fs::create_symlink("/usr/lib/cups/daemon", d / "serverbin/daemon", error);
+    fs::create_symlink("/usr/lib/cups/notifier", d / "serverbin/notifier", error);
+
+    const std::string dir = d.string();
+    WriteFile(dir + "/cups-files.conf",
+              "ServerRoot " + dir + "\nRequestRoot " + dir + "/spool\nTempDir " + dir +
+                  "/spool/tmp\nCacheDir " + dir + "/cache\nStateDir " + dir + "/state\nErrorLog " +
+                  dir + "/log/error_log\nAccessLog " + dir + "/log/access_log\nPageLog " + dir +
+                  "/log/page_log\nPrintcap " + dir + "/printcap\nServerBin " + dir +
+                  "/serverbin\nFileDevice Yes\nSandboxing Relaxed\nSystemGroup root\n");
+    WriteFile(dir + "/cupsd.conf",
+              "Listen " + dir +
+                  "/cups.sock\nBrowsing No\nWebInterface No\nDefaultAuthType None\n"
+                  "<Location />\n  Order allow,deny\n  Allow localhost\n</Location>\n"
+                  "<Location /admin>\n  Order allow,deny\n  Allow localhost\n</Location>\n"
+                  "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+    const fs::path backend = d / "serverbin/backend/capture";
+    WriteFile(backend.string(),
+              "#!/bin/sh\n"
+              "if [ $# -eq 0 ]; then echo 'direct capture \"Unknown\" \"Capture\"'; exit 0; fi\n"
+              "dir=\"${DEVICE_URI#capture:}\"\n"
+              "if [ -n \"$6\" ]; then cat \"$6\" > \"$dir/job-$1.prn\"; "
+              "else cat > \"$dir/job-$1.prn\"; fi\n");
+    ::chmod(backend.c_str(), 0700);
+
+    const std::string log = dir + "/log/cupsd.out";
+    FCupsdPid = StartProgram(
+        {"/usr/sbin/cupsd", "-f", "-c", dir + "/cupsd.conf", "-s", dir + "/cups-files.conf"}, log);
+    if (FCupsdPid < 0) return "cannot start /usr/sbin/cupsd";
+    const std::string socket = dir + "/cups.sock";
+    FServerEnv.emplace("CUPS_SERVER", socket);
+    cupsSetServer(socket.c_str());
+
+    bool ready = false;
+    for (int i = 0; i < 200 && !ready; ++i) {
+      int status = 0;
+      if (::waitpid(FCupsdPid, &status, WNOHANG) == FCupsdPid) {
+        FCupsdPid = -1;
+        return "cupsd ended at once: " + ReadFile(log) + ReadFile(dir + "/log/error_log");
+      }
+      if (fs::exists(socket)) {
+        cups_dest_t* dests = nullptr;
+        const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+        cupsFreeDests(count, dests);
+        ready = cupsLastError() != IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+      }
+      if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!ready)
+      return "cupsd did not answer on " + socket + ": " + ReadFile(dir + "/log/error_log");
+    for (const char* queue : {"capq", "Über_Drucker"}) {
+      if (RunProgram({"/usr/sbin/lpadmin", "-p", queue, "-E", "-v", "capture:" + dir + "/out"},
+                     dir + "/log/lpadmin.out") != 0) {
+        return std::string("lpadmin could not add ") + queue + ": " +
+               ReadFile(dir + "/log/lpadmin.out");
+      }
+    }
+    return "";
+  }
+
+  static inline std::string FSkipReason;
+  static inline std::string FSetupError;
+  static inline fs::path FDir;
+  static inline pid_t FCupsdPid = -1;
+  static inline std::optional<TEnvGuard> FServerEnv;
+};
+
+TEST_F(DocPrintSchedulerTest, JobReachesTheQueueAsTheRenderedPdfByteForByte) {
+  // With LibreOffice installed the whole path runs, and the stand-in only keeps a copy of the
+  // PDF it made; without it the stand-in's own PDF is printed.
+  const std::string real = LibreOfficePath(FScratch / "bin");
+  std::string expected = FakePdf;
+  const std::string keep = (FScratch / "kept.pdf").string();
+  std::optional<TEnvGuard> mode, realPath, keepPath;
+  if (!real.empty()) {
+    mode.emplace("FAKE_SOFFICE_MODE", "wrap");
+    realPath.emplace("FAKE_SOFFICE_REAL", real);
+    keepPath.emplace("FAKE_SOFFICE_KEEP", keep);
+  }
+  const std::string captured = PrintAndCapture("capq", "capq");
+  if (mode) expected = ReadFile(keep);
+  EXPECT_EQ(expected.rfind("%PDF-", 0), 0u);
+  EXPECT_EQ(captured.size(), expected.size());
+  EXPECT_TRUE(captured == expected);
+}
+
+TEST_F(DocPrintSchedulerTest, QueueNamesFoldAsciiCaseAndMayHoldUtf8) {
+  struct TRow {
+    std::string Asked;
+    std::string Queue;
+  };
+  const std::vector<TRow> rows = {
+      {"CAPQ", "capq"}, {"Über_Drucker", "Über_Drucker"}, {"üBER_DRUCKER", ""}};
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Asked);
+    if (row.Queue.empty()) {
+      EXPECT_THROW(docengine::PrintDocument(FDocx, row.Asked, "Letter"), EDocError);
+    } else {
+      EXPECT_EQ(PrintAndCapture(row.Asked, row.Queue), FakePdf);
+    }
+  }
+}
+
+TEST_F(DocPrintSchedulerTest, UnknownQueueIsNamedWithThoseThatExist) {
+  try {
+    docengine::PrintDocument(FDocx, "Nosuch", "Letter");
+    ADD_FAILURE() << "no error";
+  } catch (const EDocError& error) {
+    const std::string message = error.what();
+    EXPECT_EQ(message.rfind(FDocx + ": cannot print: the printer \"Nosuch\" does not exist; the "
+                                    "printers are: ",
+                            0),
+              0u)
+        << message;
+    for (const char* known : {"capq", "Über_Drucker", "PDF"}) {
+      EXPECT_NE(message.find(known), std::string::npos) << message;
+    }
+  }
+  EXPECT_FALSE(fs::exists(FScratch / "bin" / "args.txt"));  // nothing was rendered
+}
+
+TEST_F(DocPrintFakeSofficeTest, NoSchedulerSaysSoBeforeRendering) {
+  const std::string socket = (FScratch / "none.sock").string();
+  cupsSetServer(socket.c_str());
+  try {
+    docengine::PrintDocument(FDocx, "capq", "Letter");
+    ADD_FAILURE() << "no error";
+  } catch (const EDocError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              FDocx +
+                  ": cannot print on \"capq\": no print service is running; start the CUPS "
+                  "scheduler (cupsd) or print on the printer \"PDF\"");
+  }
+  cupsSetServer(nullptr);
+  EXPECT_FALSE(fs::exists(FScratch / "bin" / "args.txt"));
 }
 
 }  // namespace
