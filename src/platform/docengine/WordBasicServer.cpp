@@ -1,1 +1,417 @@
-// Placeholder; filled in by its unit.
+#include "platform/docengine/WordBasicServer.h"
+
+#include <cstdlib>
+
+#include "platform/host/SysUtils.h"
+
+namespace docengine {
+
+using automation::OleVariant;
+using automation::TAutoCall;
+using automation::TAutoMember;
+using automation::TAutoMemberTable;
+
+// The registered languages with one member table each, shared by the servers started from
+// them; a new registration replaces the whole set while running servers keep theirs.
+struct TWordBasicTables {
+  std::vector<TWordBasicLanguage> Languages;
+  std::vector<std::unique_ptr<TAutoMemberTable>> MemberTables;  // one per language
+  std::vector<std::string> Connectors;
+};
+
+namespace {
+
+using TCommandHandler = OleVariant (TWordBasic::*)(TAutoCall&);
+
+// One WordBasic command: its English name, its handler, its parameters in WordBasic's order
+// (English names; a parameter the vocabulary names may also be passed by name in the server's
+// language, the others only by position), and whether it is a string function that answers
+// with a trailing '$' too.
+struct TWordBasicCommand {
+  const char* Name;
+  TCommandHandler Handler;
+  std::vector<std::string> Params;
+  bool Dollar = false;
+};
+
+const std::vector<TWordBasicCommand>& Commands() {
+  static const std::vector<TWordBasicCommand> commands = {
+      {"Windowname", &TWordBasic::Windowname, {"Number"}, true},
+      {"FileOpen",
+       &TWordBasic::FileOpen,
+       {"Name", "ConfirmConversions", "ReadOnly", "AddToMru", "PasswordDoc", "PasswordDot",
+        "Revert", "WritePasswordDoc", "WritePasswordDot"}},
+      {"FileNew", &TWordBasic::FileNew, {"Template", "NewTemplate"}},
+      {"Activate", &TWordBasic::Activate, {"WindowText", "PaneNum"}},
+      {"FileClose", &TWordBasic::FileClose, {"Save"}},
+      {"FileSaveAs",
+       &TWordBasic::FileSaveAs,
+       {"Name", "Format", "LockAnnot", "Password", "AddToMru", "WritePassword", "RecommendReadOnly",
+        "EmbedFonts", "NativePictureFormat", "FormsData"}},
+      {"FilePrint",
+       &TWordBasic::FilePrint,
+       {"Background", "AppendPrFile", "Range", "PrToFileName", "From", "To", "Type", "NumCopies",
+        "Pages", "Order", "PrintToFile", "Collate", "FileName"}},
+      {"FilePrintSetup",
+       &TWordBasic::FilePrintSetup,
+       {"Printer", "Options", "Network", "DoNotSetAsSysDefault"}},
+      {"ViewDraft", &TWordBasic::ViewDraft, {"On"}},
+      {"ViewPage", &TWordBasic::ViewPage, {}},
+      {"ViewNormal", &TWordBasic::ViewNormal, {}},
+      {"StartOfDocument", &TWordBasic::StartOfDocument, {"Select"}},
+      {"EndOfDocument", &TWordBasic::EndOfDocument, {"Select"}},
+      {"EditCopy", &TWordBasic::EditCopy, {}},
+      {"EditPaste", &TWordBasic::EditPaste, {}},
+      {"Insert", &TWordBasic::Insert, {"Text"}},
+      {"CountBookmarks", &TWordBasic::CountBookmarks, {}},
+      {"BookmarkName", &TWordBasic::BookmarkName, {"Count"}, true},
+      {"EditGoto", &TWordBasic::EditGoto, {"Destination"}},
+      {"GetSelStartPos", &TWordBasic::GetSelStartPos, {}},
+      {"GetSelEndPos", &TWordBasic::GetSelEndPos, {}},
+      {"ExistingBookmark", &TWordBasic::ExistingBookmark, {"Name"}},
+      {"EditBookmark",
+       &TWordBasic::EditBookmark,
+       {"Name", "SortBy", "Add", "Delete", "Goto", "Hidden"}},
+      {"Selection", &TWordBasic::Selection, {}, true},
+      {"SelInfo", &TWordBasic::SelInfo, {"Type"}},
+      {"TableDeleteRow", &TWordBasic::TableDeleteRow, {}},
+      {"EditClear", &TWordBasic::EditClear, {"Count"}},
+      {"AppShow", &TWordBasic::AppShow, {"WindowName"}},
+      {"AppHide", &TWordBasic::AppHide, {"WindowName"}},
+      {"ToolsOptionsEdit",
+       &TWordBasic::ToolsOptionsEdit,
+       {"ReplaceSelection", "DragAndDrop", "AutoWordSelection", "InsForPaste", "Overtype",
+        "SmartCutPaste", "AllowAccentedUppercase", "PictureEditor", "TabIndent"}},
+      {"ToolsOptionsSpelling",
+       &TWordBasic::ToolsOptionsSpelling,
+       {"AlwaysSuggest", "SuggestFromMainDictOnly", "IgnoreAllCaps", "IgnoreMixedDigits",
+        "ResetIgnoreAll", "Type", "CustomDict1", "CustomDict2", "CustomDict3", "CustomDict4",
+        "AutomaticSpellChecking"}},
+  };
+  return commands;
+}
+
+// The parameter indexes the handlers read, in the order of Commands().
+enum TWordBasicParam : int {
+  wbpFileOpenName = 0,
+  wbpFileOpenReadOnly = 2,
+  wbpEditBookmarkName = 0,
+  wbpEditBookmarkAdd = 2,
+  wbpEditBookmarkDelete = 3,
+  wbpEditBookmarkGoto = 4,
+  wbpAutomaticSpellChecking = 10,
+};
+
+const std::string* FindName(const std::vector<std::pair<std::string, std::string>>& APairs,
+                            const std::string& AEnglish) {
+  for (const auto& [english, name] : APairs) {
+    if (english == AEnglish && !name.empty()) return &name;
+  }
+  return nullptr;
+}
+
+bool AnyLanguageNames(const std::vector<TWordBasicLanguage>& ALanguages,
+                      const std::string& ACommand) {
+  for (const TWordBasicLanguage& language : ALanguages) {
+    if (FindName(language.Commands, ACommand) != nullptr) return true;
+  }
+  return false;
+}
+
+// The member table of one language. A command the language names answers under that name;
+// one that no registered language names (a command the vocabulary does not hold) answers under
+// its English name; one that other languages name but this one does not is missing, as in a
+// word processor of that language. When a language gives two commands one name, the later in
+// Commands() answers it.
+std::unique_ptr<TAutoMemberTable> BuildMemberTable(
+    const TWordBasicLanguage& ALanguage, const std::vector<TWordBasicLanguage>& ALanguages) {
+  std::vector<TAutoMember> members;
+  for (const TWordBasicCommand& command : Commands()) {
+    std::string name;
+    if (const std::string* localized = FindName(ALanguage.Commands, command.Name)) {
+      name = *localized;
+    } else if (!AnyLanguageNames(ALanguages, command.Name)) {
+      name = command.Name;
+    } else {
+      continue;
+    }
+    std::vector<std::string> params;
+    for (const std::string& param : command.Params) {
+      const std::string* localized =
+          FindName(ALanguage.Arguments, std::string(command.Name) + "." + param);
+      // An empty parameter name matches no named argument: the parameter is positional only.
+      params.push_back(localized != nullptr ? *localized : std::string());
+    }
+    automation::TAutoReadHandler read = [handler = command.Handler](automation::TAutoObject* ASelf,
+                                                                    TAutoCall& ACall) {
+      return (static_cast<TWordBasic*>(ASelf)->*handler)(ACall);
+    };
+    if (command.Dollar) members.push_back({name + "$", params, read, nullptr});
+    members.push_back({std::move(name), std::move(params), std::move(read), nullptr});
+  }
+  return std::make_unique<TAutoMemberTable>(std::move(members));
+}
+
+struct TWordBasicRegistry {
+  std::string Language;  // set by SetWordBasicLanguage; "" leaves it to the environment
+};
+
+TWordBasicRegistry& Registry() {
+  static TWordBasicRegistry registry;
+  return registry;
+}
+
+std::string LanguageNames(const TWordBasicTables& ATables) {
+  std::string result;
+  for (const TWordBasicLanguage& language : ATables.Languages) {
+    result += (result.empty() ? "" : ", ") + language.Name;
+  }
+  return result;
+}
+
+// The language a new server answers in, as an index into the tables.
+int ChooseLanguage(const TWordBasicTables& ATables) {
+  std::string wanted = Registry().Language;
+  std::string origin = "SetWordBasicLanguage";
+  if (wanted.empty()) {
+    const char* variable = std::getenv("VELTRANE_WORDBASIC_LANGUAGE");
+    wanted = variable != nullptr ? host::Trim(variable) : "";
+    origin = "VELTRANE_WORDBASIC_LANGUAGE";
+  }
+  if (wanted.empty()) {
+    wanted = "english";
+    origin = "the default language";
+  }
+  for (std::size_t i = 0; i < ATables.Languages.size(); ++i) {
+    if (host::SameText(ATables.Languages[i].Name, wanted)) return static_cast<int>(i);
+  }
+  throw automation::EOleException("Word.Basic cannot answer in \"" + wanted + "\" (" + origin +
+                                      "); the languages it knows are: " + LanguageNames(ATables),
+                                  automation::OleErrorTexts[automation::oecFail].Code,
+                                  WordErrorSource);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TWordBasic
+
+TWordBasic::TWordBasic(std::shared_ptr<const TWordBasicTables> ATables, int ALanguage)
+    : inherited(wskWordBasic, ATables->Connectors),
+      FTables(std::move(ATables)),
+      FLanguage(ALanguage) {}
+
+TWordBasic::~TWordBasic() = default;
+
+const std::string& TWordBasic::GetLanguage() const {
+  return FTables->Languages[static_cast<std::size_t>(FLanguage)].Name;
+}
+
+const TAutoMemberTable& TWordBasic::GetMemberTable() const {
+  return *FTables->MemberTables[static_cast<std::size_t>(FLanguage)];
+}
+
+OleVariant TWordBasic::Windowname(TAutoCall&) { return NeedActive()->GetName(); }
+
+OleVariant TWordBasic::FileOpen(TAutoCall& ACall) {
+  GetSession()->Open(ACall.GetString(wbpFileOpenName),
+                     ACall.GetBoolean(wbpFileOpenReadOnly, false));
+  return OleVariant();
+}
+
+// The engine has no blank document of its own: a new document always copies a template.
+OleVariant TWordBasic::FileNew(TAutoCall& ACall) {
+  const std::string templateName = ACall.GetString(0, "");
+  if (templateName.empty()) Error(wecBadParameter, "FileNew needs a template file to copy");
+  GetSession()->Add(templateName);
+  return OleVariant();
+}
+
+OleVariant TWordBasic::Activate(TAutoCall& ACall) {
+  const std::string name = ACall.GetString(0);
+  TDocView* view = GetSession()->Find(name);
+  if (view == nullptr) Error(wecBadFileName, name);
+  GetSession()->Activate(view);
+  return OleVariant();
+}
+
+// 1 saves first; 2 closes without saving; 0 or nothing would ask the user, and with no one to
+// ask the changes go as with 2.
+OleVariant TWordBasic::FileClose(TAutoCall& ACall) {
+  CloseView(NeedActive(), ACall.GetInteger(0, 0) == 1);
+  return OleVariant();
+}
+
+OleVariant TWordBasic::FileSaveAs(TAutoCall& ACall) {
+  TDocView* view = NeedActive();
+  const std::string fileName = ACall.GetString(0, "");
+  if (fileName.empty())
+    Error(wecBadParameter, "FileSaveAs of " + view->GetName() + " needs a Name");
+  view->SaveAs(fileName);
+  return OleVariant();
+}
+
+// Always prints in the foreground: the command returns when the job has been handed over.
+OleVariant TWordBasic::FilePrint(TAutoCall&) {
+  PrintView(NeedActive());
+  return OleVariant();
+}
+
+// The system's default printer is never changed, whatever DoNotSetAsSysDefault says.
+OleVariant TWordBasic::FilePrintSetup(TAutoCall& ACall) {
+  if (ACall.Has(0)) SetPrinterText(ACall.GetString(0));
+  return OleVariant();
+}
+
+// Without an argument the draft display toggles.
+OleVariant TWordBasic::ViewDraft(TAutoCall& ACall) {
+  FDraftView = ACall.Has(0) ? ACall.GetBoolean(0) : !FDraftView;
+  return OleVariant();
+}
+
+OleVariant TWordBasic::ViewPage(TAutoCall&) {
+  FPageView = true;
+  return OleVariant();
+}
+
+OleVariant TWordBasic::ViewNormal(TAutoCall&) {
+  FPageView = false;
+  return OleVariant();
+}
+
+OleVariant TWordBasic::StartOfDocument(TAutoCall&) {
+  NeedActive()->StartOfDocument();
+  return OleVariant();
+}
+
+OleVariant TWordBasic::EndOfDocument(TAutoCall&) {
+  NeedActive()->EndOfDocument();
+  return OleVariant();
+}
+
+OleVariant TWordBasic::EditCopy(TAutoCall&) {
+  NeedActive()->Copy();
+  return OleVariant();
+}
+
+OleVariant TWordBasic::EditPaste(TAutoCall&) {
+  NeedActive()->Paste();
+  return OleVariant();
+}
+
+OleVariant TWordBasic::Insert(TAutoCall& ACall) {
+  NeedActive()->TypeText(ACall.GetString(0, ""));
+  return OleVariant();
+}
+
+OleVariant TWordBasic::CountBookmarks(TAutoCall&) {
+  return NeedActive()->GetDocument()->GetBookmarkCount();
+}
+
+OleVariant TWordBasic::BookmarkName(TAutoCall& ACall) {
+  TDocument* document = NeedActive()->GetDocument();
+  const int number = ACall.GetInteger(0);
+  if (number < 1 || number > document->GetBookmarkCount()) {
+    Error(wecOutOfRange, "bookmark " + std::to_string(number) + " of " +
+                             std::to_string(document->GetBookmarkCount()));
+  }
+  return document->GetBookmark(number - 1)->GetName();
+}
+
+OleVariant TWordBasic::EditGoto(TAutoCall& ACall) {
+  NeedActive()->SelectBookmark(ACall.GetString(0));
+  return OleVariant();
+}
+
+OleVariant TWordBasic::GetSelStartPos(TAutoCall&) {
+  return static_cast<int>(NeedActive()->GetSelStart());
+}
+
+OleVariant TWordBasic::GetSelEndPos(TAutoCall&) {
+  return static_cast<int>(NeedActive()->GetSelEnd());
+}
+
+OleVariant TWordBasic::ExistingBookmark(TAutoCall& ACall) {
+  return NeedActive()->GetDocument()->FindBookmark(ACall.GetString(0)) != nullptr ? -1 : 0;
+}
+
+// Deletes the bookmark (its text stays) or goes to it; adding one is not offered.
+OleVariant TWordBasic::EditBookmark(TAutoCall& ACall) {
+  TDocView* view = NeedActive();
+  const std::string name = ACall.GetString(wbpEditBookmarkName);
+  if (ACall.GetBoolean(wbpEditBookmarkDelete, false)) {
+    TDocBookmark* bookmark = view->GetDocument()->FindBookmark(name);
+    if (bookmark == nullptr) Error(wecBadBookmark, name);
+    view->GetDocument()->DeleteBookmark(bookmark);
+  } else if (ACall.GetBoolean(wbpEditBookmarkGoto, false)) {
+    view->SelectBookmark(name);
+  } else {
+    Error(wecBadParameter, "EditBookmark " + name + ": only Delete and Goto are offered");
+  }
+  return OleVariant();
+}
+
+OleVariant TWordBasic::Selection(TAutoCall&) { return NeedActive()->GetSelText(); }
+
+// The table types 12 to 18 and 28 (in a header or footer) are answered; other valid types
+// read 0.
+OleVariant TWordBasic::SelInfo(TAutoCall& ACall) {
+  const int type = ACall.GetInteger(0);
+  if (type < 1 || type > 37) Error(wecOutOfRange, "SelInfo(" + std::to_string(type) + ")");
+  TDocView* view = NeedActive();
+  if (type == dsiInHeaderFooter) return view->GetInHeaderFooter() ? -1 : 0;
+  return view->SelInfo(type);
+}
+
+OleVariant TWordBasic::TableDeleteRow(TAutoCall&) {
+  NeedActive()->DeleteRows();
+  return OleVariant();
+}
+
+OleVariant TWordBasic::EditClear(TAutoCall&) {
+  NeedActive()->Delete();
+  return OleVariant();
+}
+
+OleVariant TWordBasic::AppShow(TAutoCall&) {
+  SetVisible(true);
+  return OleVariant();
+}
+
+OleVariant TWordBasic::AppHide(TAutoCall&) {
+  SetVisible(false);
+  return OleVariant();
+}
+
+OleVariant TWordBasic::ToolsOptionsEdit(TAutoCall& ACall) {
+  if (ACall.Has(0)) GetSession()->SetReplaceSelection(ACall.GetBoolean(0));
+  return OleVariant();
+}
+
+OleVariant TWordBasic::ToolsOptionsSpelling(TAutoCall& ACall) {
+  if (ACall.Has(wbpAutomaticSpellChecking)) {
+    SetCheckSpelling(ACall.GetBoolean(wbpAutomaticSpellChecking));
+  }
+  return OleVariant();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Registration
+
+void RegisterWordBasicServer(std::vector<TWordBasicLanguage> ALanguages) {
+  auto tables = std::make_shared<TWordBasicTables>();
+  tables->Languages = std::move(ALanguages);
+  for (const TWordBasicLanguage& language : tables->Languages) {
+    tables->MemberTables.push_back(BuildMemberTable(language, tables->Languages));
+    if (!language.Connector.empty()) tables->Connectors.push_back(language.Connector);
+  }
+  if (tables->Connectors.empty()) tables->Connectors.push_back(WordPrinterConnector);
+  automation::RegisterOleServer(
+      "Word.Basic", [tables]() -> std::unique_ptr<automation::TOleServer> {
+        return std::make_unique<TWordBasic>(tables, ChooseLanguage(*tables));
+      });
+}
+
+void SetWordBasicLanguage(const std::string& AName) { Registry().Language = AName; }
+
+}  // namespace docengine
