@@ -1,0 +1,463 @@
+#include "cli/CliCommands.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/CliEngine.h"
+#include "cli/CliProgress.h"
+#include "foundation/VeltraneException.h"
+#include "platform/automation/OleServer.h"
+#include "platform/host/Registry.h"
+
+namespace veltrane::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Writes the late-bound call trace to a file for as long as it lives; the sink is removed
+// again before the file closes.
+class TTraceGuard {
+ public:
+  explicit TTraceGuard(const std::string& AFileName) {
+    if (AFileName.empty()) return;
+    FFile.open(AFileName, std::ios::out | std::ios::trunc);
+    if (!FFile) throw host::Exception("cannot write the trace file '" + AFileName + "'");
+    automation::SetOleTraceSink([this](const std::string& ALine) { FFile << ALine << '\n'; });
+    FActive = true;
+  }
+  ~TTraceGuard() {
+    if (FActive) automation::SetOleTraceSink({});
+  }
+  TTraceGuard(const TTraceGuard&) = delete;
+  TTraceGuard& operator=(const TTraceGuard&) = delete;
+
+ private:
+  std::ofstream FFile;
+  bool FActive = false;
+};
+
+// A folder under the system's temporary folder, removed with everything in it at the end.
+class TTempFolder {
+ public:
+  TTempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "veltrane-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw host::Exception("cannot create a temporary folder in " +
+                            fs::temp_directory_path().string());
+    }
+    FPath = pattern;
+  }
+  ~TTempFolder() {
+    std::error_code error;
+    fs::remove_all(FPath, error);
+  }
+  TTempFolder(const TTempFolder&) = delete;
+  TTempFolder& operator=(const TTempFolder&) = delete;
+  const fs::path& GetPath() const { return FPath; }
+
+ private:
+  fs::path FPath;
+};
+
+// Where an identifier sits, for messages: its story and its character positions.
+std::string Where(const TVeltraneIdentifier* AIdentifier) {
+  return std::string(AIdentifier->GetIdentifierType() == vitHeaderFooter ? "header/footer"
+                                                                         : "body") +
+         ", characters " + std::to_string(AIdentifier->GetStartPos()) + "-" +
+         std::to_string(AIdentifier->GetEndPos());
+}
+
+std::string ProblemText(TVeltraneError ACode, const std::string& AName) {
+  return OneLine(host::Format(ErrorMessages[ACode], {AName}));
+}
+
+void CheckOutputFolder(const std::string& AOption, const fs::path& AFile) {
+  const fs::path folder = fs::absolute(AFile).parent_path();
+  if (!fs::is_directory(folder)) {
+    throw host::Exception(AOption + " " + AFile.string() + ": the folder " + folder.string() +
+                          " does not exist");
+  }
+}
+
+// Refuses an output that is the template itself: the template is never written.
+void CheckNotTemplate(const std::string& AOption, const std::string& AFile,
+                      const std::string& ATemplate) {
+  std::error_code error;
+  if (fs::exists(AFile, error) && fs::equivalent(AFile, ATemplate, error)) {
+    throw ECliUsage(AOption + " " + AFile + " is the template itself; the template is never "
+                    "overwritten, choose another output file");
+  }
+}
+
+// Collects the problems Check would raise, all of them instead of the first. A field that
+// crosses a group's boundary is not an error for the controller (it is left unfilled), so it
+// is reported as a warning.
+int CollectProblems(TCliSession& ASession, std::ostream& AOut, const std::string& ATemplate) {
+  TVeltraneController* controller = ASession.GetController();
+  TVeltranePrinter* printer = ASession.GetPrinter();
+  controller->Open();
+  controller->DocumentInit();
+  TVeltraneIdentifiers* identifiers = printer->GetIdentifiers();
+  int problems = 0;
+  auto report = [&](const TVeltraneIdentifier* AIdentifier, const std::string& AText,
+                    bool AWarning) {
+    AOut << ATemplate << ": " << (AWarning ? "warning: " : "") << "bookmark "
+         << AIdentifier->GetAsString() << " (" << Where(AIdentifier) << "): " << AText << '\n';
+    if (!AWarning) ++problems;
+  };
+  for (int i = 0; i < identifiers->GetCount(); ++i) {
+    TVeltraneIdentifier* identifier = identifiers->Get(i);
+    const std::string name = identifier->GetAsString();
+    if (identifier->GetIsGroup() && identifier->GetIdentifierType() == vitHeaderFooter) {
+      report(identifier, ProblemText(verDocCheckGroupinheader, name), false);
+    } else if (identifier->GetIsGroup()) {
+      if (controller->SearchDatasource(name) == nullptr &&
+          controller->SearchDataField(controller->GetDataSource(), name) == nullptr) {
+        report(identifier, ProblemText(verGroupIdentifierInvalid, name), false);
+        continue;
+      }
+      for (int j = 0; j < identifiers->GetCount(); ++j) {
+        const TVeltraneIdentifier* other = identifiers->Get(j);
+        if (!other->GetIsGroup() && identifier->Touches(other)) {
+          report(other,
+                 "crosses the boundary of group " + name + " and is left unfilled; move the "
+                 "bookmark wholly inside or outside the group",
+                 true);
+        }
+      }
+      controller->CheckGroup(identifier);
+    } else if (!controller->ControllerKnowsIdentifier(identifier) &&
+               !controller->ApplikationKnowsIdentifier(identifier)) {
+      report(identifier, ProblemText(verDocCheckIdentifier, name), false);
+    }
+  }
+  return problems;
+}
+
+// The records of the main data source counted as the merge passes them.
+void WatchProgress(TCliSession& ASession, TCliProgress& AProgress) {
+  host::TDataSource* main = ASession.GetMainSource();
+  ASession.GetController()->SetAfterPrintRecord(
+      [main, &AProgress](host::TObject*, TVeltraneIdentifier*, host::TDataSource* ADatasource) {
+        if (ADatasource == main) AProgress.Step();
+      });
+}
+
+void SaveTo(TVeltranePrinter* APrinter, const fs::path& AFile) {
+  APrinter->SaveDoc(fs::absolute(AFile).string());
+}
+
+int MergeOnce(TCliSession& ASession, std::ostream& AOut) {
+  const TCliOptions& options = ASession.GetOptions();
+  TVeltraneController* controller = ASession.GetController();
+  TVeltranePrinter* printer = ASession.GetPrinter();
+  host::TDataSet* main = ASession.GetMainSource()->GetDataSet();
+  TCliProgress progress(TCliProgress::WantedOnStderr(options.Quiet), main->GetRecordCount(),
+                        "records");
+  WatchProgress(ASession, progress);
+
+  if (options.PrintRequested) {
+    printer->SetPrintername(options.PrinterName);
+    controller->Print(false);
+    progress.Finish();
+    AOut << "printed on " << (options.PrinterName.empty() ? "the default printer"
+                                                          : options.PrinterName)
+         << '\n';
+    return ExitDone;
+  }
+  controller->Print(true);
+  progress.Finish();
+  if (!options.Output.empty()) {
+    SaveTo(printer, options.Output);
+    AOut << options.Output << '\n';
+  }
+  if (!options.Pdf.empty()) {
+    if (!options.Output.empty()) {
+      ConvertDocxToPdf(fs::absolute(options.Output).string(), fs::absolute(options.Pdf).string());
+    } else {
+      TTempFolder temp;
+      const fs::path docx = temp.GetPath() / (fs::path(options.Pdf).stem().string() + ".docx");
+      SaveTo(printer, docx);
+      ConvertDocxToPdf(docx.string(), fs::absolute(options.Pdf).string());
+    }
+    AOut << options.Pdf << '\n';
+  }
+  printer->FreeDoc();
+  return ExitDone;
+}
+
+// One document per record of the main data source. Each pass is a whole merge with the main
+// data set standing on that record, so the template's top-level fields take its values.
+int MergePerRecord(TCliSession& ASession, std::ostream& AOut) {
+  const TCliOptions& options = ASession.GetOptions();
+  TVeltraneController* controller = ASession.GetController();
+  TVeltranePrinter* printer = ASession.GetPrinter();
+  host::TDataSet* main = ASession.GetMainSource()->GetDataSet();
+  host::TField* nameField = main->FindField(options.PerRecord);
+  if (nameField == nullptr) {
+    throw ECliUsage("--per-record " + options.PerRecord + ": data source " +
+                    ASession.GetMainSource()->GetName() + " has no such field");
+  }
+  const fs::path folder = options.Output;
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (!fs::is_directory(folder)) {
+    throw host::Exception("-o " + folder.string() + ": cannot create the output folder");
+  }
+  const int count = main->GetRecordCount();
+  TCliProgress progress(TCliProgress::WantedOnStderr(options.Quiet), count, "documents");
+  std::vector<std::string> used;
+  for (int recNo = 1; recNo <= count; ++recNo) {
+    main->SetRecNo(recNo);
+    const fs::path file = folder / PerRecordFileName(nameField->GetText(), recNo, used);
+    controller->Print(true);
+    SaveTo(printer, file);
+    printer->FreeDoc();
+    AOut << file.string() << '\n';
+    progress.Step();
+  }
+  return ExitDone;
+}
+
+void CheckMergeOptions(const TCliOptions& AOptions) {
+  if (AOptions.Output.empty() && AOptions.Pdf.empty() && !AOptions.PrintRequested) {
+    throw ECliUsage("say where the result goes: -o OUT.docx, --pdf OUT.pdf or --print [PRINTER]");
+  }
+  if (AOptions.PrintRequested && (!AOptions.Output.empty() || !AOptions.Pdf.empty())) {
+    throw ECliUsage("--print prints the result; it cannot be combined with -o or --pdf");
+  }
+  if (!AOptions.PerRecord.empty() && (AOptions.Output.empty() || !AOptions.Pdf.empty() ||
+                                      AOptions.PrintRequested)) {
+    throw ECliUsage("--per-record writes one document per record into the folder -o names; "
+                    "give -o FOLDER without --pdf or --print");
+  }
+  if (!AOptions.Dialect.empty() && AOptions.Dialect != "english" && !AOptions.Word95) {
+    throw ECliUsage("--dialect chooses the language of Word 95; give --word95 too");
+  }
+  if (AOptions.PerRecord.empty()) {
+    if (!AOptions.Output.empty()) {
+      CheckNotTemplate("-o", AOptions.Output, AOptions.Template);
+      CheckOutputFolder("-o", AOptions.Output);
+    }
+    if (!AOptions.Pdf.empty()) CheckOutputFolder("--pdf", AOptions.Pdf);
+  }
+}
+
+// Prefixes an error of the merge with the template's name, so the message says which file.
+template <class TRun>
+int WithTemplate(const std::string& ATemplate, TRun ARun) {
+  try {
+    return ARun();
+  } catch (const ECliUsage&) {
+    throw;
+  } catch (const host::Exception& error) {
+    throw host::Exception(ATemplate + ": " + error.GetMessage());
+  }
+}
+
+}  // namespace
+
+std::string OneLine(const std::string& AMessage) {
+  std::string result;
+  result.reserve(AMessage.size());
+  for (std::size_t i = 0; i < AMessage.size(); ++i) {
+    const char c = AMessage[i];
+    if (c == '\r' && i + 1 < AMessage.size() && AMessage[i + 1] == '\n') continue;
+    result += (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
+  }
+  return result;
+}
+
+std::string PerRecordFileName(const std::string& AText, int ARecNo,
+                              std::vector<std::string>& AUsed) {
+  std::string base;
+  for (char c : host::Trim(AText)) {
+    const bool bad = static_cast<unsigned char>(c) < 0x20 || c == '/' || c == '\\' || c == ':' ||
+                     c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|';
+    base += bad ? '_' : c;
+  }
+  // A name of dots alone would name the folder itself or its parent.
+  if (base.find_first_not_of('.') == std::string::npos) base.clear();
+  if (base.empty()) base = "record-" + std::to_string(ARecNo);
+  if (host::Utf8Length(base) > 120) base = host::Utf8Left(base, 120);
+  std::string name = base;
+  for (int n = 2;; ++n) {
+    bool taken = false;
+    for (const std::string& used : AUsed) taken = taken || host::CompareText(used, name) == 0;
+    if (!taken) break;
+    name = base + "-" + std::to_string(n);
+  }
+  AUsed.push_back(name);
+  return name + ".docx";
+}
+
+int RunMerge(const TCliOptions& AOptions, std::ostream& AOut) {
+  CheckMergeOptions(AOptions);
+  TCliSession session(AOptions);
+  session.BuildData();
+  TTraceGuard trace(AOptions.Trace);
+  session.BuildMerge();
+  return WithTemplate(AOptions.Template, [&] {
+    if (AOptions.CheckFirst) {
+      std::ostringstream problems;
+      if (CollectProblems(session, problems, AOptions.Template) > 0) {
+        std::istringstream lines(problems.str());
+        std::string first;
+        std::getline(lines, first);
+        throw host::Exception("the template check failed, nothing was merged. " + first);
+      }
+    }
+    session.GetController()->Open();
+    return AOptions.PerRecord.empty() ? MergeOnce(session, AOut) : MergePerRecord(session, AOut);
+  });
+}
+
+int RunCheck(const TCliOptions& AOptions, std::ostream& AOut) {
+  TCliSession session(AOptions);
+  session.BuildData();
+  TTraceGuard trace(AOptions.Trace);
+  session.BuildMerge();
+  return WithTemplate(AOptions.Template, [&] {
+    const int problems = CollectProblems(session, AOut, AOptions.Template);
+    if (problems > 0) {
+      AOut << problems << (problems == 1 ? " problem" : " problems") << " found\n";
+      return ExitFailed;
+    }
+    AOut << AOptions.Template << ": no problems found\n";
+    return ExitDone;
+  });
+}
+
+int RunIdentifiers(const TCliOptions& AOptions, std::ostream& AOut) {
+  TCliSession session(AOptions);
+  TTraceGuard trace(AOptions.Trace);
+  if (AOptions.Template.empty()) throw ECliUsage("no template given");
+  if (!fs::is_regular_file(AOptions.Template)) {
+    throw host::Exception("template '" + AOptions.Template + "' does not exist");
+  }
+  TVeltranePrinter* printer = CreatePrinter(session.GetModule(), AOptions);
+  printer->SetDocname(fs::absolute(AOptions.Template).string());
+  printer->SetDocReadonly(true);
+  printer->SetUseRunningServer(false);
+  return WithTemplate(AOptions.Template, [&] {
+    printer->Open();
+    printer->LoadDoc();
+    // Groups stand before their members in the list, so a stack of the enclosing groups gives
+    // each identifier its depth.
+    std::vector<const TVeltraneIdentifier*> open;
+    const TVeltraneIdentifiers* identifiers = printer->GetIdentifiers();
+    for (int i = 0; i < identifiers->GetCount(); ++i) {
+      const TVeltraneIdentifier* identifier = identifiers->Get(i);
+      while (!open.empty() && (open.back()->GetIdentifierType() != identifier->GetIdentifierType() ||
+                               !open.back()->IsIn(identifier))) {
+        open.pop_back();
+      }
+      AOut << std::string(2 * open.size(), ' ') << identifier->GetAsString();
+      if (identifier->GetIsGroup()) AOut << "  [group]";
+      if (identifier->GetIdentifierType() == vitHeaderFooter) AOut << "  [header/footer]";
+      if (!identifier->GetIsGroup() && !identifier->GetMask().empty()) {
+        AOut << "  mask " << identifier->GetMask();
+      }
+      AOut << '\n';
+      if (identifier->GetIsGroup()) open.push_back(identifier);
+    }
+    printer->Close();
+    return ExitDone;
+  });
+}
+
+int RunFields(const TCliOptions& AOptions, std::ostream& AOut) {
+  TCliSession session(AOptions);
+  session.BuildData();
+  if (session.GetMainSource() == nullptr) {
+    throw ECliUsage("no data: give --db FILE --source NAME='SELECT ...' or --csv NAME=FILE");
+  }
+  TVeltranePrinter* printer = CreatePrinter(session.GetModule(), AOptions);
+  auto controller = std::make_unique<TVeltraneController>(session.GetModule());
+  controller->SetVeltranePrinter(printer);
+  controller->SetDataSource(session.GetMainSource());
+  controller->SetUseInvisibleFields(AOptions.InvisibleFields);
+  auto lines = std::make_unique<host::TStringList>();
+  for (const std::string& name : AOptions.Additional) lines->Add(name);
+  controller->SetAdditionalSources(lines.get());
+  lines->Clear();
+  for (const std::string& line : AOptions.SourceMap) lines->Add(line);
+  controller->SetDatasourceMap(lines.get());
+  lines->Clear();
+  for (const std::string& line : AOptions.FieldMap) lines->Add(line);
+  controller->SetDatafieldmap(lines.get());
+  const TVeltraneIdentifiers* available = controller->GetAvailableIdentifiers();
+  for (int i = 0; i < available->GetCount(); ++i) AOut << available->Get(i)->GetAsString() << '\n';
+  return ExitDone;
+}
+
+int RunPrinters(std::ostream& AOut) {
+  for (const auto& [name, port] : host::InstalledPrinters()) AOut << name << '\t' << port << '\n';
+  return ExitDone;
+}
+
+int RunJob(const TCliOptions& AOptions, std::ostream& AOut) {
+  (void)AOut;
+  if (!fs::is_regular_file(AOptions.Job)) {
+    throw host::Exception("job file '" + AOptions.Job + "' does not exist");
+  }
+  throw host::Exception(AOptions.Job +
+                        ": running form files is not available yet in this build (the package's "
+                        "component registration is missing)");
+}
+
+int RunMakeDb(const std::string& ADatabase, const std::vector<std::string>& AScripts) {
+  const fs::path target = fs::absolute(ADatabase);
+  CheckOutputFolder("make-db", target);
+  // The database is built beside the target and renamed into place, so a failing script
+  // leaves the old database (or none) behind, never a half-built one.
+  struct TPartialFile {
+    fs::path Path;
+    bool Keep = false;
+    ~TPartialFile() {
+      std::error_code error;
+      if (!Keep) fs::remove(Path, error);
+    }
+  } partial{target.string() + ".tmp" + std::to_string(::getpid())};
+  std::error_code error;
+  fs::remove(partial.Path, error);
+  {
+    host::TSQLiteDatabase database(partial.Path.string(), false, true);
+    for (const std::string& script : AScripts) {
+      std::ifstream in(script, std::ios::binary);
+      if (!in) throw host::Exception("cannot read the SQL script '" + script + "'");
+      std::ostringstream text;
+      text << in.rdbuf();
+      try {
+        database.Execute(text.str());
+      } catch (const host::Exception& failure) {
+        throw host::Exception(script + ": " + failure.GetMessage());
+      }
+    }
+  }
+  fs::rename(partial.Path, target);
+  partial.Keep = true;
+  return ExitDone;
+}
+
+int RunGuarded(const std::function<int()>& ACommand, std::ostream& AErr) {
+  try {
+    return ACommand();
+  } catch (const ECliUsage& error) {
+    AErr << "veltrane: error: " << OneLine(error.GetMessage()) << "\nRun with --help for usage.\n";
+    return ExitUsage;
+  } catch (const host::Exception& error) {
+    AErr << "veltrane: error: " << OneLine(error.GetMessage()) << '\n';
+  } catch (const fs::filesystem_error& error) {
+    AErr << "veltrane: error: " << OneLine(error.what()) << '\n';
+  } catch (const std::exception& error) {
+    AErr << "veltrane: error: " << OneLine(error.what()) << '\n';
+  }
+  return ExitFailed;
+}
+
+}  // namespace veltrane::cli

@@ -1,0 +1,216 @@
+#include "cli/CliCompose.h"
+
+#include <filesystem>
+#include <set>
+
+#include "cli/CliEngine.h"
+#include "foundation/VeltraneTools.h"
+
+namespace veltrane::cli {
+
+namespace {
+
+bool IsNameChar(char AChar, bool AFirst) {
+  const bool letter = (AChar >= 'A' && AChar <= 'Z') || (AChar >= 'a' && AChar <= 'z') ||
+                      AChar == '_';
+  return letter || (!AFirst && AChar >= '0' && AChar <= '9');
+}
+
+std::unique_ptr<host::TStringList> LinesOf(const std::vector<std::string>& ALines) {
+  auto list = std::make_unique<host::TStringList>();
+  for (const std::string& line : ALines) list->Add(line);
+  return list;
+}
+
+}  // namespace
+
+TCliAssignment SplitAssignment(const std::string& AOption, const std::string& AText,
+                               bool AAllowEmptyValue) {
+  const std::size_t equals = AText.find('=');
+  if (equals == std::string::npos || equals == 0) {
+    throw ECliUsage(AOption + " expects NAME=VALUE, got '" + AText + "'");
+  }
+  TCliAssignment result{AText.substr(0, equals), AText.substr(equals + 1)};
+  if (result.second.empty() && !AAllowEmptyValue) {
+    throw ECliUsage(AOption + " " + result.first + "= has an empty value");
+  }
+  return result;
+}
+
+void CheckSourceName(const std::string& AOption, const std::string& AName, char ASeparator) {
+  bool valid = !AName.empty();
+  for (std::size_t i = 0; valid && i < AName.size(); ++i) valid = IsNameChar(AName[i], i == 0);
+  if (!valid) {
+    throw ECliUsage(AOption + ": '" + AName +
+                    "' is no valid data source name (letters, digits and '_', not starting "
+                    "with a digit)");
+  }
+  if (AName.find(ASeparator) != std::string::npos) {
+    throw ECliUsage(AOption + ": data source name '" + AName + "' contains '" +
+                    std::string(1, ASeparator) +
+                    "', which separates data source and field in bookmark names; choose a "
+                    "name without it");
+  }
+}
+
+TCliSession::TCliSession(const TCliOptions& AOptions)
+    : FOptions(AOptions), FModule(std::make_unique<host::TDataModule>(nullptr)) {
+  FModule->SetName("Merge");
+}
+
+// The controller and the printer are closed before the owner tree goes, so that the word
+// processor is released while every component still exists.
+TCliSession::~TCliSession() {
+  if (FController != nullptr) FController->Close();
+  if (FPrinter != nullptr) FPrinter->Close();
+}
+
+host::TDataSource* TCliSession::AddSource(const std::string& AName, host::TDataSet* ADataSet) {
+  for (const host::TDataSource* existing : FSources) {
+    if (host::CompareText(existing->GetName(), AName) == 0) {
+      throw ECliUsage("data source '" + AName + "' is given twice");
+    }
+  }
+  ADataSet->SetName(AName + "Data");
+  auto* source = new host::TDataSource(FModule.get());
+  source->SetName(AName);
+  source->SetDataSet(ADataSet);
+  FSources.push_back(source);
+  FDataSets.push_back(ADataSet);
+  return source;
+}
+
+host::TDataSource* TCliSession::FindSource(const std::string& AName) const {
+  for (host::TDataSource* source : FSources) {
+    if (host::CompareText(source->GetName(), AName) == 0) return source;
+  }
+  return nullptr;
+}
+
+host::TDataSource* TCliSession::GetMainSource() const {
+  if (!FOptions.Main.empty()) return FindSource(FOptions.Main);
+  return FSources.empty() ? nullptr : FSources.front();
+}
+
+void TCliSession::BuildData() {
+  // Bookmark names split at the printer's default separator; the CLI keeps the default.
+  constexpr char separator = '_';
+  if (!FOptions.Sources.empty() && FOptions.Database.empty()) {
+    throw ECliUsage("--source needs --db FILE.sqlite to run the query against");
+  }
+  if (!FOptions.Database.empty()) {
+    if (!std::filesystem::exists(FOptions.Database)) {
+      throw host::Exception("database file '" + FOptions.Database + "' does not exist");
+    }
+    FConnection = new host::TSQLiteConnection(FModule.get());
+    FConnection->SetName("Database");
+    FConnection->SetDatabaseName(FOptions.Database);
+    FConnection->SetReadOnly(true);
+    FConnection->Open();
+  }
+  for (const auto& [name, sql] : FOptions.Sources) {
+    CheckSourceName("--source", name, separator);
+    auto* query = new host::TSQLiteQuery(FModule.get());
+    query->SetConnection(FConnection);
+    query->SetSQLText(sql);
+    AddSource(name, query);
+  }
+  for (const auto& [name, file] : FOptions.CsvSources) {
+    CheckSourceName("--csv", name, separator);
+    if (!std::filesystem::exists(file)) {
+      throw host::Exception("CSV file '" + file + "' of data source '" + name +
+                            "' does not exist");
+    }
+    auto* csv = new host::TCsvDataSet(FModule.get());
+    csv->SetFileName(file);
+    AddSource(name, csv);
+  }
+  if (!FOptions.Main.empty() && FindSource(FOptions.Main) == nullptr) {
+    throw ECliUsage("--main " + FOptions.Main + " names no --source or --csv");
+  }
+
+  // A detail query takes its parameters from the master's current record; the host re-runs it
+  // whenever the master moves. Details open after everything else, so each master is open.
+  std::set<host::TDataSet*> details;
+  for (const auto& [detailName, masterName] : FOptions.Details) {
+    host::TDataSource* detail = FindSource(detailName);
+    host::TDataSource* master = FindSource(masterName);
+    if (detail == nullptr) throw ECliUsage("--detail " + detailName + " names no data source");
+    if (master == nullptr) throw ECliUsage("--detail: master '" + masterName + "' names no data source");
+    auto* query = dynamic_cast<host::TSQLiteQuery*>(detail->GetDataSet());
+    if (query == nullptr) {
+      throw ECliUsage("--detail " + detailName + ": only --source queries can be details");
+    }
+    if (!details.insert(query).second) {
+      throw ECliUsage("--detail " + detailName + " is given twice");
+    }
+    // Walk up from the master: meeting the detail again would make the queries wait on each
+    // other forever.
+    for (host::TDataSource* up = master; up != nullptr;) {
+      if (up == detail) {
+        throw ECliUsage("--detail " + detailName + "=" + masterName + " makes a circle of details");
+      }
+      auto* upQuery = dynamic_cast<host::TSQLiteQuery*>(up->GetDataSet());
+      up = upQuery != nullptr ? upQuery->GetDataSource() : nullptr;
+    }
+    query->SetDataSource(master);
+  }
+
+  host::TFormatSettings settings = host::DefaultFormatSettings();
+  if (!FOptions.Locale.empty()) {
+    settings = host::FormatSettingsFromLocale(FOptions.Locale);
+    host::DefaultFormatSettings() = settings;
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::size_t i = 0; i < FDataSets.size(); ++i) {
+      host::TDataSet* dataSet = FDataSets[i];
+      if ((details.count(dataSet) != 0) != (pass == 1)) continue;
+      dataSet->SetFormatSettings(settings);
+      try {
+        dataSet->Open();
+      } catch (const host::Exception& error) {
+        throw host::Exception("data source '" + FSources[i]->GetName() + "': " +
+                              error.GetMessage());
+      }
+    }
+  }
+}
+
+void TCliSession::BuildMerge() {
+  host::TDataSource* main = GetMainSource();
+  if (main == nullptr) {
+    throw ECliUsage("no data: give --db FILE --source NAME='SELECT ...' or --csv NAME=FILE");
+  }
+  if (FOptions.Template.empty()) throw ECliUsage("no template given");
+  std::error_code error;
+  const std::filesystem::path templatePath = std::filesystem::absolute(FOptions.Template, error);
+  if (!std::filesystem::is_regular_file(templatePath, error)) {
+    throw host::Exception("template '" + FOptions.Template + "' does not exist");
+  }
+
+  FPrinter = CreatePrinter(FModule.get(), FOptions);
+  FPrinter->SetName("Printer");
+  FPrinter->SetDocname(templatePath.string());
+  FPrinter->SetDocReadonly(true);
+  FPrinter->SetUseRunningServer(false);
+
+  FController = new TVeltraneController(FModule.get());
+  FController->SetName("Controller");
+  FController->SetVeltranePrinter(FPrinter);
+  FController->SetDataSource(main);
+  FController->SetFormat(!FOptions.NoFormat);
+  FController->SetUseInvisibleFields(FOptions.InvisibleFields);
+  for (const std::string& line : FOptions.SourceMap) SplitAssignment("--map-source", line, true);
+  for (const std::string& line : FOptions.FieldMap) SplitAssignment("--map-field", line, true);
+  FController->SetAdditionalSources(LinesOf(FOptions.Additional).get());
+  FController->SetDatasourceMap(LinesOf(FOptions.SourceMap).get());
+  FController->SetDatafieldmap(LinesOf(FOptions.FieldMap).get());
+  // Additional sources are document names, so they are looked up through the source map.
+  for (const std::string& name : FOptions.Additional) {
+    if (FController->SearchDatasource(name) == nullptr) {
+      throw ECliUsage("--additional " + name + " names no --source or --csv");
+    }
+  }
+}
+
+}  // namespace veltrane::cli

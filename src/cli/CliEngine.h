@@ -1,0 +1,31 @@
+#pragma once
+
+// Where the component package meets the embedded word processor: the veltrane command registers
+// the engine's automation servers ("Word.Application.8", "Word.Basic") at start, giving the
+// WordBasic server the vocabulary of every dialect, and makes the document printer a run asks
+// for. Nothing else in the product includes both sides.
+
+#include <string>
+
+#include "cli/CliCompose.h"
+#include "platform/host/Classes.h"
+#include "printer/VeltranePrinter.h"
+
+namespace veltrane::cli {
+
+// Registers the engine's servers once per process. Raises host::Exception "not available" when
+// this build has no word-processor servers.
+void RegisterEngineServers();
+// True when this build has the word-processor servers and both printers.
+bool EngineAvailable();
+
+// A new printer owned by AOwner: Word 97, or Word 95 in the dialect of --dialect with --word95
+// (the WordBasic server then answers in that language). The printer never shows the word
+// processor: the command saves, prints or converts the work document instead. Raises ECliUsage
+// for an unknown dialect.
+TVeltranePrinter* CreatePrinter(host::TComponent* AOwner, const TCliOptions& AOptions);
+
+// Converts a saved .docx into a PDF (LibreOffice); raises the engine's error on failure.
+void ConvertDocxToPdf(const std::string& ADocxFile, const std::string& APdfFile);
+
+}  // namespace veltrane::cli
