@@ -1,0 +1,197 @@
+// The built command run as a user runs it: help texts, exit statuses, and merges of the bundled
+// examples whose output documents are compared with golden dumps (text and bookmarks). Setting
+// VELTRANE_UPDATE_GOLDEN=1 rewrites the golden files from the current output.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "CliTestUtil.h"
+#include "cli/CliEngine.h"
+#include "platform/docengine/DocDump.h"
+#include "platform/docengine/Document.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using veltrane::test::ReadFile;
+using veltrane::test::RunCli;
+using veltrane::test::TCliRun;
+using veltrane::test::TScratchDir;
+
+const fs::path Examples = VELTRANE_EXAMPLES_DIR;
+
+// Compares AActual with the golden file, or writes it when asked to.
+void ExpectGolden(const std::string& AName, const std::string& AActual) {
+  const fs::path golden = fs::path(VELTRANE_CLI_GOLDEN_DIR) / AName;
+  const char* update = std::getenv("VELTRANE_UPDATE_GOLDEN");
+  if (update != nullptr && std::string(update) == "1") {
+    veltrane::test::WriteFile(golden, AActual);
+    return;
+  }
+  ASSERT_TRUE(fs::exists(golden)) << golden << " is missing; run with VELTRANE_UPDATE_GOLDEN=1";
+  EXPECT_EQ(AActual, ReadFile(golden)) << "differs from " << golden;
+}
+
+std::string Dump(const fs::path& ADocx) {
+  return docengine::DumpDocument(*docengine::TDocument::Open(ADocx.string()));
+}
+
+class CliEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const TCliRun made = RunCli({"make-db", "shop.sqlite", (Examples / "shop.sql").string()},
+                                FScratch.GetPath());
+    ASSERT_EQ(made.Status, 0) << made.Err;
+  }
+
+  // The arguments of the letter merge, as examples/demo.sh gives them.
+  std::vector<std::string> LetterArgs() const {
+    return {"merge",
+            (Examples / "letter.docx").string(),
+            "--db",
+            "shop.sqlite",
+            "--source",
+            "Orders=SELECT o.OrderId, o.OrderDate, c.Salutation, c.FirstName, c.LastName, "
+            "c.Street, c.Zip, c.City, (SELECT SUM(Quantity * Price) FROM orderlines l WHERE "
+            "l.OrderId = o.OrderId) AS Total FROM orders o JOIN customers c USING (CustomerId) "
+            "ORDER BY o.OrderId",
+            "--source",
+            "Lines=SELECT Product, Quantity, Price, Quantity * Price AS Amount FROM orderlines "
+            "WHERE OrderId = :OrderId ORDER BY LineId",
+            "--source",
+            "Shop=SELECT Name, Street, Phone FROM shop",
+            "--detail",
+            "Lines=Orders",
+            "--locale",
+            "C"};
+  }
+
+  TScratchDir FScratch;
+};
+
+TEST_F(CliEndToEndTest, EverySubcommandExplainsItself) {
+  const struct {
+    const char* Command;
+    const char* Mentions;
+  } rows[] = {
+      {"merge", "--per-record"}, {"check", "--source"},    {"identifiers", "template"},
+      {"fields", "--csv"},       {"printers", "--help"}, {"run", "job"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Command);
+    const TCliRun run = RunCli({row.Command, "--help"}, FScratch.GetPath());
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_NE(run.Out.find(row.Mentions), std::string::npos) << run.Out;
+    EXPECT_EQ(run.Err, "");
+  }
+}
+
+TEST_F(CliEndToEndTest, UsageErrorsExitWithTwoAndOneLine) {
+  const struct {
+    std::vector<std::string> Args;
+    const char* Mentions;
+  } rows[] = {
+      {{}, "A subcommand is required"},
+      {{"merge"}, "template is required"},
+      {{"merge", (Examples / "letter.docx").string(), "--bogus"}, "--bogus"},
+      {{"merge", (Examples / "letter.docx").string(), "--csv", "Orders", "-o", "x.docx"},
+       "--csv expects NAME=VALUE, got 'Orders'"},
+      {{"merge", (Examples / "letter.docx").string(), "--db", "shop.sqlite", "-o", "x.docx"},
+       "no data: give --db FILE --source"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Mentions);
+    const TCliRun run = RunCli(row.Args, FScratch.GetPath());
+    EXPECT_EQ(run.Status, 2) << run.Err;
+    EXPECT_NE(run.Err.find(row.Mentions), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Out, "");
+  }
+  EXPECT_FALSE(fs::exists(FScratch / "x.docx"));
+}
+
+TEST_F(CliEndToEndTest, FailuresExitWithOneAndSayWhichFile) {
+  const TCliRun run = RunCli({"merge", "nowhere.docx", "--csv", "A=a.csv", "-o", "x.docx"},
+                             FScratch.GetPath());
+  EXPECT_EQ(run.Status, 2);  // the template's existence is checked while parsing
+  EXPECT_NE(run.Err.find("nowhere.docx"), std::string::npos);
+
+  const TCliRun badSql = RunCli({"fields", "--db", "shop.sqlite", "--source", "Q=SELECT nope"},
+                                FScratch.GetPath());
+  EXPECT_EQ(badSql.Status, 1);
+  EXPECT_NE(badSql.Err.find("data source 'Q'"), std::string::npos) << badSql.Err;
+  EXPECT_EQ(std::count(badSql.Err.begin(), badSql.Err.end(), '\n'), 1) << badSql.Err;
+}
+
+TEST_F(CliEndToEndTest, LetterMergesIntoTheGoldenDocument) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  const std::string templateBytes = ReadFile(Examples / "letter.docx");
+  std::vector<std::string> args = LetterArgs();
+  args.insert(args.end(), {"-o", "letters.docx", "--trace", "trace.txt"});
+  const TCliRun run = RunCli(args, FScratch.GetPath());
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, "letters.docx\n");
+  EXPECT_EQ(run.Err, "");  // no terminal: no progress
+  ExpectGolden("letters.txt", Dump(FScratch / "letters.docx"));
+  EXPECT_EQ(ReadFile(Examples / "letter.docx"), templateBytes);
+  EXPECT_NE(ReadFile(FScratch / "trace.txt").find("CreateOleObject(\"Word.Application.8\")"),
+            std::string::npos);
+}
+
+TEST_F(CliEndToEndTest, FailedMergeLeavesNoOutput) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  std::vector<std::string> args = LetterArgs();
+  // Without the Lines query the template names an unknown data source: --check stops it.
+  args.erase(args.begin() + 6, args.begin() + 8);
+  args.erase(args.begin() + 8, args.begin() + 10);
+  args.insert(args.end(), {"--check", "-o", "letters.docx"});
+  const TCliRun run = RunCli(args, FScratch.GetPath());
+  EXPECT_EQ(run.Status, 1) << run.Err;
+  EXPECT_NE(run.Err.find("Lines"), std::string::npos) << run.Err;
+  EXPECT_FALSE(fs::exists(FScratch / "letters.docx"));
+}
+
+TEST_F(CliEndToEndTest, CheckListsEveryProblem) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  const TCliRun run =
+      RunCli({"check", (Examples / "letter.docx").string(), "--db", "shop.sqlite", "--source",
+              "Orders=SELECT OrderId, OrderDate FROM orders"},
+             FScratch.GetPath());
+  EXPECT_EQ(run.Status, 1) << run.Err;
+  // Messages name the template as given; the golden file holds the name relative to examples.
+  std::string out = run.Out;
+  for (std::size_t at = out.find(Examples.string()); at != std::string::npos;
+       at = out.find(Examples.string())) {
+    out.replace(at, Examples.string().size(), "examples");
+  }
+  ExpectGolden("letter-check.txt", out);
+}
+
+TEST_F(CliEndToEndTest, IdentifiersShowTheTree) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  const TCliRun run = RunCli({"identifiers", (Examples / "letter.docx").string()},
+                             FScratch.GetPath());
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  ExpectGolden("letter-identifiers.txt", run.Out);
+}
+
+TEST_F(CliEndToEndTest, PerRecordWritesOneDocumentPerRecord) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  const TCliRun run =
+      RunCli({"merge", (Examples / "letter.docx").string(), "--db", "shop.sqlite", "--source",
+              "Orders=SELECT o.OrderId, o.OrderDate, c.* FROM orders o JOIN customers c USING "
+              "(CustomerId) ORDER BY o.OrderId",
+              "--source", "Lines=SELECT *, Quantity * Price AS Amount FROM orderlines WHERE "
+              "OrderId = :OrderId", "--source", "Shop=SELECT * FROM shop", "--detail",
+              "Lines=Orders", "--main", "Orders", "--per-record", "LastName", "-o", "letters"},
+             FScratch.GetPath());
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  for (const char* name : {"Berger", "Dubois", "Müller", "Hughes"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(fs::exists(FScratch / "letters" / (std::string(name) + ".docx")));
+  }
+}
+
+}  // namespace

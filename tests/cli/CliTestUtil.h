@@ -1,0 +1,27 @@
+#pragma once
+
+// Helpers of the command's tests: a small shop database built in a scratch folder, and running
+// the built binary with its output captured.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace veltrane::test {
+
+// Creates an SQLite file at AFile from ASQL (statements separated by ';').
+void MakeDatabase(const std::filesystem::path& AFile, const std::string& ASQL);
+// Writes AText to AFile.
+void WriteFile(const std::filesystem::path& AFile, const std::string& AText);
+std::string ReadFile(const std::filesystem::path& AFile);
+
+// The result of one run of the command.
+struct TCliRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+// Runs the built veltrane binary with AArgs (no shell) in AWorkDir, stdin from /dev/null.
+TCliRun RunCli(const std::vector<std::string>& AArgs, const std::filesystem::path& AWorkDir);
+
+}  // namespace veltrane::test
