@@ -5,7 +5,7 @@ Usage: make_templates.py [OUTDIR]      (default: the folder of this script)
 
 Writes letter.docx (one letter per order: a header field, fields with masks, the order lines
 as a table-row group, the total after the group) and customers.docx (the customers listed
-by country: a group keyed on the Country field around a group of customers). Only the Python
+by country: a group keyed on the Country field inside the group of customers). Only the Python
 standard library is used; the .docx files are committed, so this script is needed only to
 change them.
 
@@ -105,7 +105,10 @@ def letter():
              right=True),
         para(),
         para("Kind regards,"),
-        para("Example Supplies Ltd", suffix=group_end),
+        para("Example Supplies Ltd"),
+        # The group ends at the start of the next paragraph, so that its region takes the
+        # last paragraph mark along and each copy starts a paragraph of its own.
+        para(prefix=group_end),
     ]
     header_para = para(field(m, "Shop_Name", "Name"), " \u00b7 ",
                        field(m, "Shop_Street", "Street"), " \u00b7 ",
@@ -115,18 +118,22 @@ def letter():
 
 def customers():
     m = Marks()
-    country_start, country_end = m.new("Customers_Country")
-    # Bookmarks are named after what they stand for; the heading carries the key field too,
-    # as a field with a tail, because the group bookmark itself is the key.
-    heading = para(field(m, "Customers_Country_2", "Country", bold=True), bold=True,
-                   prefix=country_start)
-    person_start, person_end = m.new("Customers")
+    # The record group Customers repeats the heading and the entries; inside it the group
+    # Country, named after a field, repeats the entry line over the run of customers of one
+    # country and leaves the data set on the run's last record, so the next pass of Customers
+    # starts with the next country.
+    outer_start, outer_end = m.new("Customers")
+    heading = para(field(m, "Customers_Country", "Country", bold=True), bold=True,
+                   prefix=outer_start)
+    country_start, country_end = m.new("Country")
     entry = para(field(m, "Customers_LastName", "LastName"), ", ",
                  field(m, "Customers_FirstName", "FirstName"), " \u2013 ",
                  field(m, "Customers_City", "City"), ", customer since ",
                  field(m, "Customers_Since", "Since@mmmm yyyy"),
-                 prefix=person_start, suffix=person_end + country_end)
+                 prefix=country_start)
+    # Both groups end at the start of the next paragraph, taking the entry's paragraph mark.
     body = [para("Our customers by country", bold=True), para(), heading, entry,
+            para(prefix=country_end + outer_end),
             para("Printed by Veltrane.")]
     return "".join(body), None
 

@@ -10,6 +10,7 @@
 #include "cli/CliProgress.h"
 #include "foundation/VeltraneException.h"
 #include "platform/automation/OleServer.h"
+#include "platform/host/FormFiles.h"
 #include "platform/host/Registry.h"
 
 namespace veltrane::cli {
@@ -401,13 +402,75 @@ int RunPrinters(std::ostream& AOut) {
 }
 
 int RunJob(const TCliOptions& AOptions, std::ostream& AOut) {
-  (void)AOut;
-  if (!fs::is_regular_file(AOptions.Job)) {
+  const fs::path job = fs::absolute(AOptions.Job);
+  if (!fs::is_regular_file(job)) {
     throw host::Exception("job file '" + AOptions.Job + "' does not exist");
   }
-  throw host::Exception(AOptions.Job +
-                        ": running form files is not available yet in this build (the package's "
-                        "component registration is missing)");
+  const fs::path output = AOptions.Output.empty() ? fs::path() : fs::absolute(AOptions.Output);
+  if (!output.empty()) CheckOutputFolder("-o", output);
+  RegisterJobClasses();
+  TTraceGuard trace(AOptions.Trace);
+
+  // Names in the job (database, template, CSV files) are relative to the job's folder, as the
+  // names in a project file are; the working folder comes back on the way out.
+  struct TFolderGuard {
+    fs::path Saved = fs::current_path();
+    ~TFolderGuard() {
+      std::error_code error;
+      fs::current_path(Saved, error);
+    }
+  } folder;
+  fs::current_path(job.parent_path());
+
+  return WithTemplate(AOptions.Job, [&] {
+    std::unique_ptr<host::TComponent> root(host::ReadComponentFile(job.string()));
+    TVeltraneController* controller = nullptr;
+    std::vector<host::TDataSet*> dataSets;
+    ForEachComponent(
+        [&](host::TComponent* AComponent, const host::TVarRecs&) {
+          if (auto* found = dynamic_cast<TVeltraneController*>(AComponent)) {
+            if (controller == nullptr) controller = found;
+          } else if (auto* dataSet = dynamic_cast<host::TDataSet*>(AComponent)) {
+            dataSets.push_back(dataSet);
+          }
+          return false;
+        },
+        {}, root.get(), true);
+    if (controller == nullptr) throw host::Exception("the job has no TVeltraneController");
+    TVeltranePrinter* printer = controller->GetVeltranePrinter();
+    if (printer == nullptr) throw host::Exception("the job's controller has no VeltranePrinter");
+    if (!output.empty()) CheckNotTemplate("-o", output.string(), printer->GetDocname());
+    for (host::TDataSet* dataSet : dataSets) dataSet->Open();
+
+    host::TDataSource* main = controller->GetDataSource();
+    TCliProgress progress(TCliProgress::WantedOnStderr(AOptions.Quiet),
+                          main != nullptr && main->GetDataSet() != nullptr
+                              ? main->GetDataSet()->GetRecordCount()
+                              : 0,
+                          "records");
+    controller->SetAfterPrintRecord(
+        [main, &progress](host::TObject*, TVeltraneIdentifier*, host::TDataSource* ADatasource) {
+          if (ADatasource == main) progress.Step();
+        });
+    controller->Open();
+    if (output.empty()) {
+      // Without -o the job prints, on the printer its printer component names.
+      controller->Print(false);
+      progress.Finish();
+      AOut << "printed on "
+           << (printer->GetPrintername().empty() ? "the default printer" : printer->GetPrintername())
+           << '\n';
+    } else {
+      controller->Print(true);
+      progress.Finish();
+      SaveTo(printer, output);
+      printer->FreeDoc();
+      AOut << AOptions.Output << '\n';
+    }
+    controller->Close();
+    printer->Close();
+    return ExitDone;
+  });
 }
 
 int RunMakeDb(const std::string& ADatabase, const std::vector<std::string>& AScripts) {

@@ -16,6 +16,12 @@
 #else
 #define VELTRANE_CLI_ENGINE 0
 #endif
+#if VELTRANE_CLI_ENGINE && __has_include("package/VeltranePackage.h")
+#define VELTRANE_CLI_PACKAGE 1
+#include "package/VeltranePackage.h"
+#else
+#define VELTRANE_CLI_PACKAGE 0
+#endif
 
 namespace veltrane::cli {
 
@@ -93,6 +99,25 @@ TVeltranePrinter* CreatePrinter(host::TComponent* AOwner, const TCliOptions& AOp
 #else
   (void)AOwner;
   NotAvailable();
+#endif
+}
+
+void RegisterJobClasses() {
+#if VELTRANE_CLI_PACKAGE
+  RegisterEngineServers();
+  Initialize();
+  // A form file names the printer classes; their hidden variants keep the class names, so the
+  // published properties registered for those names apply to them unchanged.
+  host::RegisterClass("TVeltraneWord8", [](host::TComponent* AOwner) -> host::TComponent* {
+    return new TCliHiddenPrinter<TVeltraneWord8>(AOwner);
+  });
+  host::RegisterClass("TVeltraneWord7", [](host::TComponent* AOwner) -> host::TComponent* {
+    return new TCliHiddenPrinter<TVeltraneWord7>(AOwner);
+  });
+#else
+  throw host::Exception(
+      "running form files is not available yet in this build: the package's component "
+      "registration is missing");
 #endif
 }
 

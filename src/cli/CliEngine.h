@@ -25,6 +25,11 @@ bool EngineAvailable();
 // for an unknown dialect.
 TVeltranePrinter* CreatePrinter(host::TComponent* AOwner, const TCliOptions& AOptions);
 
+// Makes the package's components creatable from form files (the package's initialization),
+// with the two printers replaced by their hidden variants. Raises host::Exception "not
+// available" when this build has no package registration.
+void RegisterJobClasses();
+
 // Converts a saved .docx into a PDF (LibreOffice); raises the engine's error on failure.
 void ConvertDocxToPdf(const std::string& ADocxFile, const std::string& APdfFile);
 

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Merges the bundled examples with the example shop's data.
+#   examples/demo.sh VELTRANE_BINARY OUTDIR
+# Builds OUTDIR/shop.sqlite from examples/shop.sql with the command's own `make-db` helper (the
+# same SQLite library the merge reads with, so no sqlite3 shell is needed), then writes
+# OUTDIR/letters.docx (one letter per order, the order lines as table rows) and
+# OUTDIR/customers.docx (the customers grouped by country).
+set -euo pipefail
+
+if [ $# -ne 2 ]; then
+  echo "usage: $0 VELTRANE_BINARY OUTDIR" >&2
+  exit 2
+fi
+veltrane=$(realpath "$1")
+out=$2
+examples=$(dirname "$(realpath "$0")")
+mkdir -p "$out"
+
+"$veltrane" make-db "$out/shop.sqlite" "$examples/shop.sql"
+
+"$veltrane" merge "$examples/letter.docx" --db "$out/shop.sqlite" \
+  --source Orders='SELECT o.OrderId, o.OrderDate, c.Salutation, c.FirstName, c.LastName,
+                          c.Street, c.Zip, c.City,
+                          (SELECT SUM(Quantity * Price) FROM orderlines l
+                            WHERE l.OrderId = o.OrderId) AS Total
+                     FROM orders o JOIN customers c USING (CustomerId) ORDER BY o.OrderId' \
+  --source Lines='SELECT Product, Quantity, Price, Quantity * Price AS Amount
+                    FROM orderlines WHERE OrderId = :OrderId ORDER BY LineId' \
+  --source Shop='SELECT Name, Street, Phone FROM shop' \
+  --detail Lines=Orders \
+  -o "$out/letters.docx" >/dev/null
+
+"$veltrane" merge "$examples/customers.docx" --db "$out/shop.sqlite" \
+  --source Customers='SELECT Country, LastName, FirstName, City, Since FROM customers
+  --source Customers='SELECT LastName, FirstName, City, Since FROM customers
+                       WHERE Country = :Country ORDER BY LastName' \
+  --detail Customers=Countries \
+  -o "$out/customers.docx" >/dev/null
+
+echo "Merged the example letter into $(realpath "$out/letters.docx")"
+echo "Merged the customer list into $(realpath "$out/customers.docx")"
