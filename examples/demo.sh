@@ -39,3 +39,8 @@ mkdir -p "$out"
 
 echo "Merged the example letter into $(realpath "$out/letters.docx")"
 echo "Merged the customer list into $(realpath "$out/customers.docx")"
+
+# The same letter as a job: names inside a job are relative to its folder.
+cp "$examples/letter.vfm" "$examples/letter.docx" "$out/"
+"$veltrane" run "$out/letter.vfm" -o "$out/job-letters.docx" >/dev/null
+echo "Ran the letter job into $(realpath "$out/job-letters.docx")"
