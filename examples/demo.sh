@@ -32,9 +32,7 @@ mkdir -p "$out"
 
 "$veltrane" merge "$examples/customers.docx" --db "$out/shop.sqlite" \
   --source Customers='SELECT Country, LastName, FirstName, City, Since FROM customers
-  --source Customers='SELECT LastName, FirstName, City, Since FROM customers
-                       WHERE Country = :Country ORDER BY LastName' \
-  --detail Customers=Countries \
+                       ORDER BY Country, LastName' \
   -o "$out/customers.docx" >/dev/null
 
 echo "Merged the example letter into $(realpath "$out/letters.docx")"
