@@ -192,7 +192,9 @@ int MergeOnce(TCliSession& ASession, std::ostream& AOut) {
 }
 
 // One document per record of the main data source. Each pass is a whole merge with the main
-// data set standing on that record, so the template's top-level fields take its values.
+// data set standing on that record, so the template's top-level fields take its values, and
+// with that record's bookmark as the only one, so a group over the main data source prints
+// that record alone.
 int MergePerRecord(TCliSession& ASession, std::ostream& AOut) {
   const TCliOptions& options = ASession.GetOptions();
   TVeltraneController* controller = ASession.GetController();
@@ -215,12 +217,24 @@ int MergePerRecord(TCliSession& ASession, std::ostream& AOut) {
   for (int recNo = 1; recNo <= count; ++recNo) {
     main->SetRecNo(recNo);
     const fs::path file = folder / PerRecordFileName(nameField->GetText(), recNo, used);
+    // A top-level group over the main data source visits the controller's bookmarks when it
+    // has any: with this record's bookmark alone, such a group prints just this record.
+    struct TRecordMark {
+      host::TDataSet* DataSet;
+      host::TBookmark Mark;
+      ~TRecordMark() { DataSet->FreeBookmark(Mark); }
+    } mark{main, main->GetBookmark()};
+    TVeltraneBookmarks only;
+    only.Add(mark.Mark);
+    controller->SetBookmarks(&only);
     controller->Print(true);
     SaveTo(printer, file);
     printer->FreeDoc();
     AOut << file.string() << '\n';
     progress.Step();
   }
+  const TVeltraneBookmarks none;
+  controller->SetBookmarks(&none);
   return ExitDone;
 }
 

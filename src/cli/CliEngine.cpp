@@ -53,6 +53,8 @@ bool Registered = false;
 
 bool EngineAvailable() { return VELTRANE_CLI_ENGINE != 0; }
 
+bool JobsAvailable() { return VELTRANE_CLI_PACKAGE != 0; }
+
 void RegisterEngineServers() {
 #if VELTRANE_CLI_ENGINE
   if (Registered) return;

@@ -18,6 +18,8 @@ namespace veltrane::cli {
 void RegisterEngineServers();
 // True when this build has the word-processor servers and both printers.
 bool EngineAvailable();
+// True when this build can also create the package's components from form files.
+bool JobsAvailable();
 
 // A new printer owned by AOwner: Word 97, or Word 95 in the dialect of --dialect with --word95
 // (the WordBasic server then answers in that language). The printer never shows the word

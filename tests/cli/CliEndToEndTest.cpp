@@ -179,19 +179,41 @@ TEST_F(CliEndToEndTest, IdentifiersShowTheTree) {
 
 TEST_F(CliEndToEndTest, PerRecordWritesOneDocumentPerRecord) {
   if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
-  const TCliRun run =
-      RunCli({"merge", (Examples / "letter.docx").string(), "--db", "shop.sqlite", "--source",
-              "Orders=SELECT o.OrderId, o.OrderDate, c.* FROM orders o JOIN customers c USING "
-              "(CustomerId) ORDER BY o.OrderId",
-              "--source", "Lines=SELECT *, Quantity * Price AS Amount FROM orderlines WHERE "
-              "OrderId = :OrderId", "--source", "Shop=SELECT * FROM shop", "--detail",
-              "Lines=Orders", "--main", "Orders", "--per-record", "LastName", "-o", "letters"},
-             FScratch.GetPath());
+  std::vector<std::string> args = LetterArgs();
+  args.insert(args.end(), {"--per-record", "LastName", "-o", "letters"});
+  const TCliRun run = RunCli(args, FScratch.GetPath());
   ASSERT_EQ(run.Status, 0) << run.Err;
-  for (const char* name : {"Berger", "Dubois", "Müller", "Hughes"}) {
-    SCOPED_TRACE(name);
-    EXPECT_TRUE(fs::exists(FScratch / "letters" / (std::string(name) + ".docx")));
+  const struct {
+    const char* Name;
+    const char* Order;
+  } rows[] = {{"Berger", "01001"}, {"Dubois", "01002"}, {"Müller", "01003"}, {"Hughes", "01004"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const fs::path file = FScratch / "letters" / (std::string(row.Name) + ".docx");
+    ASSERT_TRUE(fs::exists(file));
+    // The group over the orders prints this record alone.
+    const std::string text = Dump(file);
+    EXPECT_NE(text.find(row.Order), std::string::npos) << text;
+    std::size_t orders = 0;
+    for (std::size_t at = text.find("Order "); at != std::string::npos;
+         at = text.find("Order ", at + 1)) {
+      ++orders;
+    }
+    EXPECT_EQ(orders, 1u) << text;
   }
+}
+
+TEST_F(CliEndToEndTest, JobFileMergesLikeTheCommandLine) {
+  if (!veltrane::cli::JobsAvailable()) GTEST_SKIP() << "this build cannot read jobs";
+  fs::copy_file(Examples / "letter.vfm", FScratch / "letter.vfm");
+  fs::copy_file(Examples / "letter.docx", FScratch / "letter.docx");
+  const TCliRun job = RunCli({"run", "letter.vfm", "-o", "job.docx"}, FScratch.GetPath());
+  ASSERT_EQ(job.Status, 0) << job.Err;
+  std::vector<std::string> args = LetterArgs();
+  args.insert(args.end(), {"-o", "cli.docx"});
+  const TCliRun cli = RunCli(args, FScratch.GetPath());
+  ASSERT_EQ(cli.Status, 0) << cli.Err;
+  EXPECT_EQ(Dump(FScratch / "job.docx"), Dump(FScratch / "cli.docx"));
 }
 
 }  // namespace
