@@ -583,3 +583,13 @@ void TVeltraneController::SetBookmarks(const TVeltraneBookmarks* ABookmarks) {
 }
 
 }  // namespace veltrane
+
+namespace veltrane::controller {
+
+void Register() {
+  host::RegisterClass("TVeltraneController",
+                      [](host::TComponent* AOwner) { return new TVeltraneController(AOwner); });
+  host::RegisterComponents("Veltrane", {"TVeltraneController"});
+}
+
+}  // namespace veltrane::controller

@@ -232,3 +232,12 @@ class VELTRANE_EXPORT TVeltraneController : public host::TComponent {
 };
 
 }  // namespace veltrane
+
+// The unit's registration routine, in a namespace named after its unit as the printers' are.
+namespace veltrane::controller {
+
+// Registers TVeltraneController as a creatable class and puts it, alone, on the "Veltrane"
+// palette page.
+VELTRANE_EXPORT void Register();
+
+}  // namespace veltrane::controller
