@@ -286,6 +286,7 @@ TEST_F(WordBasicServerTest, ChoosesItsLanguageWhenItStarts) {
     german.Call("DateiÖffnen", {FLetter});
     docengine::SetWordBasicLanguage("french");
     OleVariant french = CreateOleObject("Word.Basic");
+    french.Call("FichierOuvrir", {FLetter});
     EXPECT_EQ(french.Call("NomFenêtre").ToString(), "letter.docx");
     // A running server keeps the language it started with.
     EXPECT_EQ(german.Call("Fenstername").ToString(), "letter.docx");
