@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "cli/CliEngine.h"
@@ -19,15 +20,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Writes the late-bound call trace to a file for as long as it lives; the sink is removed
-// again before the file closes.
+// Writes the late-bound call trace to a file. The sink shares the stream, so objects wrapped
+// for tracing that outlive the guard still write into an open file; the guard removes the sink
+// for servers reached afterwards.
 class TTraceGuard {
  public:
   explicit TTraceGuard(const std::string& AFileName) {
     if (AFileName.empty()) return;
-    FFile.open(AFileName, std::ios::out | std::ios::trunc);
-    if (!FFile) throw host::Exception("cannot write the trace file '" + AFileName + "'");
-    automation::SetOleTraceSink([this](const std::string& ALine) { FFile << ALine << '\n'; });
+    auto file = std::make_shared<std::ofstream>(AFileName, std::ios::out | std::ios::trunc);
+    if (!*file) throw host::Exception("cannot write the trace file '" + AFileName + "'");
+    automation::SetOleTraceSink([file](const std::string& ALine) { *file << ALine << '\n'; });
     FActive = true;
   }
   ~TTraceGuard() {
@@ -37,7 +39,6 @@ class TTraceGuard {
   TTraceGuard& operator=(const TTraceGuard&) = delete;
 
  private:
-  std::ofstream FFile;
   bool FActive = false;
 };
 
@@ -312,9 +313,9 @@ std::string PerRecordFileName(const std::string& AText, int ARecNo,
 
 int RunMerge(const TCliOptions& AOptions, std::ostream& AOut) {
   CheckMergeOptions(AOptions);
+  TTraceGuard trace(AOptions.Trace);
   TCliSession session(AOptions);
   session.BuildData();
-  TTraceGuard trace(AOptions.Trace);
   session.BuildMerge();
   return WithTemplate(AOptions.Template, [&] {
     if (AOptions.CheckFirst) {
@@ -332,9 +333,9 @@ int RunMerge(const TCliOptions& AOptions, std::ostream& AOut) {
 }
 
 int RunCheck(const TCliOptions& AOptions, std::ostream& AOut) {
+  TTraceGuard trace(AOptions.Trace);
   TCliSession session(AOptions);
   session.BuildData();
-  TTraceGuard trace(AOptions.Trace);
   session.BuildMerge();
   return WithTemplate(AOptions.Template, [&] {
     const int problems = CollectProblems(session, AOut, AOptions.Template);
@@ -348,8 +349,8 @@ int RunCheck(const TCliOptions& AOptions, std::ostream& AOut) {
 }
 
 int RunIdentifiers(const TCliOptions& AOptions, std::ostream& AOut) {
-  TCliSession session(AOptions);
   TTraceGuard trace(AOptions.Trace);
+  TCliSession session(AOptions);
   if (AOptions.Template.empty()) throw ECliUsage("no template given");
   if (!fs::is_regular_file(AOptions.Template)) {
     throw host::Exception("template '" + AOptions.Template + "' does not exist");
@@ -392,7 +393,7 @@ int RunFields(const TCliOptions& AOptions, std::ostream& AOut) {
     throw ECliUsage("no data: give --db FILE --source NAME='SELECT ...' or --csv NAME=FILE");
   }
   TVeltranePrinter* printer = CreatePrinter(session.GetModule(), AOptions);
-  auto controller = std::make_unique<TVeltraneController>(session.GetModule());
+  auto* controller = new TVeltraneController(session.GetModule());
   controller->SetVeltranePrinter(printer);
   controller->SetDataSource(session.GetMainSource());
   controller->SetUseInvisibleFields(AOptions.InvisibleFields);

@@ -60,9 +60,14 @@ TCliSession::TCliSession(const TCliOptions& AOptions)
 
 // The controller and the printer are closed before the owner tree goes, so that the word
 // processor is released while every component still exists.
+// A failure while closing is dropped: the session ends after an earlier error, which is the one
+// to report, or after a finished run whose output is already written.
 TCliSession::~TCliSession() {
-  if (FController != nullptr) FController->Close();
-  if (FPrinter != nullptr) FPrinter->Close();
+  try {
+    if (FController != nullptr) FController->Close();
+    if (FPrinter != nullptr) FPrinter->Close();
+  } catch (const host::Exception&) {
+  }
 }
 
 host::TDataSource* TCliSession::AddSource(const std::string& AName, host::TDataSet* ADataSet) {
