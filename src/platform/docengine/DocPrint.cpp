@@ -34,12 +34,24 @@ namespace fs = std::filesystem;
 constexpr const char* SNeedLibreOffice =
     "LibreOffice is needed to print or convert to PDF: install the Debian package "
     "libreoffice-writer";
-constexpr int ConversionTimeoutSeconds = 120;
+constexpr int DefaultConversionTimeout = 120;
 // The longest file name we make from a title, in bytes: room is left for ".pdf" and the
 // suffix of the temporary file beside it within the usual limit of 255.
 constexpr std::size_t MaxTitleBytes = 200;
 
 std::string ErrnoText(int AError) { return std::strerror(AError); }
+
+// How long one conversion may take, in seconds: VELTRANE_SOFFICE_TIMEOUT when it holds a whole
+// number from 1 to 86400, otherwise the default.
+int ConversionTimeout() {
+  const char* text = std::getenv("VELTRANE_SOFFICE_TIMEOUT");
+  if (text == nullptr || *text == '\0') return DefaultConversionTimeout;
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value < 1 || value > 86400) return DefaultConversionTimeout;
+  return static_cast<int>(value);
+}
 
 // The full path of an executable found through PATH, or "" when there is none. A name is
 // looked up only in PATH (the default search path when it is unset), as a shell would.
@@ -257,9 +269,12 @@ std::string RenderPdf(const std::string& ADocxFile, const TTempDir& AWork) {
   if (pid < 0)
     DocError(ADocxFile, "cannot start LibreOffice (" + soffice + "): " + ErrnoText(errno));
   int status = 0;
-  if (!WaitForChild(pid, ConversionTimeoutSeconds, status)) {
+  const int timeout = ConversionTimeout();
+  if (!WaitForChild(pid, timeout, status)) {
     DocError(ADocxFile, "LibreOffice did not finish converting the document to PDF within " +
-                            std::to_string(ConversionTimeoutSeconds) + " seconds");
+                            std::to_string(timeout) + (timeout == 1 ? " second" : " seconds") +
+                            " and was stopped; set VELTRANE_SOFFICE_TIMEOUT to allow "
+                            "more");
   }
 
   // Its exit status says nothing about success, so the output itself is the proof.

@@ -37,7 +37,8 @@ bool FindEnginePrinter(const std::string& AText, const std::vector<std::string>&
 // call. The PDF is checked (present, not empty, starting with "%PDF-") and then renamed into
 // place, so APdfFile is either the whole PDF or untouched. Raises EDocError naming what to
 // install when LibreOffice is missing, or the file and LibreOffice's own message when the
-// conversion fails or times out.
+// conversion fails. A conversion that takes longer than VELTRANE_SOFFICE_TIMEOUT seconds
+// (default 120) is stopped, LibreOffice's helper processes included, and reported.
 void ConvertToPdf(const std::string& ADocxFile, const std::string& APdfFile);
 
 // Prints ADocxFile on APrinter. "PDF" writes <VELTRANE_PDF_DIR or the current folder>/<ATitle

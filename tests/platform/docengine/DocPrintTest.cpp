@@ -121,8 +121,8 @@ std::string SmallDocx() {
 // A stand-in for LibreOffice on PATH: it records its arguments one per line in args.txt beside
 // itself and then acts as FAKE_SOFFICE_MODE says: "pdf" writes a small PDF named after its
 // input into --outdir, "message" only prints LibreOffice's complaint about an unreadable file,
-// "garbage" writes a file that is no PDF, and "wrap" runs the real LibreOffice named by
-// FAKE_SOFFICE_REAL and keeps a copy of its PDF as FAKE_SOFFICE_KEEP.
+// "garbage" writes a file that is no PDF, "hang" starts a helper and never ends, and "wrap" runs
+// the real LibreOffice named by FAKE_SOFFICE_REAL and keeps a copy of its PDF as FAKE_SOFFICE_KEEP.
 constexpr const char* FakePdf = "%PDF-1.4 fake\n%%EOF\n";
 
 constexpr const char* FakeSoffice = R"(#!/bin/sh
@@ -138,6 +138,7 @@ base=$(basename "$last"); base="${base%.*}"
 case "$FAKE_SOFFICE_MODE" in
   message) echo "Error: source file could not be loaded" ;;
   garbage) echo "not a pdf" > "$out/$base.pdf" ;;
+  hang) sleep 300 & echo $! > "$here/helper.pid"; sleep 300 ;;
   wrap) "$FAKE_SOFFICE_REAL" "$@" && cp "$out/$base.pdf" "$FAKE_SOFFICE_KEEP" ;;
   *) printf '%%PDF-1.4 fake\n%%%%EOF\n' > "$out/$base.pdf" ;;
 esac
@@ -315,6 +316,35 @@ TEST_F(DocPrintFakeSofficeTest, FailedConversionNamesTheFileAndKeepsTheTarget) {
     }
     EXPECT_EQ(ReadFile(target), "old");
   }
+}
+
+// True while a process exists and has not ended (a zombie has ended).
+bool ProcessRuns(pid_t APid) {
+  const std::string stat = ReadFile("/proc/" + std::to_string(APid) + "/stat");
+  const std::size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+TEST_F(DocPrintFakeSofficeTest, HangingConversionIsStoppedWithItsHelpers) {
+  TEnvGuard mode("FAKE_SOFFICE_MODE", "hang");
+  TEnvGuard timeout("VELTRANE_SOFFICE_TIMEOUT", "1");
+  const std::string target = (FScratch / "out.pdf").string();
+  try {
+    docengine::ConvertToPdf(FDocx, target);
+    ADD_FAILURE() << "no error";
+  } catch (const EDocError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              FDocx +
+                  ": LibreOffice did not finish converting the document to PDF within 1 second "
+                  "and was stopped; set VELTRANE_SOFFICE_TIMEOUT to allow more");
+  }
+  EXPECT_FALSE(fs::exists(target));
+  const pid_t helper = std::atoi(ReadFile((FScratch / "bin" / "helper.pid").string()).c_str());
+  ASSERT_GT(helper, 0);
+  for (int i = 0; i < 250 && ProcessRuns(helper); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_FALSE(ProcessRuns(helper));
 }
 
 TEST_F(DocPrintFakeSofficeTest, MissingLibreOfficeSaysWhatToInstall) {
