@@ -90,7 +90,8 @@ void CheckNotTemplate(const std::string& AOption, const std::string& AFile,
                       const std::string& ATemplate) {
   std::error_code error;
   if (fs::exists(AFile, error) && fs::equivalent(AFile, ATemplate, error)) {
-    throw ECliUsage(AOption + " " + AFile + " is the template itself; the template is never "
+    throw ECliUsage(AOption + " " + AFile +
+                    " is the template itself; the template is never "
                     "overwritten, choose another output file");
   }
 }
@@ -126,8 +127,9 @@ int CollectProblems(TCliSession& ASession, std::ostream& AOut, const std::string
         const TVeltraneIdentifier* other = identifiers->Get(j);
         if (!other->GetIsGroup() && identifier->Touches(other)) {
           report(other,
-                 "crosses the boundary of group " + name + " and is left unfilled; move the "
-                 "bookmark wholly inside or outside the group",
+                 "crosses the boundary of group " + name +
+                     " and is left unfilled; move the "
+                     "bookmark wholly inside or outside the group",
                  true);
         }
       }
@@ -166,9 +168,8 @@ int MergeOnce(TCliSession& ASession, std::ostream& AOut) {
     printer->SetPrintername(options.PrinterName);
     controller->Print(false);
     progress.Finish();
-    AOut << "printed on " << (options.PrinterName.empty() ? "the default printer"
-                                                          : options.PrinterName)
-         << '\n';
+    AOut << "printed on "
+         << (options.PrinterName.empty() ? "the default printer" : options.PrinterName) << '\n';
     return ExitDone;
   }
   controller->Print(true);
@@ -246,10 +247,11 @@ void CheckMergeOptions(const TCliOptions& AOptions) {
   if (AOptions.PrintRequested && (!AOptions.Output.empty() || !AOptions.Pdf.empty())) {
     throw ECliUsage("--print prints the result; it cannot be combined with -o or --pdf");
   }
-  if (!AOptions.PerRecord.empty() && (AOptions.Output.empty() || !AOptions.Pdf.empty() ||
-                                      AOptions.PrintRequested)) {
-    throw ECliUsage("--per-record writes one document per record into the folder -o names; "
-                    "give -o FOLDER without --pdf or --print");
+  if (!AOptions.PerRecord.empty() &&
+      (AOptions.Output.empty() || !AOptions.Pdf.empty() || AOptions.PrintRequested)) {
+    throw ECliUsage(
+        "--per-record writes one document per record into the folder -o names; "
+        "give -o FOLDER without --pdf or --print");
   }
   if (!AOptions.Dialect.empty() && AOptions.Dialect != "english" && !AOptions.Word95) {
     throw ECliUsage("--dialect chooses the language of Word 95; give --word95 too");
@@ -368,8 +370,9 @@ int RunIdentifiers(const TCliOptions& AOptions, std::ostream& AOut) {
     const TVeltraneIdentifiers* identifiers = printer->GetIdentifiers();
     for (int i = 0; i < identifiers->GetCount(); ++i) {
       const TVeltraneIdentifier* identifier = identifiers->Get(i);
-      while (!open.empty() && (open.back()->GetIdentifierType() != identifier->GetIdentifierType() ||
-                               !open.back()->IsIn(identifier))) {
+      while (!open.empty() &&
+             (open.back()->GetIdentifierType() != identifier->GetIdentifierType() ||
+              !open.back()->IsIn(identifier))) {
         open.pop_back();
       }
       AOut << std::string(2 * open.size(), ' ') << identifier->GetAsString();
@@ -458,11 +461,10 @@ int RunJob(const TCliOptions& AOptions, std::ostream& AOut) {
     for (host::TDataSet* dataSet : dataSets) dataSet->Open();
 
     host::TDataSource* main = controller->GetDataSource();
-    TCliProgress progress(TCliProgress::WantedOnStderr(AOptions.Quiet),
-                          main != nullptr && main->GetDataSet() != nullptr
-                              ? main->GetDataSet()->GetRecordCount()
-                              : 0,
-                          "records");
+    TCliProgress progress(
+        TCliProgress::WantedOnStderr(AOptions.Quiet),
+        main != nullptr && main->GetDataSet() != nullptr ? main->GetDataSet()->GetRecordCount() : 0,
+        "records");
     controller->SetAfterPrintRecord(
         [main, &progress](host::TObject*, TVeltraneIdentifier*, host::TDataSource* ADatasource) {
           if (ADatasource == main) progress.Step();
@@ -473,7 +475,8 @@ int RunJob(const TCliOptions& AOptions, std::ostream& AOut) {
       controller->Print(false);
       progress.Finish();
       AOut << "printed on "
-           << (printer->GetPrintername().empty() ? "the default printer" : printer->GetPrintername())
+           << (printer->GetPrintername().empty() ? "the default printer"
+                                                 : printer->GetPrintername())
            << '\n';
     } else {
       controller->Print(true);

@@ -11,8 +11,8 @@ namespace veltrane::cli {
 namespace {
 
 bool IsNameChar(char AChar, bool AFirst) {
-  const bool letter = (AChar >= 'A' && AChar <= 'Z') || (AChar >= 'a' && AChar <= 'z') ||
-                      AChar == '_';
+  const bool letter =
+      (AChar >= 'A' && AChar <= 'Z') || (AChar >= 'a' && AChar <= 'z') || AChar == '_';
   return letter || (!AFirst && AChar >= '0' && AChar <= '9');
 }
 
@@ -123,8 +123,7 @@ void TCliSession::BuildData() {
   for (const auto& [name, file] : FOptions.CsvSources) {
     CheckSourceName("--csv", name, separator);
     if (!std::filesystem::exists(file)) {
-      throw host::Exception("CSV file '" + file + "' of data source '" + name +
-                            "' does not exist");
+      throw host::Exception("CSV file '" + file + "' of data source '" + name + "' does not exist");
     }
     auto* csv = new host::TCsvDataSet(FModule.get());
     csv->SetFileName(file);
@@ -141,7 +140,8 @@ void TCliSession::BuildData() {
     host::TDataSource* detail = FindSource(detailName);
     host::TDataSource* master = FindSource(masterName);
     if (detail == nullptr) throw ECliUsage("--detail " + detailName + " names no data source");
-    if (master == nullptr) throw ECliUsage("--detail: master '" + masterName + "' names no data source");
+    if (master == nullptr)
+      throw ECliUsage("--detail: master '" + masterName + "' names no data source");
     auto* query = dynamic_cast<host::TSQLiteQuery*>(detail->GetDataSet());
     if (query == nullptr) {
       throw ECliUsage("--detail " + detailName + ": only --source queries can be details");
@@ -174,8 +174,8 @@ void TCliSession::BuildData() {
       try {
         dataSet->Open();
       } catch (const host::Exception& error) {
-        throw host::Exception("data source '" + FSources[i]->GetName() + "': " +
-                              error.GetMessage());
+        throw host::Exception("data source '" + FSources[i]->GetName() +
+                              "': " + error.GetMessage());
       }
     }
   }

@@ -26,29 +26,29 @@ using TCliAssignment = std::pair<std::string, std::string>;
 
 // Everything the subcommands read, filled by main from the command line or by a test.
 struct TCliOptions {
-  std::string Template;                       // the .docx template (never written)
-  std::string Database;                       // --db: SQLite file, opened read-only
-  std::vector<TCliAssignment> Sources;        // --source NAME='SELECT ...'
-  std::vector<TCliAssignment> CsvSources;     // --csv NAME=FILE.csv
-  std::string Main;                           // --main: the main data source (default: first)
-  std::vector<TCliAssignment> Details;        // --detail DETAIL=MASTER
-  std::string Output;                         // -o: the merged .docx (a folder with PerRecord)
-  bool PrintRequested = false;                // --print given
-  std::string PrinterName;                    // --print PRINTER ("" keeps the default)
-  std::string Pdf;                            // --pdf OUT.pdf
-  bool Word95 = false;                        // --word95: the WordBasic back-end
-  std::string Dialect = "english";            // --dialect for --word95
-  std::vector<std::string> SourceMap;         // --map-source DOC=APP lines
-  std::vector<std::string> FieldMap;          // --map-field DOC=APP lines
-  std::vector<std::string> Additional;        // --additional NAME
-  bool NoFormat = false;                      // --no-format: values go in unformatted
-  bool InvisibleFields = false;               // --invisible-fields
-  bool CheckFirst = false;                    // --check before merging
-  std::string Trace;                          // --trace FILE: the late-bound call trace
-  std::string Locale;                         // --locale de_DE.UTF-8
-  std::string PerRecord;                      // --per-record FIELD: one document per record
-  bool Quiet = false;                         // --quiet: no progress display
-  std::string Job;                            // run: the form file
+  std::string Template;                    // the .docx template (never written)
+  std::string Database;                    // --db: SQLite file, opened read-only
+  std::vector<TCliAssignment> Sources;     // --source NAME='SELECT ...'
+  std::vector<TCliAssignment> CsvSources;  // --csv NAME=FILE.csv
+  std::string Main;                        // --main: the main data source (default: first)
+  std::vector<TCliAssignment> Details;     // --detail DETAIL=MASTER
+  std::string Output;                      // -o: the merged .docx (a folder with PerRecord)
+  bool PrintRequested = false;             // --print given
+  std::string PrinterName;                 // --print PRINTER ("" keeps the default)
+  std::string Pdf;                         // --pdf OUT.pdf
+  bool Word95 = false;                     // --word95: the WordBasic back-end
+  std::string Dialect = "english";         // --dialect for --word95
+  std::vector<std::string> SourceMap;      // --map-source DOC=APP lines
+  std::vector<std::string> FieldMap;       // --map-field DOC=APP lines
+  std::vector<std::string> Additional;     // --additional NAME
+  bool NoFormat = false;                   // --no-format: values go in unformatted
+  bool InvisibleFields = false;            // --invisible-fields
+  bool CheckFirst = false;                 // --check before merging
+  std::string Trace;                       // --trace FILE: the late-bound call trace
+  std::string Locale;                      // --locale de_DE.UTF-8
+  std::string PerRecord;                   // --per-record FIELD: one document per record
+  bool Quiet = false;                      // --quiet: no progress display
+  std::string Job;                         // run: the form file
 };
 
 // A mistake in the command line itself (a missing or contradictory option, a malformed
@@ -102,11 +102,11 @@ class TCliSession {
 
   TCliOptions FOptions;
   std::unique_ptr<host::TDataModule> FModule;
-  host::TSQLiteConnection* FConnection = nullptr;     // owned by FModule
-  std::vector<host::TDataSource*> FSources;           // owned by FModule; in option order
-  std::vector<host::TDataSet*> FDataSets;             // owned by FModule; parallel to FSources
-  TVeltranePrinter* FPrinter = nullptr;               // owned by FModule
-  TVeltraneController* FController = nullptr;         // owned by FModule
+  host::TSQLiteConnection* FConnection = nullptr;  // owned by FModule
+  std::vector<host::TDataSource*> FSources;        // owned by FModule; in option order
+  std::vector<host::TDataSet*> FDataSets;          // owned by FModule; parallel to FSources
+  TVeltranePrinter* FPrinter = nullptr;            // owned by FModule
+  TVeltraneController* FController = nullptr;      // owned by FModule
 };
 
 }  // namespace veltrane::cli

@@ -5,9 +5,10 @@
 
 // The servers and the two printers are built in separate units; a build without them still
 // offers everything that needs no word processor (printers, fields, the data checks).
-#if __has_include("platform/docengine/WordServer.h") && \
-    __has_include("platform/docengine/WordBasicServer.h") && \
-    __has_include("word/VeltraneWord8.h") && __has_include("word/VeltraneWord7.h")
+#if __has_include("platform/docengine/WordServer.h") &&                    \
+                  __has_include("platform/docengine/WordBasicServer.h") && \
+                                __has_include("word/VeltraneWord8.h") &&   \
+                                              __has_include("word/VeltraneWord7.h")
 #define VELTRANE_CLI_ENGINE 1
 #include "platform/docengine/WordBasicServer.h"
 #include "platform/docengine/WordServer.h"
@@ -79,12 +80,13 @@ void RegisterEngineServers() {
 
 TVeltranePrinter* CreatePrinter(host::TComponent* AOwner, const TCliOptions& AOptions) {
   TVeltraneWordbasicDialect dialect = wbdEnglish;
-  if (AOptions.Word95 && (!WordbasicDialectFromName(AOptions.Dialect, dialect) ||
-                          WordbasicCommandName(dialect, static_cast<TVeltraneWordbasicCommand>(0)) ==
-                              nullptr)) {
+  if (AOptions.Word95 &&
+      (!WordbasicDialectFromName(AOptions.Dialect, dialect) ||
+       WordbasicCommandName(dialect, static_cast<TVeltraneWordbasicCommand>(0)) == nullptr)) {
     std::string names;
     for (int i = 0; i < WordbasicNamedDialects; ++i) {
-      names += (i > 0 ? ", " : "") + WordbasicDialectName(static_cast<TVeltraneWordbasicDialect>(i));
+      names +=
+          (i > 0 ? ", " : "") + WordbasicDialectName(static_cast<TVeltraneWordbasicDialect>(i));
     }
     throw ECliUsage("--dialect " + AOptions.Dialect + " is unknown; use one of " + names);
   }

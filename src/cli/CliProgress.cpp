@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-
 namespace veltrane::cli {
 
 namespace {
@@ -27,9 +26,9 @@ std::string Duration(double ASeconds) {
 
 std::string FormatProgress(long ADone, long ATotal, double AElapsedSeconds,
                            const std::string& AUnit) {
-  std::string text = (ATotal > 0 ? std::to_string(ADone) + "/" + std::to_string(ATotal)
-                                 : std::to_string(ADone)) +
-                     " " + AUnit;
+  std::string text =
+      (ATotal > 0 ? std::to_string(ADone) + "/" + std::to_string(ATotal) : std::to_string(ADone)) +
+      " " + AUnit;
   if (AElapsedSeconds <= 0.0 || ADone <= 0) return text;
   const double rate = ADone / AElapsedSeconds;
   text += "  " + std::to_string(std::lround(rate)) + "/s";

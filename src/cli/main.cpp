@@ -2,7 +2,6 @@
 // returns 0 (done), 1 (failed) or 2 (usage).
 
 #include <CLI/CLI.hpp>
-
 #include <array>
 #include <functional>
 #include <iostream>
@@ -150,8 +149,8 @@ int main(int argc, char** argv) {
   const std::array<TSubcommand, 7> subcommands = {{
       {"merge", "fill a template with data and save, print or convert the result", SetupMerge,
        [](TCliArguments& AArgs) { return RunMerge(AArgs.Options, std::cout); }},
-      {"check", "check a template's bookmarks against the data; lists every problem",
-       SetupCheck, [](TCliArguments& AArgs) { return RunCheck(AArgs.Options, std::cout); }},
+      {"check", "check a template's bookmarks against the data; lists every problem", SetupCheck,
+       [](TCliArguments& AArgs) { return RunCheck(AArgs.Options, std::cout); }},
       {"identifiers", "show a template's bookmarks as a tree of groups, fields and masks",
        SetupIdentifiers,
        [](TCliArguments& AArgs) { return RunIdentifiers(AArgs.Options, std::cout); }},

@@ -1,11 +1,10 @@
-#include "cli/CliCommands.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sstream>
 
 #include "CliTestUtil.h"
+#include "cli/CliCommands.h"
 #include "cli/CliEngine.h"
 #include "platform/host/Registry.h"
 #include "support/TestSupport.h"
@@ -51,8 +50,9 @@ TEST(CliCommandsTest, ErrorsBecomeOneLineAndAnExitStatus) {
   err.str("");
   EXPECT_EQ(cli::RunGuarded(
                 []() -> int {
-                  throw host::Exception("Veltrane: Identifier \"G\" is a group!\r\nGroups are not "
-                                        "supported in header or footer!");
+                  throw host::Exception(
+                      "Veltrane: Identifier \"G\" is a group!\r\nGroups are not "
+                      "supported in header or footer!");
                 },
                 err),
             cli::ExitFailed);
@@ -74,7 +74,8 @@ TEST(CliCommandsTest, PrintersAreListedWithTheirPorts) {
 
 TEST(CliCommandsTest, MakeDbReplacesTheDatabaseOnlyWhenEveryScriptRuns) {
   TScratchDir scratch;
-  veltrane::test::WriteFile(scratch / "good.sql", "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1);");
+  veltrane::test::WriteFile(scratch / "good.sql",
+                            "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1);");
   veltrane::test::WriteFile(scratch / "bad.sql", "INSERT INTO nowhere VALUES (1);");
   const std::string db = (scratch / "shop.sqlite").string();
   EXPECT_EQ(cli::RunMakeDb(db, {(scratch / "good.sql").string()}), cli::ExitDone);

@@ -1,8 +1,7 @@
-#include "cli/CliCompose.h"
-
 #include <gtest/gtest.h>
 
 #include "CliTestUtil.h"
+#include "cli/CliCompose.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -123,15 +122,30 @@ TEST_F(CliComposeTest, ContradictoryDataOptionsAreUsageErrors) {
   } rows[] = {
       {"unknown main", [](TCliOptions& A) { A.Main = "Invoices"; },
        "--main Invoices names no --source or --csv"},
-      {"source twice", [](TCliOptions& A) { A.Sources.push_back({"ORDERS", "SELECT 1 AS x"}); },
+      {"source twice",
+       [](TCliOptions& A) {
+         A.Sources.push_back({"ORDERS", "SELECT 1 AS x"});
+       },
        "data source 'ORDERS' is given twice"},
-      {"unknown master", [](TCliOptions& A) { A.Details = {{"Lines", "Invoices"}}; },
+      {"unknown master",
+       [](TCliOptions& A) {
+         A.Details = {{"Lines", "Invoices"}};
+       },
        "--detail: master 'Invoices' names no data source"},
-      {"unknown detail", [](TCliOptions& A) { A.Details = {{"Items", "Orders"}}; },
+      {"unknown detail",
+       [](TCliOptions& A) {
+         A.Details = {{"Items", "Orders"}};
+       },
        "--detail Items names no data source"},
-      {"circle", [](TCliOptions& A) { A.Details = {{"Lines", "Orders"}, {"Orders", "Lines"}}; },
+      {"circle",
+       [](TCliOptions& A) {
+         A.Details = {{"Lines", "Orders"}, {"Orders", "Lines"}};
+       },
        "--detail Orders=Lines makes a circle of details"},
-      {"own master", [](TCliOptions& A) { A.Details = {{"Lines", "Lines"}}; },
+      {"own master",
+       [](TCliOptions& A) {
+         A.Details = {{"Lines", "Lines"}};
+       },
        "--detail Lines=Lines makes a circle of details"},
       {"query without database", [](TCliOptions& A) { A.Database.clear(); },
        "--source needs --db FILE.sqlite to run the query against"},

@@ -42,8 +42,8 @@ std::string Dump(const fs::path& ADocx) {
 class CliEndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const TCliRun made = RunCli({"make-db", "shop.sqlite", (Examples / "shop.sql").string()},
-                                FScratch.GetPath());
+    const TCliRun made =
+        RunCli({"make-db", "shop.sqlite", (Examples / "shop.sql").string()}, FScratch.GetPath());
     ASSERT_EQ(made.Status, 0) << made.Err;
   }
 
@@ -77,7 +77,7 @@ TEST_F(CliEndToEndTest, EverySubcommandExplainsItself) {
     const char* Command;
     const char* Mentions;
   } rows[] = {
-      {"merge", "--per-record"}, {"check", "--source"},    {"identifiers", "template"},
+      {"merge", "--per-record"}, {"check", "--source"},  {"identifiers", "template"},
       {"fields", "--csv"},       {"printers", "--help"}, {"run", "job"},
   };
   for (const auto& row : rows) {
@@ -113,13 +113,13 @@ TEST_F(CliEndToEndTest, UsageErrorsExitWithTwoAndOneLine) {
 }
 
 TEST_F(CliEndToEndTest, FailuresExitWithOneAndSayWhichFile) {
-  const TCliRun run = RunCli({"merge", "nowhere.docx", "--csv", "A=a.csv", "-o", "x.docx"},
-                             FScratch.GetPath());
+  const TCliRun run =
+      RunCli({"merge", "nowhere.docx", "--csv", "A=a.csv", "-o", "x.docx"}, FScratch.GetPath());
   EXPECT_EQ(run.Status, 2);  // the template's existence is checked while parsing
   EXPECT_NE(run.Err.find("nowhere.docx"), std::string::npos);
 
-  const TCliRun badSql = RunCli({"fields", "--db", "shop.sqlite", "--source", "Q=SELECT nope"},
-                                FScratch.GetPath());
+  const TCliRun badSql =
+      RunCli({"fields", "--db", "shop.sqlite", "--source", "Q=SELECT nope"}, FScratch.GetPath());
   EXPECT_EQ(badSql.Status, 1);
   EXPECT_NE(badSql.Err.find("data source 'Q'"), std::string::npos) << badSql.Err;
   EXPECT_EQ(std::count(badSql.Err.begin(), badSql.Err.end(), '\n'), 1) << badSql.Err;
@@ -155,10 +155,9 @@ TEST_F(CliEndToEndTest, FailedMergeLeavesNoOutput) {
 
 TEST_F(CliEndToEndTest, CheckListsEveryProblem) {
   if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
-  const TCliRun run =
-      RunCli({"check", (Examples / "letter.docx").string(), "--db", "shop.sqlite", "--source",
-              "Orders=SELECT OrderId, OrderDate FROM orders"},
-             FScratch.GetPath());
+  const TCliRun run = RunCli({"check", (Examples / "letter.docx").string(), "--db", "shop.sqlite",
+                              "--source", "Orders=SELECT OrderId, OrderDate FROM orders"},
+                             FScratch.GetPath());
   EXPECT_EQ(run.Status, 1) << run.Err;
   // Messages name the template as given; the golden file holds the name relative to examples.
   std::string out = run.Out;
@@ -171,8 +170,8 @@ TEST_F(CliEndToEndTest, CheckListsEveryProblem) {
 
 TEST_F(CliEndToEndTest, IdentifiersShowTheTree) {
   if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
-  const TCliRun run = RunCli({"identifiers", (Examples / "letter.docx").string()},
-                             FScratch.GetPath());
+  const TCliRun run =
+      RunCli({"identifiers", (Examples / "letter.docx").string()}, FScratch.GetPath());
   ASSERT_EQ(run.Status, 0) << run.Err;
   ExpectGolden("letter-identifiers.txt", run.Out);
 }

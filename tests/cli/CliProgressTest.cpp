@@ -1,9 +1,9 @@
-#include "cli/CliProgress.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+
+#include "cli/CliProgress.h"
 
 namespace {
 
