@@ -7,9 +7,11 @@
 
 #include "DocTestUtil.h"
 #include "platform/automation/OleServer.h"
+#include "platform/docengine/Document.h"
 #include "platform/docengine/WordBasicServer.h"
 #include "platform/host/Registry.h"
 #include "support/EngineServers.h"
+#include "word/VeltraneWord7.h"
 #include "word/VeltraneWord7Dialects.h"
 
 namespace {
@@ -377,6 +379,38 @@ TEST_F(WordBasicServerTest, FilePrintWritesAPdf) {
   basic.Call("DateiDruckereinrichtung", {OleNamed("Drucker", "PDF an PDF:")});
   basic.Call("DateiDrucken", {OleNamed("Hintergrund", 0)});
   EXPECT_EQ(ReadFile(FFolder.GetPath() + "/Document1.pdf").rfind("%PDF-", 0), 0u);
+}
+
+// The Word 95 printer in German against a German server: load, read identifiers, make the work
+// copy, replace one identifier, choose a printer by name and connector, and save.
+TEST_F(WordBasicServerTest, TheWord95PrinterRunsAgainstTheServer) {
+  const std::string original = ReadFile(FLetter);
+  docengine::SetWordBasicLanguage("german");
+  TVeltraneWord7 printer(nullptr);
+  printer.SetWordbasicDialect(wbdGerman);
+  printer.SetUseRunningServer(false);
+  printer.SetDocname(FLetter);
+  printer.Open();
+  printer.LoadDoc();
+  TVeltraneIdentifiers* identifiers = printer.GetIdentifiers();
+  ASSERT_EQ(identifiers->GetCount(), 2);
+  printer.CopyDoc();
+  printer.SelectDoc(vwdTemp);
+  TVeltraneIdentifier* name = identifiers->Find("Customer_Name");
+  printer.SelectIdentifier(name);
+  printer.RemoveIdentifier(name);
+  printer.InsertText("Smith");
+  printer.SetViewMode(vvmNormal);
+  printer.SetPrinter("Office_Laser");
+  const std::string saved = FFolder.GetPath() + "/merged.docx";
+  printer.SaveDoc(saved);
+  printer.FreeDoc();
+  printer.Close();
+
+  auto merged = docengine::TDocument::Open(saved);
+  EXPECT_EQ(merged->GetMainStory()->GetText(0, 11), "Dear Smith,");
+  EXPECT_EQ(merged->FindBookmark("Customer_Name"), nullptr);
+  EXPECT_EQ(ReadFile(FLetter), original);
 }
 
 }  // namespace

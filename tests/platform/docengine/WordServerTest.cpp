@@ -10,8 +10,10 @@
 
 #include "DocTestUtil.h"
 #include "platform/automation/OleServer.h"
+#include "platform/docengine/Document.h"
 #include "platform/docengine/WordServer.h"
 #include "platform/host/Registry.h"
+#include "word/VeltraneWord8.h"
 
 namespace {
 
@@ -418,6 +420,39 @@ TEST_F(WordServerTest, PrintOutOnThePdfPrinterWritesAPdf) {
   word.Call("ActiveDocument").Call("PrintOut", {OleNamed("Background", false)});
   const std::string pdf = ReadFile(FFolder.GetPath() + "/Document1.pdf");
   EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
+  EXPECT_EQ(ReadFile(FLetter), original);
+}
+
+// The Word 97 printer against the server: load the template, read its identifiers, make the
+// work copy, replace one identifier, choose a printer and save; the template stays as it was.
+TEST_F(WordServerTest, TheWord97PrinterRunsAgainstTheServer) {
+  const std::string original = ReadFile(FLetter);
+  veltrane::TVeltraneWord8 printer(nullptr);
+  printer.SetUseRunningServer(false);
+  printer.SetDocname(FLetter);
+  printer.Open();
+  printer.LoadDoc();
+  veltrane::TVeltraneIdentifiers* identifiers = printer.GetIdentifiers();
+  ASSERT_EQ(identifiers->GetCount(), 3);
+  EXPECT_EQ(identifiers->Find("Page_Header")->GetIdentifierType(), veltrane::vitHeaderFooter);
+  EXPECT_EQ(identifiers->Find("Order_Total")->GetIdentifierType(), veltrane::vitBody);
+  printer.CopyDoc();
+  printer.SelectDoc(veltrane::vwdTemp);
+  veltrane::TVeltraneIdentifier* name = identifiers->Find("Customer_Name");
+  printer.SelectIdentifier(name);
+  printer.RemoveIdentifier(name);
+  printer.InsertText("Smith");
+  printer.SetViewMode(veltrane::vvmNormal);
+  printer.SetPrinter("Office_Laser");
+  const std::string saved = FFolder.GetPath() + "/merged.docx";
+  printer.SaveDoc(saved);
+  printer.FreeDoc();
+  printer.Close();
+  EXPECT_EQ(RunningOleServerCount("Word.Application.8"), 0);
+
+  auto merged = docengine::TDocument::Open(saved);
+  EXPECT_EQ(merged->GetMainStory()->GetText(0, 11), "Dear Smith,");
+  EXPECT_EQ(merged->FindBookmark("Customer_Name"), nullptr);
   EXPECT_EQ(ReadFile(FLetter), original);
 }
 
