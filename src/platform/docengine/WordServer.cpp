@@ -100,6 +100,7 @@ class TWordRange : public TWordViewObject {
   }
 
  private:
+  using inherited = TWordViewObject;
   TDocBookmark* GetBookmark() const {
     TDocBookmark* bookmark = GetView()->GetDocument()->FindBookmark(FName);
     if (bookmark == nullptr) GetServer()->Error(wecNoSuchMember, "bookmark " + Quoted(FName));
@@ -146,6 +147,7 @@ class TWordBookmark : public TWordViewObject {
   }
 
  private:
+  using inherited = TWordViewObject;
   TDocBookmark* GetBookmark() const {
     if (FPredefined) GetServer()->Error(wecBadBookmark, FName + " is a predefined bookmark");
     TDocBookmark* bookmark = GetView()->GetDocument()->FindBookmark(FName);
@@ -204,6 +206,7 @@ class TWordBookmarks : public TWordViewObject {
   }
 
  private:
+  using inherited = TWordViewObject;
   OleVariant Count(TAutoCall&) { return GetView()->GetDocument()->GetBookmarkCount(); }
   // By 1-based index in the alphabetical order of the visible bookmarks, or by name (hidden
   // ones included, any letter case, the four predefined ones too).
@@ -267,6 +270,7 @@ class TWordDocument : public TWordViewObject {
   }
 
  private:
+  using inherited = TWordViewObject;
   OleVariant Name(TAutoCall&) { return GetView()->GetName(); }
   OleVariant FullName(TAutoCall&) {
     TDocView* view = GetView();
@@ -320,6 +324,7 @@ class TWordDocuments : public TWordObject {
   }
 
  private:
+  using inherited = TWordObject;
   OleVariant Count(TAutoCall&) { return GetServer()->GetSession()->GetCount(); }
   // By name (any letter case) or by 1-based index in the order the documents were opened.
   OleVariant Item(TAutoCall& ACall) {
@@ -368,6 +373,7 @@ class TWordView : public TWordViewObject {
   }
 
  private:
+  using inherited = TWordViewObject;
   OleVariant ReadType(TAutoCall&) { return GetServer()->GetViewType(GetView()); }
   // 1 normal to 6 online layout; the engine keeps the value and lays nothing out.
   void WriteType(TAutoCall& ACall) {
@@ -393,6 +399,7 @@ class TWordWindow : public TWordViewObject {
   }
 
  private:
+  using inherited = TWordViewObject;
   OleVariant View(TAutoCall&) { return std::make_unique<TWordView>(GetServer(), GetView()); }
   OleVariant Caption(TAutoCall&) { return GetView()->GetName(); }
 };
@@ -421,6 +428,7 @@ class TWordSelection : public TWordObject {
   }
 
  private:
+  using inherited = TWordObject;
   TDocView* GetView() const { return GetServer()->NeedActive(); }
 
   OleVariant Text(TAutoCall&) { return GetView()->GetSelText(); }
@@ -468,6 +476,7 @@ class TWordOptions : public TWordObject {
   }
 
  private:
+  using inherited = TWordObject;
   OleVariant ReadSpelling(TAutoCall&) { return GetServer()->GetCheckSpelling(); }
   void WriteSpelling(TAutoCall& ACall) { GetServer()->SetCheckSpelling(ACall.GetValueBoolean()); }
   OleVariant ReadGrammar(TAutoCall&) { return GetServer()->GetCheckGrammar(); }
