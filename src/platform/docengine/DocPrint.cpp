@@ -85,7 +85,7 @@ class TTempDir {
     if (error) base = "/tmp";
     std::string pattern = (base / "veltrane-print-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
-      DocError(AFileName,
+      DocError(dekWriteFailed, AFileName,
                "cannot make a temporary folder in " + base.string() + ": " + ErrnoText(errno));
     }
     FPath = pattern;
@@ -232,7 +232,8 @@ std::string ConverterMessage(const std::string& AOutput) {
 // The file must exist and be a regular file before anything starts on it.
 std::string CheckedSource(const std::string& ADocxFile) {
   std::error_code error;
-  if (!fs::is_regular_file(ADocxFile, error)) DocError(ADocxFile, "the file does not exist");
+  if (!fs::is_regular_file(ADocxFile, error))
+    DocError(dekFileNotFound, ADocxFile, "the file does not exist");
   return fs::absolute(ADocxFile, error).string();
 }
 
@@ -308,7 +309,8 @@ void InstallFile(const std::string& ASource, const std::string& ATarget) {
   const fs::path target = fs::absolute(ATarget, error);
   const fs::path dir = target.parent_path();
   if (!fs::is_directory(dir, error)) {
-    DocError(ATarget, "cannot write the PDF: the folder " + dir.string() + " does not exist");
+    DocError(dekWriteFailed, ATarget,
+             "cannot write the PDF: the folder " + dir.string() + " does not exist");
   }
 
   std::random_device random;
@@ -319,7 +321,7 @@ void InstallFile(const std::string& ASource, const std::string& ATarget) {
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) DocError(ATarget, "cannot write the PDF: " + ErrnoText(errno));
+  if (fd < 0) DocError(dekWriteFailed, ATarget, "cannot write the PDF: " + ErrnoText(errno));
 
   const std::string data = ReadWholeFile(ASource);
   std::size_t written = 0;
@@ -338,7 +340,7 @@ void InstallFile(const std::string& ASource, const std::string& ATarget) {
   if (failure == 0 && ::rename(temp.c_str(), target.c_str()) != 0) failure = errno;
   if (failure != 0) {
     ::unlink(temp.c_str());
-    DocError(ATarget, "cannot write the PDF: " + ErrnoText(failure));
+    DocError(dekWriteFailed, ATarget, "cannot write the PDF: " + ErrnoText(failure));
   }
 }
 
@@ -410,8 +412,9 @@ std::string PrintOnPdfPrinter(const std::string& ADocxFile, const std::string& A
   std::string dir = folder != nullptr && *folder != '\0' ? folder : ".";
   std::error_code error;
   if (!fs::is_directory(dir, error)) {
-    DocError(ADocxFile, "cannot print on \"PDF\": the folder " + dir +
-                            " does not exist; set VELTRANE_PDF_DIR to an existing folder");
+    DocError(dekWriteFailed, ADocxFile,
+             "cannot print on \"PDF\": the folder " + dir +
+                 " does not exist; set VELTRANE_PDF_DIR to an existing folder");
   }
   const fs::path target =
       fs::absolute(fs::path(dir) / (SafeFileName(ATitle) + ".pdf"), error).lexically_normal();

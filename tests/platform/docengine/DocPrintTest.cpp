@@ -368,6 +368,7 @@ TEST_F(DocPrintFakeSofficeTest, BadInputAndOutputPlacesAreNamed) {
           docengine::ConvertToPdf(missing, (FScratch / "x.pdf").string());
         } catch (const EDocError& error) {
           EXPECT_EQ(std::string(error.what()), missing + ": the file does not exist");
+          EXPECT_EQ(error.GetKind(), docengine::dekFileNotFound);
           throw;
         }
       },
@@ -381,6 +382,7 @@ TEST_F(DocPrintFakeSofficeTest, BadInputAndOutputPlacesAreNamed) {
   } catch (const EDocError& error) {
     EXPECT_EQ(std::string(error.what()), noFolder + ": cannot write the PDF: the folder " +
                                              (FScratch / "no").string() + " does not exist");
+    EXPECT_EQ(error.GetKind(), docengine::dekWriteFailed);
   }
 
   TEnvGuard pdfDir("VELTRANE_PDF_DIR", (FScratch / "gone").string());
