@@ -165,9 +165,15 @@ int MergeOnce(TCliSession& ASession, std::ostream& AOut) {
   WatchProgress(ASession, progress);
 
   if (options.PrintRequested) {
-    printer->SetPrintername(options.PrinterName);
-    controller->Print(false);
+    // The work document is saved under the template's name before it is printed, so that the
+    // job title (and the file the "PDF" printer writes) is named after the template.
+    controller->Print(true);
     progress.Finish();
+    TTempFolder temp;
+    SaveTo(printer, temp.GetPath() / fs::path(options.Template).filename());
+    printer->SetPrintername(options.PrinterName);
+    printer->PrintDoc();
+    printer->FreeDoc();
     AOut << "printed on "
          << (options.PrinterName.empty() ? "the default printer" : options.PrinterName) << '\n';
     return ExitDone;

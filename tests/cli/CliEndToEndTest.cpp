@@ -22,6 +22,14 @@ using veltrane::test::TCliRun;
 using veltrane::test::TScratchDir;
 
 const fs::path Examples = VELTRANE_EXAMPLES_DIR;
+const fs::path Note = fs::path(VELTRANE_CLI_DATA_DIR) / "note.docx";
+
+bool LibreOfficePresent() {
+  for (const char* dir : {"/usr/bin/soffice", "/usr/local/bin/soffice"}) {
+    if (fs::exists(dir)) return true;
+  }
+  return false;
+}
 
 // Compares AActual with the golden file, or writes it when asked to.
 void ExpectGolden(const std::string& AName, const std::string& AActual) {
@@ -213,6 +221,63 @@ TEST_F(CliEndToEndTest, JobFileMergesLikeTheCommandLine) {
   const TCliRun cli = RunCli(args, FScratch.GetPath());
   ASSERT_EQ(cli.Status, 0) << cli.Err;
   EXPECT_EQ(Dump(FScratch / "job.docx"), Dump(FScratch / "cli.docx"));
+}
+
+// The options that reach the controller change what the same template receives.
+TEST_F(CliEndToEndTest, MapsAndFormatOptionsReachTheMerge) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  const struct {
+    const char* Case;
+    std::vector<std::string> Extra;
+    const char* Expected;
+  } rows[] = {
+      {"formatted",
+       {"--source", "Customers=SELECT LastName, Since FROM customers"},
+       "Dear Berger, customer since 01.03.2019."},
+      {"unformatted",
+       {"--source", "Customers=SELECT LastName, Since FROM customers", "--no-format"},
+       "Dear Berger, customer since 3/1/2019."},
+      {"source map",
+       {"--source", "People=SELECT LastName, Since FROM customers", "--map-source",
+        "Customers=People"},
+       "Dear Berger, customer since 01.03.2019."},
+      {"field map",
+       {"--source", "Customers=SELECT FirstName, Since FROM customers", "--map-field",
+        "LastName=FirstName"},
+       "Dear Anna, customer since 01.03.2019."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    std::vector<std::string> args{"merge", Note.string(), "--db",     "shop.sqlite",
+                                  "-o",    "note.docx",   "--locale", "C"};
+    args.insert(args.end(), row.Extra.begin(), row.Extra.end());
+    const TCliRun run = RunCli(args, FScratch.GetPath());
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(Dump(FScratch / "note.docx"), std::string(row.Expected) + "\n\n");
+  }
+}
+
+TEST_F(CliEndToEndTest, PdfPrinterAndPdfOptionWritePdfs) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  if (!LibreOfficePresent()) GTEST_SKIP() << "LibreOffice is not installed";
+  const std::vector<std::string> data{"--db", "shop.sqlite", "--source",
+                                      "Customers=SELECT * FROM customers"};
+  std::vector<std::string> print{"merge", Note.string(), "--print", "PDF"};
+  print.insert(print.end(), data.begin(), data.end());
+  ::setenv("VELTRANE_PDF_DIR", FScratch.GetPath().c_str(), 1);
+  const TCliRun printed = RunCli(print, FScratch.GetPath());
+  ::unsetenv("VELTRANE_PDF_DIR");
+  ASSERT_EQ(printed.Status, 0) << printed.Err;
+  EXPECT_EQ(printed.Out, "printed on PDF\n");
+  // The PDF printer names its file after the template.
+  EXPECT_EQ(ReadFile(FScratch / "note.pdf").substr(0, 5), "%PDF-");
+
+  std::vector<std::string> convert{"merge", Note.string(), "--pdf", "only.pdf"};
+  convert.insert(convert.end(), data.begin(), data.end());
+  const TCliRun converted = RunCli(convert, FScratch.GetPath());
+  ASSERT_EQ(converted.Status, 0) << converted.Err;
+  EXPECT_EQ(ReadFile(FScratch / "only.pdf").substr(0, 5), "%PDF-");
+  EXPECT_FALSE(fs::exists(FScratch / "only.docx"));
 }
 
 }  // namespace
