@@ -1,6 +1,7 @@
 #include "platform/docengine/Document.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -130,6 +131,17 @@ class TDocStoryReader {
   TDocStoryReader(const std::string& AFileName, TDocStory* AStory, TDocSegment* ASegment,
                   const TXmlNames& ANames)
       : FFileName(AFileName), FStory(AStory), FSegment(ASegment), FNames(ANames) {}
+
+  // Reads nodes just inserted into the segment (typed or pasted content) and inserts their atoms
+  // right before ABefore; their bookmarks are paired among themselves only.
+  void ReadInserted(const std::vector<pugi::xml_node>& ANodes, TDocAtom* ABefore) {
+    FInserting = true;
+    FInsertBefore = ABefore;
+    for (pugi::xml_node node : ANodes) {
+      if (node.type() == pugi::node_element) WalkChild(node, FNames.Kind(node));
+    }
+    Finish();
+  }
 
   void ReadBlocks(pugi::xml_node ARoot) {
     AddAtom(akSegment, 0, ARoot);
@@ -457,7 +469,13 @@ class TDocStoryReader {
   // Moves the atoms into the story's index and pairs the bookmark markers: a start takes the
   // first unused end of its id after it; a start without one is left alone.
   void Finish() {
-    for (TDocAtom* atom : FAtoms) FStory->FAtoms.Append(atom);
+    for (TDocAtom* atom : FAtoms) {
+      if (FInserting) {
+        FStory->FAtoms.InsertBefore(FInsertBefore, atom);
+      } else {
+        FStory->FAtoms.Append(atom);
+      }
+    }
     std::unordered_map<std::string, std::vector<TMarker*>> ends;
     for (TMarker& end : FEnds) ends[end.Id].push_back(&end);
     std::set<const TMarker*> used;
@@ -506,6 +524,8 @@ class TDocStoryReader {
   int* FTextBoxCounter = nullptr;
   TDocPart* FPart = nullptr;
   bool FInHeaderFooter = false;
+  bool FInserting = false;
+  TDocAtom* FInsertBefore = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -549,6 +569,11 @@ std::unique_ptr<TDocument> TDocument::OpenMemory(std::string AData, const std::s
   return result;
 }
 
+TDocument::TDocument() {
+  static std::uint64_t lastSerial = 0;
+  FSerial = ++lastSerial;
+}
+
 TDocument::~TDocument() = default;
 
 void TDocument::Load() {
@@ -576,6 +601,7 @@ void TDocument::Load() {
     pugi::xml_node root = APart->GetXml().document_element();
     FNames.push_back(std::make_unique<TXmlNames>(root));
     const TXmlNames& names = *FNames.back();
+    FNamesByPart[APart] = &names;
     const TXmlKind kind = names.Kind(root);
     if (std::find(AKinds.begin(), AKinds.end(), kind) == AKinds.end()) {
       PartError(fileName, APart->GetName(),
@@ -782,6 +808,35 @@ std::vector<TDocBookmark*> TDocument::GetAllBookmarks() const {
   std::vector<TDocBookmark*> result;
   result.reserve(FByName.size());
   for (const auto& [key, bookmark] : FByName) result.push_back(bookmark);
+  return result;
+}
+
+const TXmlNames& TDocument::NamesOf(const TDocPart* APart) const {
+  const auto found = FNamesByPart.find(APart);
+  assert(found != FNamesByPart.end());
+  return *found->second;
+}
+
+std::vector<TDocBookmark*> TDocument::InsertAtoms(TDocSegment* ASegment,
+                                                  const std::vector<pugi::xml_node>& ANodes,
+                                                  TDocAtom* ABefore) {
+  TDocStoryReader reader(GetFileName(), ASegment->FStory, ASegment, NamesOf(ASegment->FPart));
+  reader.ReadInserted(ANodes, ABefore);
+  ASegment->FPart->SetModified(true);
+  std::vector<TDocBookmark*> result;
+  for (auto& candidate : reader.GetBookmarks()) {
+    // A bookmark brought in under a name the document already uses replaces the older one,
+    // which leaves the file; its text stays.
+    if (TDocBookmark* older = FindBookmark(candidate->FName)) DeleteBookmark(older);
+    candidate->FStartAtom->Bookmark = candidate.get();
+    candidate->FEndAtom->Bookmark = candidate.get();
+    candidate->FSerial = ++FLastSerial;
+    FByName[host::UpperCase(candidate->FName)] = candidate.get();
+    result.push_back(candidate.get());
+    const std::uint64_t serial = candidate->FSerial;
+    FBookmarks[serial] = std::move(candidate);
+  }
+  FVisibleValid = false;
   return result;
 }
 

@@ -199,6 +199,8 @@ class TDocument : public host::TObject {
 
   TDocPackage* GetPackage() const { return FPackage.get(); }
   const std::string& GetFileName() const { return FPackage->GetFileName(); }
+  // A number no other document of the process has.
+  std::uint64_t GetSerial() const { return FSerial; }
 
   // The stories: the main story first, then those the document has of header/footer,
   // footnotes, endnotes and text frames, in that order.
@@ -234,8 +236,16 @@ class TDocument : public host::TObject {
   friend class TDocStoryReader;
   friend class TDocEditor;
 
-  TDocument() = default;
+  TDocument();
   void Load();
+  // The names of a story part's XML.
+  const TXmlNames& NamesOf(const TDocPart* APart) const;
+  // Builds the atoms of nodes just inserted into ASegment's XML, inserts them before ABefore
+  // (at the story's end when nullptr) and lists their bookmarks; a bookmark's name already in
+  // use passes to the new one and the older bookmark is deleted.
+  std::vector<TDocBookmark*> InsertAtoms(TDocSegment* ASegment,
+                                         const std::vector<pugi::xml_node>& ANodes,
+                                         TDocAtom* ABefore);
   void ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACandidates);
   void RefreshVisible() const;
   void MakeBookmarkIdsUnique();
@@ -243,6 +253,8 @@ class TDocument : public host::TObject {
   std::unique_ptr<TDocPackage> FPackage;
   std::vector<std::unique_ptr<TDocStory>> FStories;
   std::vector<std::unique_ptr<TXmlNames>> FNames;  // one per story part
+  std::map<const TDocPart*, const TXmlNames*> FNamesByPart;
+  std::uint64_t FSerial = 0;  // distinguishes documents of one process
   std::unordered_map<std::uint64_t, std::unique_ptr<TDocBookmark>> FBookmarks;  // by serial
   std::map<std::string, TDocBookmark*> FByName;  // key: the name with ASCII letters upper-cased
   std::uint64_t FLastSerial = 0;

@@ -4,14 +4,35 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/docengine/Editing.h"
+#include "platform/docengine/Fragment.h"
+#include "platform/host/Clipbrd.h"
+
 namespace docengine {
 
 namespace fs = std::filesystem;
 
 namespace {
 
-[[noreturn]] void NotImplemented(const char* AWhat) {
-  throw EDocError(dekGeneral, std::string(AWhat) + ": not implemented yet");
+// The same file, however it is spelled.
+bool SameFile(const std::string& A, const std::string& B) {
+  if (A.empty() || B.empty()) return false;
+  std::error_code error;
+  if (fs::equivalent(A, B, error)) return true;
+  return fs::weakly_canonical(A, error) == fs::weakly_canonical(B, error);
+}
+
+std::unique_ptr<TDocument> OpenFile(const std::string& AFileName) {
+  std::error_code error;
+  if (!fs::is_regular_file(AFileName, error)) {
+    DocError(dekFileNotFound, AFileName, "file not found; check the name and the folder");
+  }
+  try {
+    return TDocument::Open(AFileName);
+  } catch (const EDocError& e) {
+    if (e.GetKind() != dekGeneral) throw;
+    throw EDocError(dekFileFormat, e.GetMessage());
+  }
 }
 
 }  // namespace
@@ -26,12 +47,26 @@ TDocView::TDocView(TDocSession* ASession, std::unique_ptr<TDocument> ADocument, 
       FName(std::move(AName)),
       FFullName(std::move(AFullName)),
       FReadOnly(AReadOnly) {
-  FSelStory = FDocument->GetMainStory();
+  StartOfDocument();
 }
 
 TDocView::~TDocView() = default;
 
-void TDocView::SaveAs(const std::string&) { NotImplemented("SaveAs"); }
+void TDocView::SaveAs(const std::string& AFileName) {
+  if (FReadOnly && SameFile(AFileName, FFullName)) {
+    DocError(dekReadOnly, AFileName,
+             "the document was opened read-only; save it under another name");
+  }
+  try {
+    FDocument->SaveAs(AFileName);
+  } catch (const EDocError& e) {
+    if (e.GetKind() != dekGeneral) throw;
+    throw EDocError(dekWriteFailed, e.GetMessage());
+  }
+  FFullName = AFileName;
+  FName = fs::path(AFileName).filename().string();
+  FReadOnly = false;
+}
 
 std::vector<TDocBookmark*> TDocView::GetSelContext() const {
   std::vector<TDocBookmark*> result;
@@ -41,20 +76,135 @@ std::vector<TDocBookmark*> TDocView::GetSelContext() const {
   return result;
 }
 
-void TDocView::SelectBookmark(const std::string&) { NotImplemented("SelectBookmark"); }
+// The context of a new selection: the bookmarks of its story that contain it; for a point made
+// directly, those it lies strictly before the end of.
+void TDocView::SetSelection(TDocStory* AStory, std::int64_t AStart, std::int64_t AEnd,
+                            bool APoint) {
+  const std::int64_t length = AStory->GetLength();
+  AStart = std::clamp<std::int64_t>(AStart, 0, length);
+  AEnd = std::clamp<std::int64_t>(AEnd, AStart, length);
+  FSelStory = AStory;
+  FSelStart = AStart;
+  FSelEnd = AEnd;
+  FSelContext.clear();
+  for (TDocBookmark* bookmark : FDocument->GetAllBookmarks()) {
+    if (bookmark->GetStory() != AStory) continue;
+    const std::int64_t start = bookmark->GetStart();
+    const std::int64_t end = bookmark->GetEnd();
+    const bool inside = APoint ? start <= AStart && AStart < end : start <= AStart && AEnd <= end;
+    if (inside) FSelContext.emplace_back(bookmark, bookmark->GetSerial());
+  }
+}
+
+void TDocView::SelectBookmark(const std::string& AName) {
+  if (host::CompareText(AName, "\\StartOfSel") == 0) {
+    FSelEnd = FSelStart;
+    return;
+  }
+  if (host::CompareText(AName, "\\EndOfSel") == 0) {
+    FSelStart = FSelEnd;
+    return;
+  }
+  if (host::CompareText(AName, "\\StartOfDoc") == 0) {
+    StartOfDocument();
+    return;
+  }
+  if (host::CompareText(AName, "\\EndOfDoc") == 0) {
+    EndOfDocument();
+    return;
+  }
+  TDocBookmark* bookmark = FDocument->FindBookmark(AName);
+  if (bookmark == nullptr) {
+    DocError(dekBadBookmark, FName,
+             "the bookmark '" + AName + "' does not exist; check the name in the template");
+  }
+  SetSelection(bookmark->GetStory(), bookmark->GetStart(), bookmark->GetEnd(), false);
+}
+
 void TDocView::SelectRange(std::int64_t AStart, std::int64_t AEnd) {
   Select(FSelStory, AStart, AEnd);
 }
-void TDocView::Select(TDocStory*, std::int64_t, std::int64_t) { NotImplemented("Select"); }
-void TDocView::StartOfDocument() { NotImplemented("StartOfDocument"); }
-void TDocView::EndOfDocument() { NotImplemented("EndOfDocument"); }
+
+void TDocView::Select(TDocStory* AStory, std::int64_t AStart, std::int64_t AEnd) {
+  SetSelection(AStory, AStart, AEnd, false);
+}
+
+void TDocView::StartOfDocument() { SetSelection(FDocument->GetMainStory(), 0, 0, true); }
+
+void TDocView::EndOfDocument() {
+  TDocStory* story = FDocument->GetMainStory();
+  const std::int64_t end = std::max<std::int64_t>(story->GetLength() - 1, 0);
+  SetSelection(story, end, end, true);
+}
+
 std::string TDocView::GetSelText() const { return FSelStory->GetText(FSelStart, FSelEnd); }
-void TDocView::TypeText(const std::string&) { NotImplemented("TypeText"); }
-std::int64_t TDocView::Delete() { NotImplemented("Delete"); }
-void TDocView::DeleteRows() { NotImplemented("DeleteRows"); }
-void TDocView::Copy() { NotImplemented("Copy"); }
-void TDocView::Paste() { NotImplemented("Paste"); }
-int TDocView::SelInfo(int) const { NotImplemented("SelInfo"); }
+
+void TDocView::TypeText(const std::string& AText) {
+  const std::vector<TDocBookmark*> context = GetSelContext();
+  TDocEditor editor(FDocument.get(), FSelStory);
+  pugi::xml_document scratch;
+  const bool replacing = FSelEnd > FSelStart && FSession->GetReplaceSelection();
+  pugi::xml_node properties = editor.RunPropertiesAt(FSelStart, replacing);
+  if (properties) properties = scratch.append_copy(properties);
+  if (replacing) editor.DeleteRange(FSelStart, FSelEnd, context);
+  FSelStart = FSelEnd = editor.InsertText(FSelStart, AText, context, properties);
+}
+
+std::int64_t TDocView::Delete() {
+  TDocEditor editor(FDocument.get(), FSelStory);
+  const std::int64_t end = FSelEnd > FSelStart ? FSelEnd : FSelStart + 1;
+  const std::int64_t result = editor.DeleteRange(FSelStart, end, GetSelContext());
+  FSelEnd = FSelStart;
+  return result;
+}
+
+void TDocView::DeleteRows() {
+  TDocEditor editor(FDocument.get(), FSelStory);
+  std::int64_t start = FSelStart;
+  std::int64_t end = FSelEnd;
+  if (!editor.RowRange(start, end)) {
+    DocError(dekOutOfRange, FName, "the selection is not in a table; no rows to delete");
+  }
+  editor.DeleteRange(start, end, GetSelContext());
+  FSelStart = FSelEnd = start;
+}
+
+void TDocView::Copy() {
+  host::Clipboard()->SetFragment(CopyFragment(FDocument.get(), FSelStory, FSelStart, FSelEnd));
+}
+
+void TDocView::Paste() {
+  host::TClipboard* clipboard = host::Clipboard();
+  const std::vector<TDocBookmark*> context = GetSelContext();
+  TDocEditor editor(FDocument.get(), FSelStory);
+  if (clipboard->HasFormat(host::cfFragment)) {
+    std::shared_ptr<const host::TClipboardFragment> held = clipboard->GetFragment();
+    const auto* fragment = dynamic_cast<const TDocFragment*>(held.get());
+    if (fragment != nullptr) {
+      if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
+      FSelStart = FSelEnd =
+          PasteFragment(FDocument.get(), FSelStory, FSelStart, *fragment, context);
+      return;
+    }
+  }
+  if (clipboard->HasFormat(host::cfText)) {
+    pugi::xml_document scratch;
+    pugi::xml_node properties = editor.RunPropertiesAt(FSelStart, FSelEnd > FSelStart);
+    if (properties) properties = scratch.append_copy(properties);
+    if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
+    FSelStart = FSelEnd = editor.InsertText(FSelStart, clipboard->GetAsText(), context, properties);
+    return;
+  }
+  DocError(dekClipboard, FName, "the clipboard holds nothing that can be pasted");
+}
+
+int TDocView::SelInfo(int AType) const {
+  if (AType == dsiInHeaderFooter) return GetInHeaderFooter() ? -1 : 0;
+  if (AType < dsiWithInTable || AType > dsiMaxColumns) return 0;
+  TDocEditor editor(FDocument.get(), FSelStory);
+  return editor.TableInfo(FSelStart, FSelEnd, AType);
+}
+
 bool TDocView::GetInHeaderFooter() const { return FSelStory->GetInHeaderFooter(); }
 
 // ---------------------------------------------------------------------------------------------
@@ -63,13 +213,32 @@ bool TDocView::GetInHeaderFooter() const { return FSelStory->GetInHeaderFooter()
 TDocSession::TDocSession() = default;
 TDocSession::~TDocSession() = default;
 
-TDocView* TDocSession::Open(const std::string&, bool) { NotImplemented("Open"); }
-TDocView* TDocSession::Add(const std::string&) { NotImplemented("Add"); }
+TDocView* TDocSession::Open(const std::string& AFileName, bool AReadOnly) {
+  for (const auto& view : FViews) {
+    if (SameFile(view->GetFullName(), AFileName)) {
+      Activate(view.get());
+      return view.get();
+    }
+  }
+  std::unique_ptr<TDocument> document = OpenFile(AFileName);
+  FViews.push_back(std::make_unique<TDocView>(
+      this, std::move(document), fs::path(AFileName).filename().string(), AFileName, AReadOnly));
+  Activate(FViews.back().get());
+  return FViews.back().get();
+}
+
+TDocView* TDocSession::Add(const std::string& ATemplate) {
+  std::unique_ptr<TDocument> document = OpenFile(ATemplate);
+  FViews.push_back(std::make_unique<TDocView>(
+      this, std::move(document), "Document" + std::to_string(++FNewCounter), "", false));
+  Activate(FViews.back().get());
+  return FViews.back().get();
+}
 
 TDocView* TDocSession::GetItem(int AIndex) const {
   if (AIndex < 0 || AIndex >= GetCount()) {
-    throw EDocError(dekOutOfRange, "No document number " + std::to_string(AIndex + 1) + " (" +
-                                       std::to_string(GetCount()) + " open)");
+    throw EDocError(dekOutOfRange, "There is no document number " + std::to_string(AIndex + 1) +
+                                       " (" + std::to_string(GetCount()) + " open)");
   }
   return FViews[static_cast<std::size_t>(AIndex)].get();
 }
@@ -87,10 +256,19 @@ TDocView* TDocSession::NeedActive() const {
 }
 
 void TDocSession::Activate(TDocView* AView) {
-  NotImplemented("Activate");
-  (void)AView;
+  FActive = AView;
+  FRecent.erase(std::remove(FRecent.begin(), FRecent.end(), AView), FRecent.end());
+  FRecent.push_back(AView);
 }
-void TDocSession::Close(TDocView*) { NotImplemented("Close"); }
+
+void TDocSession::Close(TDocView* AView) {
+  FRecent.erase(std::remove(FRecent.begin(), FRecent.end(), AView), FRecent.end());
+  FActive = FRecent.empty() ? nullptr : FRecent.back();
+  FViews.erase(std::remove_if(FViews.begin(), FViews.end(),
+                              [AView](const auto& AItem) { return AItem.get() == AView; }),
+               FViews.end());
+}
+
 void TDocSession::CloseAll() {
   FActive = nullptr;
   FRecent.clear();

@@ -90,8 +90,9 @@ class TDocView : public host::TObject {
   // character, at a point that of the character before it. Afterwards the selection is a point
   // after the new text with the same context.
   void TypeText(const std::string& AText);
-  // Deletes the selection, or the character after a collapsed selection (never a paragraph,
-  // cell or row mark). A selection that covers whole table rows removes the rows. Returns the
+  // Deletes the selection, or the character after a collapsed selection (a paragraph mark joins
+  // two paragraphs; cell and row marks stay). A selection that covers whole table rows removes
+  // the rows; bookmarks follow TDocEditor::DeleteRange. Returns the
   // number of positions deleted, 0 when nothing could be deleted. The selection becomes a point
   // at its old start.
   std::int64_t Delete();
@@ -113,7 +114,8 @@ class TDocView : public host::TObject {
 
  private:
   using inherited = host::TObject;
-  friend class TDocEditor;
+
+  void SetSelection(TDocStory* AStory, std::int64_t AStart, std::int64_t AEnd, bool APoint);
 
   TDocSession* FSession;
   std::unique_ptr<TDocument> FDocument;

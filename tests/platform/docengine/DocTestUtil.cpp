@@ -161,6 +161,36 @@ std::string MakeHeaderFooter(const std::string& ARoot, const std::string& AConte
          WordNamespaces + ">" + AContent + "</w:" + ARoot + ">";
 }
 
+std::string TextRun(const std::string& AText) {
+  return "<w:r><w:t xml:space=\"preserve\">" + AText + "</w:t></w:r>";
+}
+
+std::string BoldRun(const std::string& AText) {
+  return "<w:r><w:rPr><w:b/></w:rPr><w:t xml:space=\"preserve\">" + AText + "</w:t></w:r>";
+}
+
+std::string Para(const std::string& AContent) { return "<w:p>" + AContent + "</w:p>"; }
+
+std::string Start(int AId, const std::string& AName) {
+  return "<w:bookmarkStart w:id=\"" + std::to_string(AId) + "\" w:name=\"" + AName + "\"/>";
+}
+
+std::string End(int AId) { return "<w:bookmarkEnd w:id=\"" + std::to_string(AId) + "\"/>"; }
+
+std::string Cell(const std::string& AContent) { return "<w:tc>" + Para(AContent) + "</w:tc>"; }
+
+std::string Row(const std::vector<std::string>& ACells) {
+  std::string result = "<w:tr>";
+  for (const std::string& cell : ACells) result += Cell(cell);
+  return result + "</w:tr>";
+}
+
+std::string Table(const std::string& ARows) {
+  return "<w:tbl><w:tblPr/><w:tblGrid><w:gridCol w:w=\"2000\"/><w:gridCol "
+         "w:w=\"2000\"/></w:tblGrid>" +
+         ARows + "</w:tbl>";
+}
+
 void WriteFile(const std::string& AFileName, const std::string& AData) {
   std::ofstream stream(AFileName, std::ios::binary);
   stream << AData;

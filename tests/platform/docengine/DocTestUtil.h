@@ -45,6 +45,16 @@ std::string MakeDocx(const std::string& ABody, const std::string& ARelationships
 // A header or footer part (root "hdr" or "ftr") holding AContent.
 std::string MakeHeaderFooter(const std::string& ARoot, const std::string& AContent);
 
+// Builders of WordprocessingML snippets for the editing tests.
+std::string TextRun(const std::string& AText);            // a run with one w:t
+std::string BoldRun(const std::string& AText);            // the same, bold
+std::string Para(const std::string& AContent);            // a paragraph
+std::string Start(int AId, const std::string& AName);     // w:bookmarkStart
+std::string End(int AId);                                 // w:bookmarkEnd
+std::string Cell(const std::string& AContent);            // a cell with one paragraph
+std::string Row(const std::vector<std::string>& ACells);  // a row of Cell()s
+std::string Table(const std::string& ARows);              // a table with a grid of two columns
+
 // Writes data to a file.
 void WriteFile(const std::string& AFileName, const std::string& AData);
 std::string ReadFile(const std::string& AFileName);

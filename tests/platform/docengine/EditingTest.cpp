@@ -1,1 +1,379 @@
-// Placeholder; filled in with its unit's tests.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "DocTestUtil.h"
+#include "platform/docengine/DocDump.h"
+#include "platform/docengine/DocError.h"
+#include "platform/docengine/Session.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using docengine::DumpDocument;
+using docengine::EDocError;
+using docengine::TDocSession;
+using docengine::TDocument;
+using docengine::TDocView;
+using docengine::test::BoldRun;
+using docengine::test::End;
+using docengine::test::MakeDocx;
+using docengine::test::MakeHeaderFooter;
+using docengine::test::Para;
+using docengine::test::Row;
+using docengine::test::Start;
+using docengine::test::Table;
+using docengine::test::TextRun;
+
+// A session over documents written to a scratch folder. Every check compares the dump of the
+// document in memory and of the same document saved and read again, so the XML and the index
+// must agree.
+class TEditing {
+ public:
+  TDocView* OpenBody(const std::string& ABody, const std::string& ARelationships = "",
+                     const std::map<std::string, std::string>& AParts = {}) {
+    const std::string name = (FDir / ("doc" + std::to_string(++FCount) + ".docx")).string();
+    docengine::test::WriteFile(name, MakeDocx(ABody, ARelationships, AParts));
+    return FSession.Open(name, false);
+  }
+  std::string Dump(TDocView* AView) const { return DumpDocument(*AView->GetDocument()); }
+  std::string Reloaded(TDocView* AView) {
+    const std::string name = (FDir / ("saved" + std::to_string(++FCount) + ".docx")).string();
+    AView->GetDocument()->SaveAs(name);
+    return DumpDocument(*TDocument::Open(name));
+  }
+  // The names of the selection's context, sorted.
+  static std::string Context(const TDocView* AView) {
+    std::vector<std::string> names;
+    for (const auto* bookmark : AView->GetSelContext()) names.push_back(bookmark->GetName());
+    std::sort(names.begin(), names.end());
+    std::string result;
+    for (const auto& name : names) result += (result.empty() ? "" : ",") + name;
+    return result;
+  }
+  TDocSession& Session() { return FSession; }
+
+ private:
+  veltrane::test::TScratchDir FDir;
+  TDocSession FSession;
+  int FCount = 0;
+};
+
+#define EXPECT_DUMP(AEditing, AView, AExpected)       \
+  do {                                                \
+    EXPECT_EQ((AEditing).Dump(AView), AExpected);     \
+    EXPECT_EQ((AEditing).Reloaded(AView), AExpected); \
+  } while (false)
+
+// ---------------------------------------------------------------------------------------------
+// Selection context
+
+TEST(EditingTest, SelectionRemembersTheBookmarksThatContainIt) {
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Para(Start(1, "Outer") + Start(2, "Inner") + TextRun("ab") +
+                                         End(2) + TextRun("cd") + End(1) + Start(3, "Other") +
+                                         TextRun("ef") + End(3) + Start(4, "Empty") + End(4)));
+  view->SelectBookmark("inner");
+  EXPECT_EQ(TEditing::Context(view), "Inner,Outer");
+  EXPECT_EQ(view->GetSelText(), "ab");
+  view->SelectBookmark("\\ENDOFSEL");
+  EXPECT_EQ(view->GetSelStart(), 2);
+  EXPECT_EQ(TEditing::Context(view), "Inner,Outer");
+  EXPECT_EQ(view->GetSelText(), "");
+  // A point made directly takes the bookmarks it lies strictly before the end of.
+  view->SelectBookmark("\\startofdoc");
+  EXPECT_EQ(TEditing::Context(view), "Inner,Outer");
+  view->SelectRange(4, 4);
+  EXPECT_EQ(TEditing::Context(view), "Other,Outer");
+  view->SelectBookmark("\\EndOfDoc");
+  EXPECT_EQ(view->GetSelStart(), 6);
+  EXPECT_EQ(TEditing::Context(view), "");
+  EXPECT_THROW(view->SelectBookmark("Missing"), EDocError);
+  try {
+    view->SelectBookmark("Missing");
+  } catch (const EDocError& e) {
+    EXPECT_EQ(e.GetKind(), docengine::dekBadBookmark);
+    EXPECT_NE(std::string(e.what()).find("'Missing'"), std::string::npos);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Insertion at a point
+
+TEST(EditingTest, TypingAtAPointMovesEachBoundaryByTheContext) {
+  const struct {
+    const char* Case;
+    const char* Select;  // bookmark selected, then collapsed
+    const char* Collapse;
+    std::string Expected;
+  } rows[] = {
+      {"the end of a context bookmark grows; a start outside moves", "A", "\\EndOfSel",
+       "[A|ab[Empty|]X][B|cd]\n"},
+      {"the start of a context bookmark stays in front; an end outside stays", "B", "\\StartOfSel",
+       "[A|ab][Empty|][B|Xcd]\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    TEditing editing;
+    TDocView* view =
+        editing.OpenBody(Para(Start(1, "A") + TextRun("ab") + End(1) + Start(3, "Empty") + End(3) +
+                              Start(2, "B") + TextRun("cd") + End(2)));
+    view->SelectBookmark(row.Select);
+    view->SelectBookmark(row.Collapse);
+    view->TypeText("X");
+    EXPECT_DUMP(editing, view, row.Expected);
+    // The point after the new text keeps the context: typing again continues the same way.
+    view->TypeText("Y");
+    std::string twice = row.Expected;
+    twice.insert(twice.find('X') + 1, "Y");
+    EXPECT_EQ(editing.Dump(view), twice);
+  }
+}
+
+TEST(EditingTest, NextTextAtAGroupEndStaysInsideEveryGroupEndingThere) {
+  TEditing editing;
+  TDocView* view =
+      editing.OpenBody(Para(Start(1, "Outer") + Start(2, "Group") + TextRun("one") + End(2) +
+                            End(1) + Start(3, "After") + TextRun("next") + End(3)));
+  view->SelectBookmark("Group");
+  view->SelectBookmark("\\EndOfSel");
+  view->TypeText("two");
+  EXPECT_DUMP(editing, view, "[Outer|[Group|onetwo]][After|next]\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Replacing a selection
+
+TEST(EditingTest, TypingOverASelectionKeepsContextBookmarksAndCutsTheOthers) {
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Para(Start(1, "Left") + TextRun("abc") + End(1) +
+                                         Start(2, "Right") + TextRun("de") + Start(3, "Inside") +
+                                         TextRun("f") + End(3) + TextRun("g") + End(2)));
+  // "cdef" is selected: Left is cut at the start, Right begins after the new text, Inside goes.
+  view->SelectRange(2, 6);
+  EXPECT_EQ(view->GetSelText(), "cdef");
+  view->TypeText("X");
+  EXPECT_DUMP(editing, view, "[Left|ab]X[Right|g]\n");
+  EXPECT_EQ(view->GetDocument()->FindBookmark("Inside"), nullptr);
+}
+
+TEST(EditingTest, FieldsAtTheStartAndEndOfAGroupKeepTheirValueInside) {
+  TEditing editing;
+  TDocView* view =
+      editing.OpenBody(Para(Start(1, "Group") + Start(2, "First") + TextRun("f1") + End(2) +
+                            TextRun(" and ") + Start(3, "Last") + TextRun("f2") + End(3) + End(1) +
+                            Start(4, "Next") + TextRun("!") + End(4)));
+  for (const auto& [field, value] : {std::pair{"First", "Alice"}, std::pair{"Last", "Bob"}}) {
+    SCOPED_TRACE(field);
+    view->SelectBookmark(field);
+    // What the merge does: select the field, drop its bookmark, type the value over it.
+    view->GetDocument()->DeleteBookmark(view->GetDocument()->FindBookmark(field));
+    view->TypeText(value);
+  }
+  EXPECT_DUMP(editing, view, "[Group|Alice and Bob][Next|!]\n");
+  // A field selected with its bookmark kept stays a bookmark around its new value.
+  view->SelectBookmark("Next");
+  view->TypeText("?!");
+  EXPECT_DUMP(editing, view, "[Group|Alice and Bob][Next|?!]\n");
+}
+
+TEST(EditingTest, TypedCharactersBecomeTheirElements) {
+  const struct {
+    const char* Case;
+    std::string Text;
+    std::string Expected;
+  } rows[] = {
+      {"carriage return", "a\rb", "[F|xa\nby]\n"},
+      {"line feed", "a\nb", "[F|xa\nby]\n"},
+      {"both make one paragraph", "a\r\nb", "[F|xa\nby]\n"},
+      {"two paragraphs", "\r\r", "[F|x\n\ny]\n"},
+      {"tab and breaks",
+       "a\tb\x0b"
+       "c\x0c"
+       "d\x0e",
+       "[F|xa^tb^lc^md^ny]\n"},
+      {"code points", "\xC3\xA9\xE2\x82\xAC", "[F|x\xC3\xA9\xE2\x82\xACy]\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    TEditing editing;
+    TDocView* view = editing.OpenBody(Para(Start(1, "F") + TextRun("xy") + End(1)));
+    view->SelectRange(1, 1);
+    view->TypeText(row.Text);
+    EXPECT_DUMP(editing, view, row.Expected);
+    EXPECT_EQ(view->GetSelStart(), 1 + static_cast<std::int64_t>(host::Utf8Length(row.Text)) -
+                                       (row.Text.find("\r\n") != std::string::npos ? 1 : 0));
+  }
+}
+
+// The run that holds the text AText, and whether it is bold.
+bool TextIsBold(TDocView* AView, const std::string& AText) {
+  pugi::xml_node body = AView->GetDocument()->GetMainStory()->GetSegment(0)->GetRoot();
+  for (const pugi::xpath_node& found : body.select_nodes(".//w:t")) {
+    if (std::strcmp(found.node().child_value(), AText.c_str()) == 0) {
+      return found.node().parent().child("w:rPr").child("w:b") != nullptr;
+    }
+  }
+  ADD_FAILURE() << "no text " << AText;
+  return false;
+}
+
+TEST(EditingTest, NewTextTakesTheFormattingOfWhatItReplacesOrFollows) {
+  TEditing editing;
+  TDocView* view =
+      editing.OpenBody(Para(TextRun("plain ") + Start(1, "F") + BoldRun("bold") + End(1)) +
+                       Para(BoldRun("b") + TextRun("p")));
+  view->SelectBookmark("F");
+  view->TypeText("Smith");
+  EXPECT_TRUE(TextIsBold(view, "Smith"));
+  // At a point: the character before; at a paragraph's start: the one after.
+  view->SelectRange(6, 6);
+  view->TypeText("Q");
+  EXPECT_FALSE(TextIsBold(view, "Q"));
+  view->SelectRange(13, 13);
+  view->TypeText("Z");
+  EXPECT_TRUE(TextIsBold(view, "Z"));
+  // A range made directly at F's start has F in its context: the text goes into F.
+  EXPECT_DUMP(editing, view, "plain [F|QSmith]\nZbp\n");
+}
+
+TEST(EditingTest, WithoutReplaceSelectionTextGoesBeforeTheSelection) {
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Para(Start(1, "F") + TextRun("abc") + End(1)));
+  editing.Session().SetReplaceSelection(false);
+  view->SelectBookmark("F");
+  view->TypeText("X");
+  EXPECT_DUMP(editing, view, "[F|Xabc]\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Deleting
+
+TEST(EditingTest, DeletingRemovesBookmarksWhollyInsideAndShrinksTheRest) {
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Para(Start(1, "Around") + TextRun("ab") + Start(2, "Gone") +
+                                         TextRun("cd") + End(2) + Start(3, "Cut") + TextRun("ef") +
+                                         End(1) + TextRun("gh") + End(3)));
+  view->SelectRange(2, 5);
+  EXPECT_EQ(view->Delete(), 3);
+  EXPECT_DUMP(editing, view, "[Around|ab[Cut|f]gh]\n");
+  EXPECT_EQ(view->GetSelStart(), 2);
+  EXPECT_EQ(view->GetSelEnd(), 2);
+}
+
+TEST(EditingTest, DeletingAtAPointTakesTheNextCharacterButNeverACellMark) {
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Para(TextRun("ab")) + Para(TextRun("cd")) +
+                                    Table(Row({TextRun("x"), TextRun("y")})) + Para(""));
+  view->SelectRange(1, 1);
+  EXPECT_EQ(view->Delete(), 1);
+  EXPECT_EQ(view->Delete(), 1);  // the paragraph mark: the paragraphs join
+  EXPECT_DUMP(editing, view, "acd\nx^cy^c^r\n\n");
+  view->SelectRange(5, 5);  // after "x": its cell mark
+  EXPECT_EQ(view->Delete(), 0);
+  EXPECT_DUMP(editing, view, "acd\nx^cy^c^r\n\n");
+}
+
+TEST(EditingTest, DeletingAcrossParagraphsJoinsThem) {
+  TEditing editing;
+  TDocView* view =
+      editing.OpenBody(Para(TextRun("one")) + Para(Start(1, "B") + TextRun("two") + End(1)) +
+                       Para(TextRun("three")) + Para(""));
+  view->SelectRange(1, 10);
+  EXPECT_EQ(view->Delete(), 9);
+  EXPECT_DUMP(editing, view, "oree\n\n");
+}
+
+TEST(EditingTest, WholeRowsGoAndCellTextIsCleared) {
+  const std::string table = Table(Row({TextRun("a1"), TextRun("b1")}) +
+                                  Row({Start(1, "R2") + TextRun("a2"), TextRun("b2")}) +
+                                  Row({TextRun("a3"), TextRun("b3") + End(1)}));
+  const struct {
+    const char* Case;
+    std::int64_t Start;
+    std::int64_t End;
+    bool Rows;  // TableDeleteRow instead of Delete
+    std::string Expected;
+  } rows[] = {
+      {"one whole row", 7, 14, false, "a1^cb1^c^r\na3^cb3^c^r\n\n"},
+      {"two whole rows", 7, 21, false, "a1^cb1^c^r\n\n"},
+      {"every row removes the table", 0, 21, false, "\n"},
+      {"inside cells only text", 8, 11, false, "a1^cb1^c^r\na^c2^c^r\na3^cb3^c^r\n\n"},
+      {"rows of a selection inside cells", 8, 9, true, "a1^cb1^c^r\na3^cb3^c^r\n\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    TEditing editing;
+    TDocView* view = editing.OpenBody(table + Para(""));
+    view->SelectRange(row.Start, row.End);
+    if (row.Rows) {
+      view->DeleteRows();
+    } else {
+      view->Delete();
+    }
+    std::string dump = editing.Dump(view);
+    // The bookmark over rows 2 and 3 survives where rows remain and shrinks to a point.
+    EXPECT_EQ(editing.Reloaded(view), dump);
+    dump.erase(std::remove(dump.begin(), dump.end(), ']'), dump.end());
+    const auto bracket = dump.find("[R2|");
+    if (bracket != std::string::npos) dump.erase(bracket, 4);
+    EXPECT_EQ(dump, row.Expected);
+  }
+}
+
+TEST(EditingTest, TableInformationOfTheSelection) {
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Para(TextRun("before")) +
+                                    Table(Row({TextRun("a1"), TextRun("b1")}) +
+                                          Row({TextRun("a2"), TextRun("b2"), TextRun("c2")})) +
+                                    Para(""));
+  const struct {
+    const char* Case;
+    std::int64_t Start;
+    std::int64_t End;
+    std::vector<int> Info;  // 12 to 18
+  } rows[] = {
+      {"outside", 0, 3, {0, -1, -1, -1, -1, -1, -1}},
+      {"in a cell", 7, 8, {-1, 1, 1, 2, 1, 1, 2}},
+      {"second row, second cell", 18, 18, {-1, 2, 2, 2, 2, 2, 3}},
+      {"whole rows", 7, 24, {-1, 1, 2, 2, 1, 3, 3}},
+      {"one whole row", 7, 14, {-1, 1, 1, 2, 1, 2, 2}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    view->SelectRange(row.Start, row.End);
+    for (int type = 12; type <= 18; ++type) {
+      EXPECT_EQ(view->SelInfo(type), row.Info[static_cast<std::size_t>(type - 12)])
+          << "type " << type;
+    }
+  }
+  EXPECT_EQ(view->SelInfo(28), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Headers and footers
+
+TEST(EditingTest, HeadersAndFootersEditTheSameWay) {
+  TEditing editing;
+  const std::string relationships =
+      "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+      "relationships/header\" Target=\"header1.xml\"/>";
+  TDocView* view = editing.OpenBody(
+      Para(TextRun("body")) +
+          "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"rId9\"/></w:sectPr>",
+      relationships,
+      {{"word/header1.xml", MakeHeaderFooter("hdr", Para(Start(1, "Head") + TextRun("title") +
+                                                         End(1) + TextRun(" x")))}});
+  view->SelectBookmark("head");
+  EXPECT_TRUE(view->GetInHeaderFooter());
+  EXPECT_EQ(view->SelInfo(28), -1);
+  view->TypeText("Report\r2026");
+  view->SelectBookmark("\\EndOfSel");
+  view->SelectRange(view->GetSelStart(), view->GetSelStart() + 2);
+  EXPECT_EQ(view->Delete(), 2);
+  EXPECT_DUMP(editing, view,
+              "body\n== headers and footers ==\n== word/header1.xml ==\n[Head|Report\n2026]\n");
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+#pragma once
+
+// TDocEditor: the edits of one story, made on both layers of the document at once, its XML and
+// its index of atoms.
+//
+// Every edit starts by making its positions atom boundaries (a w:t cut in two, its run with it),
+// then works on the atoms between them and the XML nodes they stand for. Inserted content is
+// built as XML first and then read into atoms by the document's own reader, so typed, pasted and
+// loaded content are measured the same way. Nothing here walks the story from its start: an
+// edit costs O(log n) in the index plus the size of what it inserts or removes.
+//
+// Bookmarks follow the selection context. At an insertion point the markers standing exactly
+// there decide each for itself: the start of a bookmark outside the context moves behind the new
+// content (unless the bookmark is empty), the end of a bookmark in the context moves behind it,
+// every other marker stays in front of it. Deleting removes the non-empty bookmarks lying wholly
+// inside the range that are not in the context and gathers the markers of the others at the
+// range's start. A replacement is a deletion followed by an insertion with the same context.
+
+#include <cstdint>
+#include <pugixml.hpp>
+#include <string>
+#include <vector>
+
+#include "platform/docengine/Document.h"
+
+namespace docengine {
+
+// The bookmarks of a selection's context.
+using TDocContext = std::vector<TDocBookmark*>;
+
+// What a pasted piece of XML holds (see Fragment.h).
+enum TFragmentKind : std::uint8_t {
+  fkInline = 0,  // run-level content of one paragraph
+  fkBlocks = 1,  // paragraphs and tables; the last paragraph may lack its mark (open end)
+  fkRows = 2,    // one table (w:tbl) holding whole rows
+};
+
+// A point in the XML: before ABefore among AParent's children (at the end when ABefore is null).
+struct TXmlPlace {
+  pugi::xml_node Parent;
+  pugi::xml_node Before;
+};
+
+// Edits one story of a document. Holds no state between calls; make one where needed.
+class TDocEditor {
+ public:
+  TDocEditor(TDocument* ADocument, TDocStory* AStory) : FDocument(ADocument), FStory(AStory) {}
+
+  // Inserts AText at APosition (see TDocView::TypeText for the characters it understands); the
+  // new runs take a copy of ARunProperties (a w:rPr, or none). Returns the position after the
+  // new text. Raises dekOutOfRange where no text can stand (a row's end, a field code).
+  std::int64_t InsertText(std::int64_t APosition, const std::string& AText,
+                          const TDocContext& AContext, pugi::xml_node ARunProperties);
+  // Deletes [AStart, AEnd) (clipped to the segment of AStart): text, whole table rows, and the
+  // paragraph marks that can join their paragraph to the next. Cell and row marks of rows that
+  // are not wholly inside stay. Returns the number of positions removed.
+  std::int64_t DeleteRange(std::int64_t AStart, std::int64_t AEnd, const TDocContext& AContext);
+  // The range [AStart, AEnd) grown to the whole table rows it touches; false when AStart does
+  // not lie in a table.
+  bool RowRange(std::int64_t& AStart, std::int64_t& AEnd) const;
+  // Inserts the children of ARoot (content of the given kind, in this part's vocabulary and
+  // relationships) at APosition. Returns the position after the new content.
+  std::int64_t InsertFragment(std::int64_t APosition, pugi::xml_node ARoot, TFragmentKind AKind,
+                              bool AOpenEnd, const TDocContext& AContext);
+
+  // The run properties new text at APosition takes: those of the character there when
+  // AReplacing, else of the character before it, or after it at a paragraph's start, or the
+  // paragraph mark's. Empty when there are none.
+  pugi::xml_node RunPropertiesAt(std::int64_t APosition, bool AReplacing) const;
+
+  // The table facts of a range, for SelInfo (0 outside a table).
+  int TableInfo(std::int64_t AStart, std::int64_t AEnd, int AType) const;
+
+ private:
+  const TXmlNames& Names(const TDocAtom* AAtom) const;
+  [[noreturn]] void Refuse(std::int64_t APosition, const std::string& AWhat) const;
+  TDocAtom* SplitAt(std::int64_t APosition);
+  TDocAtom* SplitText(TDocAtom* AAtom, std::int64_t AOffset);
+  TXmlPlace PlaceBefore(TDocAtom* AAtom);
+  std::vector<TDocAtom*> TakeMovingMarkers(TDocAtom* AAtom, const TDocContext& AContext);
+  void PutMarkers(const std::vector<TDocAtom*>& AMarkers, const TXmlPlace& APlace,
+                  TDocAtom* ABefore);
+  pugi::xml_node SplitParagraph(TXmlPlace& APlace, TDocAtom* ABefore);
+  void InsertNodes(const std::vector<pugi::xml_node>& ANodes, TDocAtom* ABefore);
+  pugi::xml_node ParagraphOf(pugi::xml_node ANode) const;
+  static TDocAtom* PrevContent(const TDocAtom* AAtom);
+
+  TDocument* FDocument;
+  TDocStory* FStory;
+};
+
+}  // namespace docengine
