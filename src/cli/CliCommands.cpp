@@ -259,9 +259,7 @@ void CheckMergeOptions(const TCliOptions& AOptions) {
         "--per-record writes one document per record into the folder -o names; "
         "give -o FOLDER without --pdf or --print");
   }
-  if (!AOptions.Dialect.empty() && AOptions.Dialect != "english" && !AOptions.Word95) {
-    throw ECliUsage("--dialect chooses the language of Word 95; give --word95 too");
-  }
+  CheckDialect(AOptions);
   if (AOptions.PerRecord.empty()) {
     if (!AOptions.Output.empty()) {
       CheckNotTemplate("-o", AOptions.Output, AOptions.Template);
@@ -341,6 +339,7 @@ int RunMerge(const TCliOptions& AOptions, std::ostream& AOut) {
 }
 
 int RunCheck(const TCliOptions& AOptions, std::ostream& AOut) {
+  CheckDialect(AOptions);
   TTraceGuard trace(AOptions.Trace);
   TCliSession session(AOptions);
   session.BuildData();
@@ -357,6 +356,7 @@ int RunCheck(const TCliOptions& AOptions, std::ostream& AOut) {
 }
 
 int RunIdentifiers(const TCliOptions& AOptions, std::ostream& AOut) {
+  CheckDialect(AOptions);
   TTraceGuard trace(AOptions.Trace);
   TCliSession session(AOptions);
   if (AOptions.Template.empty()) throw ECliUsage("no template given");

@@ -78,18 +78,30 @@ void RegisterEngineServers() {
 #endif
 }
 
-TVeltranePrinter* CreatePrinter(host::TComponent* AOwner, const TCliOptions& AOptions) {
+TVeltraneWordbasicDialect CheckDialect(const TCliOptions& AOptions) {
   TVeltraneWordbasicDialect dialect = wbdEnglish;
-  if (AOptions.Word95 &&
-      (!WordbasicDialectFromName(AOptions.Dialect, dialect) ||
-       WordbasicCommandName(dialect, static_cast<TVeltraneWordbasicCommand>(0)) == nullptr)) {
+  if (!AOptions.Word95) {
+    if (!AOptions.Dialect.empty() && AOptions.Dialect != "english") {
+      throw ECliUsage("--dialect chooses the language of Word 95; give --word95 too");
+    }
+    return dialect;
+  }
+  const bool known = WordbasicDialectFromName(AOptions.Dialect, dialect);
+  if (!known || WordbasicVocabulary(dialect).Commands.empty()) {
     std::string names;
     for (int i = 0; i < WordbasicNamedDialects; ++i) {
       names +=
           (i > 0 ? ", " : "") + WordbasicDialectName(static_cast<TVeltraneWordbasicDialect>(i));
     }
-    throw ECliUsage("--dialect " + AOptions.Dialect + " is unknown; use one of " + names);
+    throw ECliUsage("--dialect " + AOptions.Dialect +
+                    (known ? " has no WordBasic vocabulary" : " is unknown") + "; use one of " +
+                    names);
   }
+  return dialect;
+}
+
+TVeltranePrinter* CreatePrinter(host::TComponent* AOwner, const TCliOptions& AOptions) {
+  const TVeltraneWordbasicDialect dialect = CheckDialect(AOptions);
 #if VELTRANE_CLI_ENGINE
   RegisterEngineServers();
   if (AOptions.Word95) {

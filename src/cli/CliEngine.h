@@ -10,6 +10,7 @@
 #include "cli/CliCompose.h"
 #include "platform/host/Classes.h"
 #include "printer/VeltranePrinter.h"
+#include "word/VeltraneWord7Dialects.h"
 
 namespace veltrane::cli {
 
@@ -20,6 +21,10 @@ void RegisterEngineServers();
 bool EngineAvailable();
 // True when this build can also create the package's components from form files.
 bool JobsAvailable();
+
+// The dialect --word95 --dialect chooses. Raises ECliUsage for an unknown dialect, one without
+// WordBasic names, or --dialect without --word95.
+TVeltraneWordbasicDialect CheckDialect(const TCliOptions& AOptions);
 
 // A new printer owned by AOwner: Word 97, or Word 95 in the dialect of --dialect with --word95
 // (the WordBasic server then answers in that language). The printer never shows the word

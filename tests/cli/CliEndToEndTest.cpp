@@ -257,6 +257,41 @@ TEST_F(CliEndToEndTest, MapsAndFormatOptionsReachTheMerge) {
   }
 }
 
+// Word 95 speaks WordBasic in the language of the installed word processor; the printer and
+// the engine's server must agree on it.
+TEST_F(CliEndToEndTest, Word95MergesInEachDialect) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  const struct {
+    const char* Dialect;
+    const char* OpenCommand;
+  } rows[] = {{"english", "Word.Basic.FileOpen("},
+              {"german", "Word.Basic.DateiÖffnen("},
+              {"French", "Word.Basic."}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Dialect);
+    const TCliRun run = RunCli({"merge", Note.string(), "--db", "shop.sqlite", "--source",
+                                "Customers=SELECT LastName, Since FROM customers", "--word95",
+                                "--dialect", row.Dialect, "-o", "w95.docx", "--trace", "t.txt"},
+                               FScratch.GetPath());
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(Dump(FScratch / "w95.docx"), "Dear Berger, customer since 01.03.2019.\n\n");
+    EXPECT_NE(ReadFile(FScratch / "t.txt").find(row.OpenCommand), std::string::npos);
+  }
+  const struct {
+    const char* Dialect;
+    const char* Message;
+  } refused[] = {{"klingon", "--dialect klingon is unknown; use one of german, english"},
+                 {"norwegian", "--dialect norwegian has no WordBasic vocabulary"}};
+  for (const auto& row : refused) {
+    SCOPED_TRACE(row.Dialect);
+    const TCliRun run = RunCli({"merge", Note.string(), "--csv", "C=none.csv", "--word95",
+                                "--dialect", row.Dialect, "-o", "w95.docx"},
+                               FScratch.GetPath());
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_NE(run.Err.find(row.Message), std::string::npos) << run.Err;
+  }
+}
+
 TEST_F(CliEndToEndTest, PdfPrinterAndPdfOptionWritePdfs) {
   if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   if (!LibreOfficePresent()) GTEST_SKIP() << "LibreOffice is not installed";
