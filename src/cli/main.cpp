@@ -30,19 +30,31 @@ void AddDataOptions(CLI::App* AApp, TCliArguments& AArgs) {
   AApp->add_option("--db", AArgs.Options.Database, "SQLite database file (opened read-only)")
       ->check(CLI::ExistingFile);
   AApp->add_option("--source", AArgs.Sources,
-                   "a data source from a query: NAME='SELECT ...' (repeatable; needs --db)");
-  AApp->add_option("--csv", AArgs.Csv, "a data source from a CSV file: NAME=FILE.csv (repeatable)");
+                   "a data source from a query: NAME='SELECT ...' (repeatable; needs --db)")
+      ->type_name("NAME=SQL")
+      ->allow_extra_args(false);
+  AApp->add_option("--csv", AArgs.Csv, "a data source from a CSV file: NAME=FILE.csv (repeatable)")
+      ->type_name("NAME=FILE")
+      ->allow_extra_args(false);
   AApp->add_option("--main", AArgs.Options.Main,
                    "the main data source the merge runs over (default: the first one given)");
   AApp->add_option("--detail", AArgs.Details,
                    "DETAIL=MASTER: the query DETAIL takes its :parameters from MASTER's current "
-                   "record (repeatable)");
+                   "record (repeatable)")
+      ->type_name("DETAIL=MASTER")
+      ->allow_extra_args(false);
   AApp->add_option("--map-source", AArgs.Options.SourceMap,
-                   "DOC=APP: the template's data source name DOC means the data source APP");
+                   "DOC=APP: the template's data source name DOC means the data source APP")
+      ->type_name("DOC=APP")
+      ->allow_extra_args(false);
   AApp->add_option("--map-field", AArgs.Options.FieldMap,
-                   "DOC=APP: the template's field name DOC means the field APP");
+                   "DOC=APP: the template's field name DOC means the field APP")
+      ->type_name("DOC=APP")
+      ->allow_extra_args(false);
   AApp->add_option("--additional", AArgs.Options.Additional,
-                   "a further data source whose fields any identifier may name (repeatable)");
+                   "a further data source whose fields any identifier may name (repeatable)")
+      ->type_name("NAME")
+      ->allow_extra_args(false);
   AApp->add_flag("--invisible-fields", AArgs.Options.InvisibleFields,
                  "also offer and fill fields that are marked invisible");
   AApp->add_option("--locale", AArgs.Options.Locale,

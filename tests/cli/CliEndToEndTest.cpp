@@ -257,6 +257,17 @@ TEST_F(CliEndToEndTest, MapsAndFormatOptionsReachTheMerge) {
   }
 }
 
+// A repeatable option takes one value per occurrence, so the template may follow it.
+TEST_F(CliEndToEndTest, OptionsMayComeBeforeTheTemplate) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  const TCliRun run = RunCli({"merge", "--db", "shop.sqlite", "--source",
+                              "Customers=SELECT LastName, Since FROM customers", "--additional",
+                              "Customers", Note.string(), "-o", "note.docx"},
+                             FScratch.GetPath());
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_TRUE(fs::exists(FScratch / "note.docx"));
+}
+
 // Word 95 speaks WordBasic in the language of the installed word processor; the printer and
 // the engine's server must agree on it.
 TEST_F(CliEndToEndTest, Word95MergesInEachDialect) {
