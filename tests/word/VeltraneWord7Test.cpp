@@ -9,10 +9,14 @@
 
 #include "foundation/VeltraneException.h"
 #include "platform/automation/OleServer.h"
+#include "platform/docengine/DocDump.h"
 #include "platform/host/Classes.h"
 #include "platform/host/Registry.h"
+#include "support/EngineServers.h"
 #include "support/RecordingServer.h"
+#include "support/TestSupport.h"
 #include "word/VeltraneWord7.h"
+#include "word/WordTestTemplates.h"
 
 using namespace veltrane;
 using automation::OleVariant;
@@ -614,6 +618,99 @@ TEST(Word7RegisterTest, RegisterPutsTheCreatableClassOnThePalette) {
   ASSERT_NE(printer, nullptr);
   EXPECT_EQ(printer->GetVersion(), "1.05");
   EXPECT_EQ(printer->GetWordbasicDialect(), wbdEnglish);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Against the engine's WordBasic
+
+// Printers on WordBasic servers of the engine that they start themselves, each answering in
+// the language of the printer's dialect.
+class Word7EngineTest : public ::testing::Test {
+ protected:
+  Word7EngineTest() { veltrane::test::RegisterEngineServers(); }
+  ~Word7EngineTest() override {
+    docengine::SetWordBasicLanguage("");
+    veltrane::test::UnregisterEngineServers();
+  }
+
+  std::unique_ptr<TVeltraneWord7> Connect(TVeltraneWordbasicDialect ADialect,
+                                          const std::string& ADocname) {
+    docengine::SetWordBasicLanguage(WordbasicDialectName(ADialect));
+    auto printer = std::make_unique<TVeltraneWord7>(nullptr);
+    printer->SetWordbasicDialect(ADialect);
+    printer->SetUseRunningServer(false);
+    printer->SetDocname(ADocname);
+    printer->Open();
+    return printer;
+  }
+
+  static std::string Dump(const std::string& AFileName) {
+    return docengine::DumpDocument(*docengine::TDocument::Open(AFileName));
+  }
+
+  veltrane::test::TScratchDir FDir;
+};
+
+TEST_F(Word7EngineTest, ReadsIdentifiersAndMasksAndFillsFieldsInEachLanguage) {
+  const std::string templateName = (FDir / "Letter.docx").string();
+  veltrane::test::WriteBinaryFile(templateName, veltrane::test::LetterDocx());
+  for (const TVeltraneWordbasicDialect dialect : {wbdEnglish, wbdGerman, wbdFrench, wbdSwedish}) {
+    SCOPED_TRACE(WordbasicDialectName(dialect));
+    const std::unique_ptr<TVeltraneWord7> printer = Connect(dialect, templateName);
+    printer->LoadDoc();
+    veltrane::test::ExpectLetterIdentifiers(printer->GetIdentifiers());
+    const std::string output = (FDir / ("Out-" + WordbasicDialectName(dialect) + ".docx")).string();
+    veltrane::test::FillFieldsOnce(printer.get(), output);
+    printer->FreeDoc();
+    printer->Close();
+    EXPECT_EQ(Dump(output), veltrane::test::FieldsFilledDump);
+  }
+  // The template is never changed.
+  EXPECT_EQ(Dump(templateName), veltrane::test::LetterDump);
+}
+
+TEST_F(Word7EngineTest, RepeatsAGroupRegionOncePerRecord) {
+  const std::string templateName = (FDir / "Letter.docx").string();
+  veltrane::test::WriteBinaryFile(templateName, veltrane::test::LetterDocx());
+  const std::unique_ptr<TVeltraneWord7> printer = Connect(wbdEnglish, templateName);
+  printer->LoadDoc();
+  const std::string output = (FDir / "Out.docx").string();
+  veltrane::test::FillLetter(printer.get(), output);
+  printer->FreeDoc();
+  printer->Close();
+  EXPECT_EQ(Dump(output), veltrane::test::FilledLetterDump);
+}
+
+// A field that fills a table row alone takes the row with it when its value is empty; a field
+// that shares its row with other cells only loses its text.
+TEST_F(Word7EngineTest, AnEmptyValueRemovesTheTableRowItFillsAlone) {
+  const auto cell = [](const std::string& AContent) {
+    return "<w:tc><w:p>" + AContent + "</w:p></w:tc>";
+  };
+  const auto row = [](const std::string& ACells) { return "<w:tr>" + ACells + "</w:tr>"; };
+  using veltrane::test::BookmarkEnd;
+  using veltrane::test::BookmarkStart;
+  using veltrane::test::Run;
+  const std::string table =
+      "<w:tbl><w:tblGrid><w:gridCol/></w:tblGrid>" + row(cell(Run("Head"))) +
+      row(cell(BookmarkStart(1, "Orders_Note") + Run("Note") + BookmarkEnd(1))) + "</w:tbl>";
+  const std::string wideTable = "<w:tbl><w:tblGrid><w:gridCol/><w:gridCol/></w:tblGrid>" +
+                                row(cell(Run("Left")) + cell(BookmarkStart(2, "Orders_Remark") +
+                                                             Run("Remark") + BookmarkEnd(2))) +
+                                "</w:tbl>";
+  const std::string templateName = (FDir / "Table.docx").string();
+  veltrane::test::WriteBinaryFile(
+      templateName, veltrane::test::MiniDocx(table + "<w:p>" + Run("Middle") + "</w:p>" +
+                                             wideTable + "<w:p>" + Run("End") + "</w:p>"));
+  const std::unique_ptr<TVeltraneWord7> printer = Connect(wbdEnglish, templateName);
+  printer->LoadDoc();
+  printer->CopyDoc();
+  printer->SelectDoc(vwdTemp);
+  printer->ReplaceName("Orders_Note", "", false, false);
+  printer->ReplaceName("Orders_Remark", "", false, false);
+  const std::string output = (FDir / "Out.docx").string();
+  printer->SaveDoc(output);
+  EXPECT_EQ(Dump(output), "Head^c^r\nMiddle\nLeft^c^c^r\nEnd\n");
 }
 
 }  // namespace

@@ -9,9 +9,13 @@
 
 #include "foundation/VeltraneException.h"
 #include "platform/automation/OleServer.h"
+#include "platform/docengine/DocDump.h"
 #include "platform/host/Classes.h"
+#include "support/EngineServers.h"
 #include "support/RecordingServer.h"
+#include "support/TestSupport.h"
 #include "word/VeltraneWord8.h"
+#include "word/WordTestTemplates.h"
 
 using namespace veltrane;
 using automation::OleVariant;
@@ -397,6 +401,54 @@ TEST(Word8RegisterTest, RegisterPutsTheCreatableClassOnThePalette) {
   ASSERT_NE(printer, nullptr);
   EXPECT_EQ(printer->GetVersion(), "1.05");
   EXPECT_TRUE(printer->GetUseRunningServer());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Against the engine's Word
+
+// A printer on a Word of the engine that it starts itself and tells to quit, with the letter
+// written as its template.
+class Word8EngineTest : public ::testing::Test {
+ protected:
+  Word8EngineTest() {
+    veltrane::test::RegisterEngineServers();
+    veltrane::test::WriteBinaryFile(FTemplate, veltrane::test::LetterDocx());
+    FPrinter->SetUseRunningServer(false);
+    FPrinter->SetDocname(FTemplate);
+    FPrinter->Open();
+  }
+  ~Word8EngineTest() override {
+    FPrinter.reset();
+    veltrane::test::UnregisterEngineServers();
+  }
+
+  veltrane::test::TScratchDir FDir;
+  std::string FTemplate = (FDir / "Letter.docx").string();
+  std::unique_ptr<TVeltraneWord8> FPrinter = std::make_unique<TVeltraneWord8>(nullptr);
+};
+
+TEST_F(Word8EngineTest, ReadsIdentifiersAndMasksAndFillsFieldsOfTheWorkCopy) {
+  FPrinter->LoadDoc();
+  veltrane::test::ExpectLetterIdentifiers(FPrinter->GetIdentifiers());
+  const std::string output = (FDir / "Out.docx").string();
+  veltrane::test::FillFieldsOnce(FPrinter.get(), output);
+  FPrinter->FreeDoc();
+  FPrinter->Close();
+  EXPECT_EQ(docengine::DumpDocument(*docengine::TDocument::Open(output)),
+            veltrane::test::FieldsFilledDump);
+  // The template is never changed.
+  EXPECT_EQ(docengine::DumpDocument(*docengine::TDocument::Open(FTemplate)),
+            veltrane::test::LetterDump);
+}
+
+TEST_F(Word8EngineTest, RepeatsAGroupRegionOncePerRecord) {
+  FPrinter->LoadDoc();
+  const std::string output = (FDir / "Out.docx").string();
+  veltrane::test::FillLetter(FPrinter.get(), output);
+  FPrinter->FreeDoc();
+  FPrinter->Close();
+  EXPECT_EQ(docengine::DumpDocument(*docengine::TDocument::Open(output)),
+            veltrane::test::FilledLetterDump);
 }
 
 }  // namespace
