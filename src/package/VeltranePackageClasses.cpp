@@ -40,6 +40,9 @@ void RegisterAutoProperties() {
       .Event<host::TNotifyEvent>("OnClose", "TNotifyEvent", &TVeltraneAuto::SetOnClose);
 }
 
+// The printer is abstract: it gets properties for its back-ends to inherit, but no factory.
+// DocReadonly has no stream default, so it is always written; the separators and the server
+// choice are written only when they differ from the values every printer starts with.
 void RegisterPrinterProperties() {
   using T = TVeltranePrinter;
   host::RegisterProperties<T>("TVeltranePrinter", "TVeltraneAuto")
@@ -67,6 +70,9 @@ void RegisterPrinterProperties() {
       .Stored(false);
 }
 
+// The properties in the order the controller declares them. Datasource and VeltranePrinter are
+// references, resolved after the whole file is read, so either may be declared after the
+// controller.
 void RegisterControllerClass() {
   using T = TVeltraneController;
   host::RegisterClass("TVeltraneController",
@@ -115,6 +121,7 @@ void RegisterWord7Class() {
                    wbdEnglish);
 }
 
+// The Word 97 printer publishes nothing beyond the printer's properties.
 void RegisterWord8Class() {
   host::RegisterClass("TVeltraneWord8",
                       [](host::TComponent* AOwner) { return new TVeltraneWord8(AOwner); });

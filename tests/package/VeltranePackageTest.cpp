@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -195,13 +196,14 @@ TEST(VeltranePackageTest, PalettePageHoldsExactlyTheThreeComponents) {
 TEST(VeltranePackageTest, EntryPointsAreExportedFromTheSharedLibrary) {
   void* library = dlopen(VELTRANE_PACKAGE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();
-  for (const char* name : {"Initialize", "Finalize", "GetPackageInfoTable", "VeltraneFindResource",
-                           "RegisterPackage"}) {
+  // The C entry points, and public names of the units under the C++ naming scheme.
+  for (const char* name :
+       {"Initialize", "Finalize", "GetPackageInfoTable", "VeltraneFindResource", "RegisterPackage",
+        "_ZN8veltrane23VeltraneSupportedFieldsE", "_ZN8veltrane10controller8RegisterEv",
+        "_ZN8veltrane5word78RegisterEv", "_ZN8veltrane5word88RegisterEv"}) {
     SCOPED_TRACE(name);
     EXPECT_NE(dlsym(library, name), nullptr);
   }
-  // What is not public stays inside.
-  EXPECT_EQ(dlsym(library, "InitializeUnit"), nullptr);
 
   using TGetTable = const veltrane::TPackageInfoTable* (*)();
   auto getTable = reinterpret_cast<TGetTable>(dlsym(library, "GetPackageInfoTable"));
@@ -244,6 +246,17 @@ TEST(VeltranePackageTest, PaletteBitmapsAre24By24SixteenColourBitmaps) {
     EXPECT_EQ(Word(bytes, 28, 2), 4u);           // bits per pixel
     EXPECT_EQ(Word(bytes, 46, 4), 16u);          // colours
     EXPECT_EQ(bytes.size(), 14u + 40 + 64 + 24 * 12);
+    // A drawing, not a blank: several colours, and the palette's face colour (silver, the
+    // transparent one) in the bottom-left corner, where the designer takes it from.
+    const std::size_t pixels = 14 + 40 + 64;
+    EXPECT_EQ(bytes.substr(14 + 40 + 7 * 4, 4), std::string_view("\xC0\xC0\xC0\0", 4));
+    EXPECT_EQ(static_cast<unsigned char>(bytes[pixels]) >> 4, 7);
+    std::set<int> colours;
+    for (std::size_t i = pixels; i < bytes.size(); ++i) {
+      colours.insert(static_cast<unsigned char>(bytes[i]) >> 4);
+      colours.insert(static_cast<unsigned char>(bytes[i]) & 0x0F);
+    }
+    EXPECT_GE(colours.size(), 4u);
   }
   // Each component has a picture of its own.
   EXPECT_NE(veltrane::FindPackageResource("TVELTRANEWORD7")->Bytes,
@@ -264,6 +277,10 @@ TEST(VeltranePackageTest, PaletteBitmapsAre24By24SixteenColourBitmaps) {
   EXPECT_EQ(Word(bytes, 12, 2), 4u);
   EXPECT_EQ(Word(bytes, 14, 4) + Word(bytes, 18, 4), bytes.size());  // image fills the file
   EXPECT_EQ(Word(bytes, 22 + 8, 4), 64u);  // the image's height counts its mask
+  // The mask, after the 32 rows of pixels, makes the corners transparent and the page opaque.
+  const std::size_t mask = 22 + 40 + 64 + 32 * 16;
+  EXPECT_EQ(static_cast<unsigned char>(bytes[mask]) & 0x80, 0x80);            // bottom left
+  EXPECT_EQ(static_cast<unsigned char>(bytes[mask + 16 * 4 + 1]) & 0x80, 0);  // row 16, x 8
   EXPECT_EQ(veltrane::FindPackageResource("NOSUCHBITMAP"), nullptr);
 }
 
