@@ -35,6 +35,10 @@ class Marks:
                 '<w:bookmarkEnd w:id="%d"/>' % self.next_id)
 
 
+PAGE_BREAK = '<w:r><w:br w:type="page"/></w:r>'
+LINE_BREAK = "<w:r><w:br/></w:r>"
+
+
 def run(text, bold=False):
     props = "<w:rPr><w:b/></w:rPr>" if bold else ""
     return '<w:r>%s<w:t xml:space="preserve">%s</w:t></w:r>' % (props, escape(text))
@@ -75,7 +79,7 @@ def letter():
     group_start, group_end = m.new("Orders")
     body = [
         para("Sampletown, ", field(m, "Orders_OrderDate", "OrderDate@dd.mm.yyyy"),
-             right=True, page_break=True, prefix=group_start),
+             prefix=group_start),
         para(field(m, "Orders_Salutation", "Salutation"), " ",
              field(m, "Orders_FirstName", "FirstName"), " ",
              field(m, "Orders_LastName", "LastName")),
@@ -105,10 +109,10 @@ def letter():
              right=True),
         para(),
         para("Kind regards,"),
-        para("Example Supplies Ltd"),
-        # The group ends at the start of the next paragraph, so that its region takes the
-        # last paragraph mark along and each copy starts a paragraph of its own.
-        para(prefix=group_end),
+        # The group ends with a page break inside its last paragraph: each copy of the region
+        # then starts on a page of its own, right behind the break.
+        para("Example Supplies Ltd", PAGE_BREAK, suffix=group_end),
+        para(),
     ]
     header_para = para(field(m, "Shop_Name", "Name"), " \u00b7 ",
                        field(m, "Shop_Street", "Street"), " \u00b7 ",
@@ -130,10 +134,10 @@ def customers():
                  field(m, "Customers_FirstName", "FirstName"), " \u2013 ",
                  field(m, "Customers_City", "City"), ", customer since ",
                  field(m, "Customers_Since", "Since@mmmm yyyy"),
-                 prefix=country_start)
-    # Both groups end at the start of the next paragraph, taking the entry's paragraph mark.
-    body = [para("Our customers by country", bold=True), para(), heading, entry,
-            para(prefix=country_end + outer_end),
+                 LINE_BREAK, prefix=country_start, suffix=country_end + outer_end)
+    # Both groups end inside the entry's paragraph, behind a line break, so each copy of an
+    # entry starts a line of its own.
+    body = [para("Our customers by country", bold=True), para(), heading, entry, para(),
             para("Printed by Veltrane.")]
     return "".join(body), None
 
