@@ -186,6 +186,7 @@ TEST_F(Word7Test, CommandsAndNamedArgumentsGoOutInTheChosenDialect) {
     std::string Name;
     std::function<void(TVeltraneWord7*)> Run;
     TLines Expected;
+    int Bookmarks = 0;  // the count the document answers
   };
   const auto load = [](TVeltraneWord7* P) { P->LoadDoc(); };
   const auto remove = [](TVeltraneWord7* P) {
@@ -270,12 +271,19 @@ TEST_F(Word7Test, CommandsAndNamedArgumentsGoOutInTheChosenDialect) {
         "VerktygAltStavning(AutomatiskStavningskontroll=0)", "Aktivera(\"Letter.doc\")"}},
       {wbdSwedish, "save", save, {"ArkivSparaSom(Namn=\"x.doc\")"}},
       {wbdFinnish, "print", print, {"TiedostoTulosta(Tausta=0)"}},
+      {wbdFinnish,
+       "reading an identifier keeps the English position commands",
+       [](TVeltraneWord7* P) { static_cast<TTestWord7*>(P)->DoGetIdentifier(1); },
+       {"LaskeKirjanmerkit", "KirjanmerkinNimi(1)", "MuokkaaSiirry(\"\")", "GetSelStartPos",
+        "GetSelEndPos"},
+       1},
   };
   for (const TRow& row : rows) {
     SCOPED_TRACE(WordbasicDialectName(row.Dialect) + ": " + row.Name);
     FPrinter->SetWordbasicDialect(wbdEnglish);
     Load();
     FWord.Script(WordbasicCommandName(row.Dialect, wbcExistingBookmark), -1);
+    FWord.Script(WordbasicCommandName(row.Dialect, wbcCountBookmarks), row.Bookmarks);
     FPrinter->SetWordbasicDialect(row.Dialect);
     EXPECT_EQ(Run(row.Run), row.Expected);
   }
