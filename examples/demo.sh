@@ -18,6 +18,11 @@ mkdir -p "$out"
 
 "$veltrane" make-db "$out/shop.sqlite" "$examples/shop.sql"
 
+"$veltrane" merge "$examples/customers.docx" --db "$out/shop.sqlite" \
+  --source Customers='SELECT Country, LastName, FirstName, City, Since FROM customers
+                       ORDER BY Country, LastName' \
+  -o "$out/customers.docx" >/dev/null
+
 "$veltrane" merge "$examples/letter.docx" --db "$out/shop.sqlite" \
   --source Orders='SELECT o.OrderId, o.OrderDate, c.Salutation, c.FirstName, c.LastName,
                           c.Street, c.Zip, c.City,
@@ -30,13 +35,8 @@ mkdir -p "$out"
   --detail Lines=Orders \
   -o "$out/letters.docx" >/dev/null
 
-"$veltrane" merge "$examples/customers.docx" --db "$out/shop.sqlite" \
-  --source Customers='SELECT Country, LastName, FirstName, City, Since FROM customers
-                       ORDER BY Country, LastName' \
-  -o "$out/customers.docx" >/dev/null
-
-echo "Merged the example letter into $(realpath "$out/letters.docx")"
 echo "Merged the customer list into $(realpath "$out/customers.docx")"
+echo "Merged the example letter into $(realpath "$out/letters.docx")"
 
 # The same letter as a job: names inside a job are relative to its folder.
 cp "$examples/letter.vfm" "$examples/letter.docx" "$out/"

@@ -122,22 +122,20 @@ def letter():
 
 def customers():
     m = Marks()
-    # The record group Customers repeats the heading and the entries; inside it the group
-    # Country, named after a field, repeats the entry line over the run of customers of one
+    # The record group Customers holds the country's name and, inside it, the group Country,
+    # named after a field: Country repeats the entry line over the run of customers of one
     # country and leaves the data set on the run's last record, so the next pass of Customers
-    # starts with the next country.
+    # starts with the next country. Both live in one paragraph; line breaks end the lines.
     outer_start, outer_end = m.new("Customers")
-    heading = para(field(m, "Customers_Country", "Country", bold=True), bold=True,
-                   prefix=outer_start)
     country_start, country_end = m.new("Country")
-    entry = para(field(m, "Customers_LastName", "LastName"), ", ",
-                 field(m, "Customers_FirstName", "FirstName"), " \u2013 ",
-                 field(m, "Customers_City", "City"), ", customer since ",
-                 field(m, "Customers_Since", "Since@mmmm yyyy"),
-                 LINE_BREAK, prefix=country_start, suffix=country_end + outer_end)
-    # Both groups end inside the entry's paragraph, behind a line break, so each copy of an
-    # entry starts a line of its own.
-    body = [para("Our customers by country", bold=True), para(), heading, entry, para(),
+    listing = para(field(m, "Customers_Country", "Country", bold=True), LINE_BREAK,
+                   country_start, "    ",
+                   field(m, "Customers_LastName", "LastName"), ", ",
+                   field(m, "Customers_FirstName", "FirstName"), " \u2013 ",
+                   field(m, "Customers_City", "City"), ", customer since ",
+                   field(m, "Customers_Since", "Since@mmmm yyyy"), LINE_BREAK,
+                   prefix=outer_start, suffix=country_end + outer_end)
+    body = [para("Our customers by country", bold=True), para(), listing,
             para("Printed by Veltrane.")]
     return "".join(body), None
 

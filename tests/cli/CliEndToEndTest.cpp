@@ -148,6 +148,20 @@ TEST_F(CliEndToEndTest, LetterMergesIntoTheGoldenDocument) {
             std::string::npos);
 }
 
+// A group keyed on a field inside a record group: one heading per country, one line per
+// customer of that country.
+TEST_F(CliEndToEndTest, CustomerListGroupsByCountry) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  const TCliRun run =
+      RunCli({"merge", (Examples / "customers.docx").string(), "--db", "shop.sqlite", "--source",
+              "Customers=SELECT Country, LastName, FirstName, City, Since FROM "
+              "customers ORDER BY Country, LastName",
+              "--locale", "C", "-o", "customers.docx"},
+             FScratch.GetPath());
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  ExpectGolden("customers.txt", Dump(FScratch / "customers.docx"));
+}
+
 TEST_F(CliEndToEndTest, FailedMergeLeavesNoOutput) {
   if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   std::vector<std::string> args = LetterArgs();
