@@ -14,6 +14,7 @@
 #include "platform/host/Classes.h"
 #include "platform/host/FormFiles.h"
 #include "platform/host/SysUtils.h"
+#include "platform/host/TypInfo.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
   if (lower.find("connected") != std::string::npos || lower.find("active") != std::string::npos) {
     return 0;
   }
+  host::RegisterHostClasses();
   std::string written;
   try {
     std::unique_ptr<host::TComponent> root = Read(input);

@@ -43,8 +43,10 @@ run_target() {
     return 1
   fi
   mkdir -p "$corpus" "$artifacts" "$scratch"
+  # Inputs that once tripped a target are run again first, beside the seeds.
   local seedArg=()
   [ -d "$ROOT/$seeds" ] && seedArg=("$ROOT/$seeds")
+  [ -d "$ROOT/fuzz/regressions/$target" ] && seedArg+=("$ROOT/fuzz/regressions/$target")
   local status=0
   (cd "$scratch" && "$binary" -max_total_time="$SECONDS_PER_TARGET" -rss_limit_mb=2048 \
      -timeout=10 -artifact_prefix="$artifacts" -print_final_stats=1 "$corpus" "${seedArg[@]}") \
