@@ -21,12 +21,12 @@ constexpr int WordbasicTrue = -1;
 // FileClose: close without saving.
 constexpr int WordbasicNoSave = 2;
 // SelInfo type numbers of the table-row test.
-constexpr int wdWithInTable = 12;
-constexpr int wdStartOfRangeRowNumber = 13;
-constexpr int wdEndOfRangeRowNumber = 14;
-constexpr int wdStartOfRangeColumnNumber = 16;
-constexpr int wdEndOfRangeColumnNumber = 17;
-constexpr int wdMaximumNumberOfColumns = 18;
+constexpr int SelInfoInTable = 12;
+constexpr int SelInfoStartRow = 13;
+constexpr int SelInfoEndRow = 14;
+constexpr int SelInfoStartColumn = 16;
+constexpr int SelInfoEndColumn = 17;
+constexpr int SelInfoRowColumns = 18;
 
 // The host's identifier of the Windows NT platform, whose registry lists printers per user.
 constexpr int VerPlatformWin32NT = 2;
@@ -178,8 +178,9 @@ void TVeltraneWord7::DoCopyDoc() {
 }
 
 void TVeltraneWord7::DoSelectDoc(TVeltraneWorkdoc AWorkdoc) {
-  const std::string* names[] = {&FRunningWindowName, &FOriginalWindowName, &FTempWindowName};
-  const std::string& name = *names[AWorkdoc];
+  const std::string& name = AWorkdoc == vwdRunning    ? FRunningWindowName
+                            : AWorkdoc == vwdOriginal ? FOriginalWindowName
+                                                      : FTempWindowName;
   if (name.empty()) return;
   Send(wbcActivate, {OleArg(name)});
 }
@@ -286,10 +287,9 @@ void TVeltraneWord7::DoDeleteSelection() {
     const int first = info(AFirst);
     return first == info(ASecond);
   };
-  const bool wholeRow = info(wdWithInTable) == WordbasicTrue &&
-                        sameAnswers(wdStartOfRangeRowNumber, wdEndOfRangeRowNumber) &&
-                        info(wdStartOfRangeColumnNumber) == 1 &&
-                        sameAnswers(wdEndOfRangeColumnNumber, wdMaximumNumberOfColumns);
+  const bool wholeRow =
+      info(SelInfoInTable) == WordbasicTrue && sameAnswers(SelInfoStartRow, SelInfoEndRow) &&
+      info(SelInfoStartColumn) == 1 && sameAnswers(SelInfoEndColumn, SelInfoRowColumns);
   Send(wholeRow ? wbcTableDeleteRow : wbcEditClear);
 }
 

@@ -12,12 +12,12 @@ using automation::OleVariant;
 namespace {
 
 // Word's information item that tells whether a range lies in a header or footer.
-constexpr int wdInHeaderFooter = 28;
+constexpr int InformationInHeaderFooter = 28;
 // Word's view types; its outline view (2) is never used.
-constexpr int wdNormalView = 1;
-constexpr int wdPageView = 3;
+constexpr int ViewTypeNormal = 1;
+constexpr int ViewTypePage = 3;
 // Close without saving.
-constexpr int wdDoNotSaveChanges = 0;
+constexpr int SaveChangesNone = 0;
 
 }  // namespace
 
@@ -73,7 +73,7 @@ std::unique_ptr<TVeltraneIdentifier> TVeltraneWord8::DoGetIdentifier(int AIndex)
   identifier->SetName(bookmark().Call("Name").ToString());
   identifier->SetStartPos(bookmark().Call("Start").ToInteger());
   identifier->SetEndPos(bookmark().Call("End").ToInteger());
-  if (bookmark().Call("Range").Get("Information", {wdInHeaderFooter}).ToBoolean()) {
+  if (bookmark().Call("Range").Get("Information", {InformationInHeaderFooter}).ToBoolean()) {
     identifier->SetIdentifierType(vitHeaderFooter);
   }
   return identifier;
@@ -157,15 +157,15 @@ void TVeltraneWord8::DoCopyDoc() {
 }
 
 void TVeltraneWord8::DoSelectDoc(TVeltraneWorkdoc AWorkdoc) {
-  const std::string* names[] = {&FRunningDocName, &FOriginalDocName, &FTempDocName};
-  OleVariant name = *names[AWorkdoc];
+  OleVariant name = AWorkdoc == vwdRunning    ? FRunningDocName
+                    : AWorkdoc == vwdOriginal ? FOriginalDocName
+                                              : FTempDocName;
   if (name.ToString().empty()) return;
   FWordApplication.Call("Documents").Call("Item", {OleRef(name)}).Call("Activate");
 }
 
 void TVeltraneWord8::DoFreeDoc() {
-  FWordApplication.Call("ActiveDocument")
-      .Call("Close", {OleNamed("SaveChanges", wdDoNotSaveChanges)});
+  FWordApplication.Call("ActiveDocument").Call("Close", {OleNamed("SaveChanges", SaveChangesNone)});
 }
 
 void TVeltraneWord8::DoSaveDoc(const std::string& AFileName) {
@@ -184,7 +184,7 @@ void TVeltraneWord8::DoSetPrinter(const std::string& APrinter) {
 void TVeltraneWord8::DoSetViewMode(TVeltraneViewmode AViewMode) {
   FWordApplication.Call("ActiveWindow")
       .Call("View")
-      .Put("Type", AViewMode == vvmOutline ? wdNormalView : wdPageView);
+      .Put("Type", AViewMode == vvmOutline ? ViewTypeNormal : ViewTypePage);
 }
 
 }  // namespace veltrane
