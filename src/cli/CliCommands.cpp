@@ -477,9 +477,14 @@ int RunJob(const TCliOptions& AOptions, std::ostream& AOut) {
         });
     controller->Open();
     if (output.empty()) {
-      // Without -o the job prints, on the printer its printer component names.
-      controller->Print(false);
+      // Without -o the job prints, on the printer its printer component names, with the work
+      // document saved under the template's name first, as merge --print does.
+      controller->Print(true);
       progress.Finish();
+      TTempFolder temp;
+      SaveTo(printer, temp.GetPath() / fs::path(printer->GetDocname()).filename());
+      printer->PrintDoc();
+      printer->FreeDoc();
       AOut << "printed on "
            << (printer->GetPrintername().empty() ? "the default printer"
                                                  : printer->GetPrintername())

@@ -224,6 +224,32 @@ TEST_F(CliEndToEndTest, PerRecordWritesOneDocumentPerRecord) {
   }
 }
 
+TEST_F(CliEndToEndTest, JobFileSavesOrPrints) {
+  if (!veltrane::cli::JobsAvailable()) GTEST_SKIP() << "this build cannot read jobs";
+  const fs::path data = VELTRANE_CLI_DATA_DIR;
+  fs::create_directory(FScratch / "job");
+  for (const char* name : {"note.vfm", "note.docx"}) {
+    fs::copy_file(data / name, FScratch / "job" / name);
+  }
+  fs::copy_file(FScratch / "shop.sqlite", FScratch / "job" / "shop.sqlite");
+  // Names inside the job are relative to its folder, -o to the working folder.
+  const TCliRun saved = RunCli({"run", "job/note.vfm", "-o", "out.docx"}, FScratch.GetPath());
+  ASSERT_EQ(saved.Status, 0) << saved.Err;
+  EXPECT_EQ(saved.Out, "out.docx\n");
+  EXPECT_EQ(Dump(FScratch / "out.docx"), "Dear Berger, customer since 01.03.2019.\n\n");
+
+  veltrane::test::WriteFile(FScratch / "job" / "broken.vfm", "object Job: TDataModule\n  x = \n");
+  const TCliRun broken = RunCli({"run", "job/broken.vfm", "-o", "b.docx"}, FScratch.GetPath());
+  EXPECT_EQ(broken.Status, 1);
+  EXPECT_NE(broken.Err.find("broken.vfm"), std::string::npos) << broken.Err;
+  EXPECT_FALSE(fs::exists(FScratch / "b.docx"));
+
+  veltrane::test::WriteFile(FScratch / "job" / "empty.vfm", "object Job: TDataModule\nend\n");
+  const TCliRun empty = RunCli({"run", "job/empty.vfm", "-o", "e.docx"}, FScratch.GetPath());
+  EXPECT_EQ(empty.Status, 1);
+  EXPECT_NE(empty.Err.find("the job has no TVeltraneController"), std::string::npos) << empty.Err;
+}
+
 TEST_F(CliEndToEndTest, JobFileMergesLikeTheCommandLine) {
   if (!veltrane::cli::JobsAvailable()) GTEST_SKIP() << "this build cannot read jobs";
   fs::copy_file(Examples / "letter.vfm", FScratch / "letter.vfm");
