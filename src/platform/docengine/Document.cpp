@@ -817,14 +817,17 @@ const TXmlNames& TDocument::NamesOf(const TDocPart* APart) const {
   return *found->second;
 }
 
-std::vector<TDocBookmark*> TDocument::InsertAtoms(TDocSegment* ASegment,
-                                                  const std::vector<pugi::xml_node>& ANodes,
-                                                  TDocAtom* ABefore) {
+void TDocument::InsertAtoms(TDocSegment* ASegment, const std::vector<pugi::xml_node>& ANodes,
+                            TDocAtom* ABefore) {
   TDocStoryReader reader(GetFileName(), ASegment->FStory, ASegment, NamesOf(ASegment->FPart));
   reader.ReadInserted(ANodes, ABefore);
   ASegment->FPart->SetModified(true);
+  for (auto& candidate : reader.GetBookmarks()) FPending.push_back(std::move(candidate));
+}
+
+std::vector<TDocBookmark*> TDocument::AdoptInsertedBookmarks() {
   std::vector<TDocBookmark*> result;
-  for (auto& candidate : reader.GetBookmarks()) {
+  for (auto& candidate : FPending) {
     // A bookmark brought in under a name the document already uses replaces the older one,
     // which leaves the file; its text stays.
     if (TDocBookmark* older = FindBookmark(candidate->FName)) DeleteBookmark(older);
@@ -836,6 +839,7 @@ std::vector<TDocBookmark*> TDocument::InsertAtoms(TDocSegment* ASegment,
     const std::uint64_t serial = candidate->FSerial;
     FBookmarks[serial] = std::move(candidate);
   }
+  FPending.clear();
   FVisibleValid = false;
   return result;
 }

@@ -240,12 +240,14 @@ class TDocument : public host::TObject {
   void Load();
   // The names of a story part's XML.
   const TXmlNames& NamesOf(const TDocPart* APart) const;
-  // Builds the atoms of nodes just inserted into ASegment's XML, inserts them before ABefore
-  // (at the story's end when nullptr) and lists their bookmarks; a bookmark's name already in
-  // use passes to the new one and the older bookmark is deleted.
-  std::vector<TDocBookmark*> InsertAtoms(TDocSegment* ASegment,
-                                         const std::vector<pugi::xml_node>& ANodes,
-                                         TDocAtom* ABefore);
+  // Builds the atoms of nodes just inserted into ASegment's XML and inserts them before
+  // ABefore (at the story's end when nullptr). Their bookmarks wait until
+  // AdoptInsertedBookmarks, so that the edit can first put the markers it moves in place.
+  void InsertAtoms(TDocSegment* ASegment, const std::vector<pugi::xml_node>& ANodes,
+                   TDocAtom* ABefore);
+  // Lists the bookmarks of the inserted nodes; a name already in use passes to the new
+  // bookmark and the older one is deleted (its text stays).
+  std::vector<TDocBookmark*> AdoptInsertedBookmarks();
   void ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACandidates);
   void RefreshVisible() const;
   void MakeBookmarkIdsUnique();
@@ -254,7 +256,8 @@ class TDocument : public host::TObject {
   std::vector<std::unique_ptr<TDocStory>> FStories;
   std::vector<std::unique_ptr<TXmlNames>> FNames;  // one per story part
   std::map<const TDocPart*, const TXmlNames*> FNamesByPart;
-  std::uint64_t FSerial = 0;  // distinguishes documents of one process
+  std::uint64_t FSerial = 0;                            // distinguishes documents of one process
+  std::vector<std::unique_ptr<TDocBookmark>> FPending;  // read from inserted nodes
   std::unordered_map<std::uint64_t, std::unique_ptr<TDocBookmark>> FBookmarks;  // by serial
   std::map<std::string, TDocBookmark*> FByName;  // key: the name with ASCII letters upper-cased
   std::uint64_t FLastSerial = 0;

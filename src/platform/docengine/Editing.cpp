@@ -739,6 +739,7 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
     if (child.type() == pugi::node_element) sources.push_back(child);
   }
   if (sources.empty()) return APosition;
+  FDocument->FPending.clear();
   TDocAtom* atom = SplitAt(APosition);
   if (atom == nullptr) Refuse(APosition, "nothing can be pasted after the end of the story");
   const TDocAtom* before = PrevContent(atom);
@@ -780,6 +781,7 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
       }
       InsertNodes(rows, atom);
       PutMarkers(moving, place, atom);
+      FDocument->AdoptInsertedBookmarks();
       return FStory->PositionOf(atom);
     }
     AKind = fkBlocks;
@@ -805,6 +807,7 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
   if (AKind == fkInline) {
     insertInline(ARoot);
     PutMarkers(moving, place, atom);
+    FDocument->AdoptInsertedBookmarks();
     return FStory->PositionOf(atom);
   }
 
@@ -858,6 +861,7 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
   } else {
     PutMarkers(moving, {paragraph.parent(), paragraph}, atom);
   }
+  FDocument->AdoptInsertedBookmarks();
   return FStory->PositionOf(atom);
 }
 

@@ -155,7 +155,8 @@ void SplitPartName(const std::string& AName, std::string& APrefix, std::string& 
 }  // namespace
 
 std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* AStory,
-                                           std::int64_t AStart, std::int64_t AEnd) {
+                                           std::int64_t AStart, std::int64_t AEnd,
+                                           const TDocContext& AExclude) {
   AStart = std::max<std::int64_t>(AStart, 0);
   TDocSegment* segment = AStart < AStory->GetLength() ? AStory->SegmentAt(AStart) : nullptr;
   if (segment != nullptr) AEnd = std::min(AEnd, segment->GetEnd());
@@ -196,7 +197,10 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
   }
   for (TDocAtom* atom : markers) {
     TDocBookmark* bookmark = atom->Bookmark;
-    if (bookmark == nullptr) continue;
+    if (bookmark == nullptr ||
+        std::find(AExclude.begin(), AExclude.end(), bookmark) != AExclude.end()) {
+      continue;
+    }
     const std::int64_t start = bookmark->GetStart();
     const std::int64_t end = bookmark->GetEnd();
     if (start < AStart || end > AEnd) continue;

@@ -47,7 +47,7 @@ class TDocFragment : public host::TClipboardFragment {
 
  private:
   friend std::shared_ptr<TDocFragment> CopyFragment(TDocument*, TDocStory*, std::int64_t,
-                                                    std::int64_t);
+                                                    std::int64_t, const TDocContext&);
   friend std::int64_t PasteFragment(TDocument*, TDocStory*, std::int64_t, const TDocFragment&,
                                     const TDocContext&);
 
@@ -65,9 +65,11 @@ class TDocFragment : public host::TClipboardFragment {
   mutable std::map<std::string, std::string> FPasted;
 };
 
-// A copy of [AStart, AEnd) of the story. Raises dekOutOfRange for an empty range.
+// A copy of [AStart, AEnd) of the story with every bookmark lying wholly inside it except those
+// of AExclude. Raises dekOutOfRange for an empty range.
 std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* AStory,
-                                           std::int64_t AStart, std::int64_t AEnd);
+                                           std::int64_t AStart, std::int64_t AEnd,
+                                           const TDocContext& AExclude = {});
 // Pastes the fragment at APosition (an insertion point) and returns the position after it.
 std::int64_t PasteFragment(TDocument* ADocument, TDocStory* AStory, std::int64_t APosition,
                            const TDocFragment& AFragment, const TDocContext& AContext);

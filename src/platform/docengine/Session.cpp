@@ -87,6 +87,7 @@ void TDocView::SetSelection(TDocStory* AStory, std::int64_t AStart, std::int64_t
   FSelStart = AStart;
   FSelEnd = AEnd;
   FSelContext.clear();
+  FSelBookmark = 0;
   for (TDocBookmark* bookmark : FDocument->GetAllBookmarks()) {
     if (bookmark->GetStory() != AStory) continue;
     const std::int64_t start = bookmark->GetStart();
@@ -99,10 +100,12 @@ void TDocView::SetSelection(TDocStory* AStory, std::int64_t AStart, std::int64_t
 void TDocView::SelectBookmark(const std::string& AName) {
   if (host::CompareText(AName, "\\StartOfSel") == 0) {
     FSelEnd = FSelStart;
+    FSelBookmark = 0;
     return;
   }
   if (host::CompareText(AName, "\\EndOfSel") == 0) {
     FSelStart = FSelEnd;
+    FSelBookmark = 0;
     return;
   }
   if (host::CompareText(AName, "\\StartOfDoc") == 0) {
@@ -119,6 +122,7 @@ void TDocView::SelectBookmark(const std::string& AName) {
              "the bookmark '" + AName + "' does not exist; check the name in the template");
   }
   SetSelection(bookmark->GetStory(), bookmark->GetStart(), bookmark->GetEnd(), false);
+  FSelBookmark = bookmark->GetSerial();
 }
 
 void TDocView::SelectRange(std::int64_t AStart, std::int64_t AEnd) {
@@ -169,8 +173,17 @@ void TDocView::DeleteRows() {
   FSelStart = FSelEnd = start;
 }
 
+// The bookmarks of the context contain the selection rather than belong to it: an enclosing
+// group that starts and ends with the copied one must not travel with the copy, or pasting it
+// would take the group's name away from the copies filled so far. The bookmark the selection
+// was made from does travel, so that each pasted copy carries its own.
 void TDocView::Copy() {
-  host::Clipboard()->SetFragment(CopyFragment(FDocument.get(), FSelStory, FSelStart, FSelEnd));
+  TDocContext exclude;
+  for (TDocBookmark* bookmark : GetSelContext()) {
+    if (bookmark->GetSerial() != FSelBookmark) exclude.push_back(bookmark);
+  }
+  host::Clipboard()->SetFragment(
+      CopyFragment(FDocument.get(), FSelStory, FSelStart, FSelEnd, exclude));
 }
 
 void TDocView::Paste() {

@@ -24,6 +24,7 @@
 
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/Document.h"
+#include "platform/docengine/Editing.h"
 #include "platform/host/Classes.h"
 
 namespace docengine {
@@ -100,7 +101,8 @@ class TDocView : public host::TObject {
   // rows were. Raises dekOutOfRange when the selection is not in a table.
   void DeleteRows();
   // Puts a copy of the selection on host::Clipboard() as a document fragment: its paragraphs,
-  // runs, tables or whole rows, pictures with their media, and every bookmark wholly inside it.
+  // runs, tables or whole rows, pictures with their media, and every bookmark wholly inside it
+  // except those of the context (the bookmark the selection was made from is copied).
   // Raises dekOutOfRange for a collapsed selection.
   void Copy();
   // Pastes what host::Clipboard() holds (a fragment, a picture, rich text or plain text) over
@@ -127,6 +129,7 @@ class TDocView : public host::TObject {
   std::int64_t FSelEnd = 0;
   // The context as (bookmark, serial) pairs; a pair whose bookmark is gone is skipped.
   std::vector<std::pair<TDocBookmark*, std::uint64_t>> FSelContext;
+  std::uint64_t FSelBookmark = 0;  // serial of the bookmark the selection was made from
 };
 
 // The open documents of one word processor. Owns the views.

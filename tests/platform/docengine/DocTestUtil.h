@@ -3,12 +3,17 @@
 // Helpers for the engine's tests: a raw zip writer that can lie about anything (sizes,
 // checksums, entry counts, offsets), and builders of small .docx packages from XML snippets.
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/docengine/DocDump.h"
+#include "platform/docengine/Session.h"
+#include "support/TestSupport.h"
 
 namespace docengine::test {
 
@@ -58,5 +63,47 @@ std::string Table(const std::string& ARows);              // a table with a grid
 // Writes data to a file.
 void WriteFile(const std::string& AFileName, const std::string& AData);
 std::string ReadFile(const std::string& AFileName);
+
+// A session over documents written to a scratch folder. Every check compares the dump of the
+// document in memory and of the same document saved and read again, so the XML and the index
+// must agree.
+class TEditSession {
+ public:
+  docengine::TDocView* OpenBody(const std::string& ABody, const std::string& ARelationships = "",
+                                const std::map<std::string, std::string>& AParts = {}) {
+    const std::string name = (FDir / ("doc" + std::to_string(++FCount) + ".docx")).string();
+    docengine::test::WriteFile(name, MakeDocx(ABody, ARelationships, AParts));
+    return FSession.Open(name, false);
+  }
+  std::string Dump(docengine::TDocView* AView) const {
+    return docengine::DumpDocument(*AView->GetDocument());
+  }
+  std::string Reloaded(docengine::TDocView* AView) {
+    const std::string name = (FDir / ("saved" + std::to_string(++FCount) + ".docx")).string();
+    AView->GetDocument()->SaveAs(name);
+    return docengine::DumpDocument(*docengine::TDocument::Open(name));
+  }
+  // The names of the selection's context, sorted.
+  static std::string Context(const docengine::TDocView* AView) {
+    std::vector<std::string> names;
+    for (const auto* bookmark : AView->GetSelContext()) names.push_back(bookmark->GetName());
+    std::sort(names.begin(), names.end());
+    std::string result;
+    for (const auto& name : names) result += (result.empty() ? "" : ",") + name;
+    return result;
+  }
+  docengine::TDocSession& Session() { return FSession; }
+
+ private:
+  veltrane::test::TScratchDir FDir;
+  docengine::TDocSession FSession;
+  int FCount = 0;
+};
+
+#define EXPECT_DUMP(AEditing, AView, AExpected)       \
+  do {                                                \
+    EXPECT_EQ((AEditing).Dump(AView), AExpected);     \
+    EXPECT_EQ((AEditing).Reloaded(AView), AExpected); \
+  } while (false)
 
 }  // namespace docengine::test

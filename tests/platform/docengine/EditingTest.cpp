@@ -26,45 +26,7 @@ using docengine::test::Start;
 using docengine::test::Table;
 using docengine::test::TextRun;
 
-// A session over documents written to a scratch folder. Every check compares the dump of the
-// document in memory and of the same document saved and read again, so the XML and the index
-// must agree.
-class TEditing {
- public:
-  TDocView* OpenBody(const std::string& ABody, const std::string& ARelationships = "",
-                     const std::map<std::string, std::string>& AParts = {}) {
-    const std::string name = (FDir / ("doc" + std::to_string(++FCount) + ".docx")).string();
-    docengine::test::WriteFile(name, MakeDocx(ABody, ARelationships, AParts));
-    return FSession.Open(name, false);
-  }
-  std::string Dump(TDocView* AView) const { return DumpDocument(*AView->GetDocument()); }
-  std::string Reloaded(TDocView* AView) {
-    const std::string name = (FDir / ("saved" + std::to_string(++FCount) + ".docx")).string();
-    AView->GetDocument()->SaveAs(name);
-    return DumpDocument(*TDocument::Open(name));
-  }
-  // The names of the selection's context, sorted.
-  static std::string Context(const TDocView* AView) {
-    std::vector<std::string> names;
-    for (const auto* bookmark : AView->GetSelContext()) names.push_back(bookmark->GetName());
-    std::sort(names.begin(), names.end());
-    std::string result;
-    for (const auto& name : names) result += (result.empty() ? "" : ",") + name;
-    return result;
-  }
-  TDocSession& Session() { return FSession; }
-
- private:
-  veltrane::test::TScratchDir FDir;
-  TDocSession FSession;
-  int FCount = 0;
-};
-
-#define EXPECT_DUMP(AEditing, AView, AExpected)       \
-  do {                                                \
-    EXPECT_EQ((AEditing).Dump(AView), AExpected);     \
-    EXPECT_EQ((AEditing).Reloaded(AView), AExpected); \
-  } while (false)
+using TEditing = docengine::test::TEditSession;
 
 // ---------------------------------------------------------------------------------------------
 // Selection context

@@ -1,1 +1,207 @@
-// Placeholder; filled in with its unit's tests.
+#include <gtest/gtest.h>
+
+#include "DocTestUtil.h"
+#include "platform/docengine/DocError.h"
+#include "platform/docengine/Fragment.h"
+#include "platform/host/Clipbrd.h"
+
+namespace {
+
+using docengine::EDocError;
+using docengine::TDocView;
+using docengine::test::End;
+using docengine::test::Para;
+using docengine::test::Row;
+using docengine::test::Start;
+using docengine::test::Table;
+using docengine::test::TextRun;
+using TEditing = docengine::test::TEditSession;
+
+// One pass of the merge over a group: fill the field, then, when another record follows, paste
+// a fresh copy of the template's group behind the filled one.
+void FillAndRepeat(TDocView* AOutput, TDocView* ATemplate, const std::vector<std::string>& AValues,
+                   const std::string& AGroup, const std::string& AField) {
+  for (std::size_t i = 0; i < AValues.size(); ++i) {
+    AOutput->SelectBookmark(AField);
+    AOutput->GetDocument()->DeleteBookmark(AOutput->GetDocument()->FindBookmark(AField));
+    AOutput->TypeText(AValues[i]);
+    if (i + 1 == AValues.size()) break;
+    AOutput->SelectBookmark(AGroup);
+    AOutput->SelectBookmark("\\EndOfSel");
+    ATemplate->SelectBookmark(AGroup);
+    ATemplate->Copy();
+    AOutput->Paste();
+  }
+}
+
+TEST(FragmentTest, NextCopyLandsInsideEnclosingGroupsAndBeforeTheFollowingBookmark) {
+  TEditing editing;
+  const std::string body =
+      Para(TextRun("To: ") + Start(1, "Outer") + Start(2, "Group") + TextRun("Dear ") +
+           Start(3, "Name") + TextRun("name") + End(3) + TextRun("; ") + End(2) + End(1) +
+           Start(4, "After") + TextRun("end") + End(4));
+  TDocView* output = editing.OpenBody(body);
+  TDocView* templ = editing.OpenBody(body);
+  FillAndRepeat(output, templ, {"Ann", "Bob", "Cy"}, "Group", "Name");
+  EXPECT_DUMP(editing, output, "To: [Outer|Dear Ann; Dear Bob; [Group|Dear Cy; ]][After|end]\n");
+  // The template is untouched.
+  EXPECT_EQ(editing.Dump(templ), "To: [Outer|[Group|Dear [Name|name]; ]][After|end]\n");
+}
+
+TEST(FragmentTest, PastedBookmarksReplaceTheirNamesakesWhoseTextStays) {
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Para(Start(1, "F") + TextRun("one") + End(1) + TextRun(" | ")));
+  view->SelectBookmark("F");
+  view->Copy();
+  view->SelectBookmark("\\EndOfDoc");
+  view->Paste();
+  EXPECT_DUMP(editing, view, "one | [F|one]\n");
+  EXPECT_EQ(view->GetDocument()->GetBookmarkCount(), 1);
+}
+
+TEST(FragmentTest, CopiesParagraphsAndBlocksIntoTheMiddleOfAParagraph) {
+  const struct {
+    const char* Case;
+    std::int64_t Start;
+    std::int64_t End;
+    std::string Expected;
+  } rows[] = {
+      {"inline", 0, 2, "ab\n[M|cd]\nef\nXabY\n"},
+      {"open end with a bookmark", 1, 5, "ab\ncd\nef\nXb\n[M|cd]Y\n"},
+      {"whole paragraphs with a bookmark", 3, 9, "ab\ncd\nef\nX[M|cd]\nef\nY\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    TEditing fresh;
+    TDocView* target =
+        fresh.OpenBody(Para(TextRun("ab")) + Para(Start(1, "M") + TextRun("cd") + End(1)) +
+                       Para(TextRun("ef")) + Para(TextRun("XY")));
+    target->SelectRange(row.Start, row.End);
+    target->Copy();
+    target->SelectRange(10, 10);
+    target->Paste();
+    EXPECT_DUMP(fresh, target, row.Expected);
+  }
+}
+
+TEST(FragmentTest, ARowPastedAThousandTimesGivesAThousandRowsInOrder) {
+  TEditing editing;
+  const std::string body =
+      Para(TextRun("head")) +
+      Table("<w:tr>" +
+            docengine::test::Cell(Start(1, "Line") + Start(2, "No") + TextRun("n") + End(2)) +
+            docengine::test::Cell(TextRun("x")) + End(1) + "</w:tr>") +
+      Para(Start(3, "Tail") + TextRun("tail") + End(3));
+  TDocView* output = editing.OpenBody(body);
+  TDocView* templ = editing.OpenBody(body);
+  std::vector<std::string> values;
+  for (int i = 1; i <= 1000; ++i) values.push_back(std::to_string(i));
+  FillAndRepeat(output, templ, values, "Line", "No");
+  output->SelectBookmark("Line");
+  EXPECT_EQ(output->SelInfo(15), 1000);
+  EXPECT_EQ(output->SelInfo(13), 1000);
+  std::string expected = "head\n";
+  for (int i = 1; i < 1000; ++i) expected += std::to_string(i) + "^cx^c^r\n";
+  expected += "[Line|1000^cx^c^r\n][Tail|tail]\n";
+  EXPECT_DUMP(editing, output, expected);
+
+  // The merge deletes the copy a group leaves over: whole rows go, no empty row stays.
+  output->SelectBookmark("Line");
+  EXPECT_EQ(output->SelInfo(16), 1);
+  EXPECT_EQ(output->SelInfo(17), output->SelInfo(18));
+  output->Delete();
+  output->SelectRange(5, 5);
+  EXPECT_EQ(output->SelInfo(15), 999);
+  const std::string dump = editing.Dump(output);
+  // The group's bookmark was selected, so it stays, empty, where its rows were.
+  const std::string tail = "998^cx^c^r\n999^cx^c^r\n[Line|][Tail|tail]\n";
+  ASSERT_GT(dump.size(), tail.size());
+  EXPECT_EQ(dump.substr(dump.size() - tail.size()), tail);
+  EXPECT_EQ(editing.Reloaded(output), dump);
+}
+
+TEST(FragmentTest, RowsPastedAfterTheLastRowJoinTheTable) {
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Table(Row({Start(1, "R") + TextRun("a"), TextRun("b")}) +
+                                          Row({TextRun("c"), TextRun("d") + End(1)})) +
+                                    Para(TextRun("z")));
+  view->SelectRange(0, 5);
+  view->Copy();
+  view->SelectRange(10, 10);  // after the table, before "z"
+  view->Paste();
+  EXPECT_DUMP(editing, view, "[R|a^cb^c^r\nc^cd]^c^r\na^cb^c^r\nz\n");
+  view->SelectRange(0, 0);
+  EXPECT_EQ(view->SelInfo(15), 3);
+}
+
+TEST(FragmentTest, PicturesAndLinksTravelToAnotherDocument) {
+  TEditing editing;
+  const std::string image = std::string("\x89PNG\r\n\x1a\n", 8) + "pixels";
+  const std::string relationships =
+      "<Relationship Id=\"rId5\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+      "relationships/image\" Target=\"media/image1.png\"/>"
+      "<Relationship Id=\"rId6\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+      "relationships/hyperlink\" Target=\"https://example.org/\" TargetMode=\"External\"/>";
+  const std::string picture =
+      "<w:r><w:drawing><wp:inline><a:graphic "
+      "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:graphicData><a:blip "
+      "r:embed=\"rId5\"/></a:graphicData></a:graphic></wp:inline></w:drawing></w:r>";
+  TDocView* source =
+      editing.OpenBody(Para(Start(1, "Pic") + picture + "<w:hyperlink r:id=\"rId6\">" +
+                            TextRun("link") + "</w:hyperlink>" + End(1)),
+                       relationships, {{"word/media/image1.png", image}});
+  TDocView* target = editing.OpenBody(Para(TextRun("T")),
+                                      "<Relationship Id=\"rId5\" Type=\"http://schemas."
+                                      "openxmlformats.org/officeDocument/2006/relationships/"
+                                      "image\" Target=\"media/image1.png\"/>",
+                                      {{"word/media/image1.png", "other"}});
+  source->SelectBookmark("Pic");
+  source->Copy();
+  editing.Session().Close(source);  // the fragment does not need its document
+  target->SelectRange(1, 1);
+  target->Paste();
+  target->Paste();
+  EXPECT_DUMP(editing, target, "T^glink[Pic|^glink]\n");
+  docengine::TDocPackage* package = target->GetDocument()->GetPackage();
+  const auto links = package->GetRelationships("word/document.xml");
+  std::string embedded;
+  for (const auto& found :
+       target->GetDocument()->GetMainStory()->GetSegment(0)->GetRoot().select_nodes(".//a:blip")) {
+    embedded = found.node().attribute("r:embed").value();
+    EXPECT_NE(embedded, "rId5");
+  }
+  bool found = false;
+  for (const auto& link : links) {
+    if (link.Id != embedded) continue;
+    found = true;
+    ASSERT_NE(package->FindPart(link.TargetPart), nullptr);
+    EXPECT_EQ(package->FindPart(link.TargetPart)->GetData(), image);
+  }
+  EXPECT_TRUE(found);
+  // The same fragment pasted twice brings the picture once.
+  int media = 0;
+  for (int i = 0; i < package->GetPartCount(); ++i) {
+    if (package->GetPart(i)->GetName().rfind("word/media/", 0) == 0) ++media;
+  }
+  EXPECT_EQ(media, 2);
+}
+
+TEST(FragmentTest, PastesPlainTextAndRefusesAnEmptyClipboard) {
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Para(Start(1, "F") + TextRun("old") + End(1)));
+  host::Clipboard()->Clear();
+  view->SelectBookmark("F");
+  try {
+    view->Paste();
+    ADD_FAILURE() << "pasted an empty clipboard";
+  } catch (const EDocError& e) {
+    EXPECT_EQ(e.GetKind(), docengine::dekClipboard);
+  }
+  host::Clipboard()->SetAsText("new\rline");
+  view->Paste();
+  EXPECT_DUMP(editing, view, "[F|new\nline]\n");
+  view->SelectRange(2, 2);
+  EXPECT_THROW(view->Copy(), EDocError);
+}
+
+}  // namespace
