@@ -29,8 +29,9 @@ bool IsRtf(const std::string& AText);
 
 // Appends the paragraphs of ARtf to ATarget as w:p elements. Each paragraph has a w:pPr (only
 // when aligned: w:jc) and runs w:r, each with a w:rPr when formatted (children in schema order:
-// w:rFonts, w:b, w:i, w:strike, w:color, w:sz with w:szCs, w:u, w:vertAlign), holding
-// w:t xml:space="preserve", w:tab, w:br, w:br w:type="page", w:noBreakHyphen or w:softHyphen.
+// w:rFonts, w:b, w:i, w:strike, w:dstrike, w:vanish, w:color, w:sz with w:szCs, w:u,
+// w:vertAlign), holding w:t xml:space="preserve", w:tab, w:br, w:br w:type="page",
+// w:noBreakHyphen or w:softHyphen. Table cells are separated by w:tab, each row a paragraph.
 //
 // Every \par ends a paragraph; text after the last one makes a final paragraph, and a \par
 // that ends the text makes no empty paragraph of its own. Empty text gives no paragraph.
@@ -46,8 +47,8 @@ int RtfToWordml(const std::string& ARtf, pugi::xml_node ATarget, const std::stri
 // The text of ARtf as the word processor counts it: paragraphs separated by "\r" (none after
 // the last), a tab as "\t", a line break as "\v" (chr 11), a page break as "\f" (chr 12), a
 // non-breaking space as U+00A0, a non-breaking hyphen as chr 30 and an optional hyphen as
-// chr 31, the characters the document model gives those marks. Text that is not RTF is returned
-// with its line ends turned into "\r". Never raises.
+// chr 31, the characters the document model gives those marks. Hidden text (\v) is left out.
+// Text that is not RTF is returned with its line ends turned into "\r". Never raises.
 std::string RtfToPlainText(const std::string& ARtf);
 
 }  // namespace docengine
