@@ -671,6 +671,8 @@ TEST_F(Word7EngineTest, ReadsIdentifiersAndMasksAndFillsFieldsInEachLanguage) {
     veltrane::test::FillFieldsOnce(printer.get(), output);
     printer->FreeDoc();
     printer->Close();
+    // The server this printer started ends with it.
+    EXPECT_EQ(automation::RunningOleServerCount(Word7ProgID), 0);
     EXPECT_EQ(Dump(output), veltrane::test::FieldsFilledDump);
   }
   // The template is never changed.
