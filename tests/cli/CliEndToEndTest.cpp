@@ -198,6 +198,30 @@ TEST_F(CliEndToEndTest, IdentifiersShowTheTree) {
   ExpectGolden("letter-identifiers.txt", run.Out);
 }
 
+TEST_F(CliEndToEndTest, PerRecordNamesDocumentsFromTheField) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  const TCliRun run = RunCli({"merge", Note.string(), "--db", "shop.sqlite", "--source",
+                              "Customers=SELECT LastName, Since FROM customers ORDER BY "
+                              "CustomerId",
+                              "--per-record", "LastName", "-o", "notes", "--locale", "C"},
+                             FScratch.GetPath());
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out,
+            "notes/Berger.docx\nnotes/Müller.docx\nnotes/Dubois.docx\nnotes/Hughes.docx\n"
+            "notes/Lindqvist.docx\n");
+  EXPECT_EQ(Dump(FScratch / "notes" / "Hughes.docx"),
+            "Dear Hughes, customer since 20.01.2018.\n\n");
+
+  const TCliRun unknown = RunCli({"merge", Note.string(), "--db", "shop.sqlite", "--source",
+                                  "Customers=SELECT LastName, Since FROM customers", "--per-record",
+                                  "Surname", "-o", "notes2"},
+                                 FScratch.GetPath());
+  EXPECT_EQ(unknown.Status, 2);
+  EXPECT_NE(unknown.Err.find("--per-record Surname: data source Customers has no such field"),
+            std::string::npos)
+      << unknown.Err;
+}
+
 TEST_F(CliEndToEndTest, PerRecordWritesOneDocumentPerRecord) {
   if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   std::vector<std::string> args = LetterArgs();
