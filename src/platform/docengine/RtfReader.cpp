@@ -487,7 +487,6 @@ struct TRtfState {
   TRtfAlign Align = ralLeft;
   TRtfDestination Destination = rdText;
   int UnicodeSkip = 1;  // \ucN: fallback characters after each \uN
-  int FontEntry = -1;   // in the font table: the entry being defined
 };
 
 // A control word's name is at most 32 letters; longer runs of letters are read and ignored.
@@ -555,7 +554,9 @@ class TRtfReader {
     }
     if (FStack.empty()) return;
     // A font entry ends with its group even without its ';'.
-    if (State().Destination == rdFontTable) EndFontEntry();
+    // A font entry ends with the group it began in, even without its ';'; the groups of its
+    // optional parts (\*\panose, \*\falt) end inside it and leave it open.
+    if (FFontEntry >= 0 && FStack.size() <= FFontEntryDepth) EndFontEntry();
     FStack.pop_back();
     // Whatever follows the document's closing brace (a NUL, a line end) is not part of it.
     if (FStack.empty()) FDone = true;
@@ -706,7 +707,7 @@ class TRtfReader {
     // in the code page the entry names.
     switch (State().Destination) {
       case rdFontTable:
-        if (State().FontEntry < 0) return;
+        if (FFontEntry < 0) return;
         if (AByte == ';' && !AEscaped) {
           EndFontEntry();
         } else if (FFontName.size() < 256) {
@@ -800,14 +801,14 @@ class TRtfReader {
   }
 
   void EndFontEntry() {
-    if (State().FontEntry < 0) return;
-    TRtfFont& font = FModel.Fonts[State().FontEntry];
+    if (FFontEntry < 0) return;
+    TRtfFont& font = FModel.Fonts[FFontEntry];
     // Font names are text in the font's own code page; decode them now that it is known.
     std::string name;
     FDecoder.Decode(font.CodePage != 0 ? font.CodePage : FCodePage, FFontName, name);
     font.Name = host::Trim(name);
     FFontName.clear();
-    State().FontEntry = -1;
+    FFontEntry = -1;
   }
 
   std::string ColorText() const {
@@ -919,7 +920,8 @@ class TRtfReader {
       case raFont:
         if (state.Destination == rdFontTable) {
           EndFontEntry();
-          state.FontEntry = AValue;
+          FFontEntry = AValue;
+          FFontEntryDepth = FStack.size();
           FModel.Fonts[AValue];
         } else {
           state.Props.Font = AValue;
@@ -953,8 +955,8 @@ class TRtfReader {
         FDefaultFont = AValue;
         break;
       case raCharset:
-        if (state.Destination == rdFontTable && state.FontEntry >= 0) {
-          FModel.Fonts[state.FontEntry].CodePage = CharsetCodePage(AValue);
+        if (state.Destination == rdFontTable && FFontEntry >= 0) {
+          FModel.Fonts[FFontEntry].CodePage = CharsetCodePage(AValue);
         }
         break;
       case raUnicodeSkip:
@@ -994,6 +996,8 @@ class TRtfReader {
   int FPendingCodePage = 1252;
   bool FNeedTrail = false;  // the last pending byte leads a double-byte character
   char32_t FHighSurrogate = 0;
+  int FFontEntry = -1;              // in the font table: the entry being defined
+  std::size_t FFontEntryDepth = 0;  // the depth of the group it began in
   std::string FFontName;
   bool FColorSet = false;
   int FRed = 0;

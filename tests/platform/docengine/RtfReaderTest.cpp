@@ -66,6 +66,10 @@ TEST(RtfReaderTest, CharacterFormattingBecomesRunProperties) {
       {R"({\rtf1{\fonttbl{\f0\fswiss Arial;}{\f1\froman Times New Roman;}}\f1 t})",
        "<w:p><w:r><w:rPr><w:rFonts w:ascii=\"Times New Roman\" w:hAnsi=\"Times New Roman\" "
        "w:cs=\"Times New Roman\"/></w:rPr><w:t xml:space=\"preserve\">t</w:t></w:r></w:p>"},
+      // A font name is decoded in its own character set; optional parts of an entry are skipped.
+      {R"({\rtf1{\fonttbl{\f0\fcharset204{\*\panose 0}\'c0rial{\*\falt X};}}\f0 t})",
+       "<w:p><w:r><w:rPr><w:rFonts w:ascii=\"Аrial\" w:hAnsi=\"Аrial\" w:cs=\"Аrial\"/>"
+       "</w:rPr><w:t xml:space=\"preserve\">t</w:t></w:r></w:p>"},
       // Properties are written in schema order whatever order the RTF gives them in.
       {R"({\rtf1{\colortbl;\red0\green0\blue255;}\ul\fs20\cf1\i\b\strike\super x})",
        "<w:p><w:r><w:rPr><w:b/><w:i/><w:strike/><w:color w:val=\"0000FF\"/><w:sz w:val=\"20\"/>"
