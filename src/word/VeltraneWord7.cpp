@@ -112,10 +112,7 @@ void TVeltraneWord7::DoCreateServer() {
 // tells its Word to quit. Nothing is sent to it either way.
 void TVeltraneWord7::DoQuitServer() {
   if (!GetUseRunningServer()) {
-    if (automation::TOleServer* server = ServerOf(FWordBasicObject)) {
-      const automation::TDispatchRef hold(server);
-      server->Quit();
-    }
+    if (automation::TOleServer* server = ServerOf(FWordBasicObject)) server->Quit();
   }
   FWordBasicObject.Clear();
   FServerActive = false;
