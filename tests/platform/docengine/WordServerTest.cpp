@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DocTestUtil.h"
@@ -454,6 +456,32 @@ TEST_F(WordServerTest, TheWord97PrinterRunsAgainstTheServer) {
   EXPECT_EQ(merged->GetMainStory()->GetText(0, 11), "Dear Smith,");
   EXPECT_EQ(merged->FindBookmark("Customer_Name"), nullptr);
   EXPECT_EQ(ReadFile(FLetter), original);
+}
+
+// Shown on a desktop, the server opens a copy of the active document with the desktop's handler
+// (here a stand-in xdg-open that records its argument); the copy stays for the viewer.
+TEST_F(WordServerTest, VisibleOnADesktopOpensACopyOfTheActiveDocument) {
+  const std::string bin = FFolder.GetPath() + "/bin";
+  const std::string record = FFolder.GetPath() + "/shown.txt";
+  fs::create_directory(bin);
+  WriteFile(bin + "/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > " + record + ".part && mv " +
+                                   record + ".part " + record + "\n");
+  fs::permissions(bin + "/xdg-open", fs::perms::owner_all);
+  const char* oldPath = std::getenv("PATH");
+  const TEnvGuard path("PATH", bin + ":" + (oldPath != nullptr ? oldPath : "/usr/bin:/bin"));
+  const TEnvGuard display("DISPLAY", ":99");
+  OleVariant word = OpenLetter();
+  word.Put("Visible", true);
+  for (int i = 0; i < 200 && !fs::exists(record); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(fs::exists(record));
+  const std::string shown = ReadFile(record);
+  EXPECT_NE(shown, FLetter);
+  EXPECT_EQ(fs::path(shown).filename(), "letter.docx");
+  EXPECT_NE(docengine::TDocument::Open(shown)->FindBookmark("Customer_Name"), nullptr);
+  word.Call("Quit");
+  fs::remove_all(fs::path(shown).parent_path());
 }
 
 }  // namespace
