@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "platform/docengine/DocError.h"
+#include "platform/docengine/RtfReader.h"
 
 namespace docengine {
 
@@ -863,6 +864,20 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
   }
   FDocument->AdoptInsertedBookmarks();
   return FStory->PositionOf(atom);
+}
+
+std::int64_t TDocEditor::InsertRichText(std::int64_t APosition, const std::string& ARtf,
+                                        const TDocContext& AContext) {
+  const TDocSegment* segment = FStory->SegmentAt(std::min(APosition, FStory->GetLength() - 1));
+  const std::string prefix = FDocument->NamesOf(segment->GetPart()).W("");
+  pugi::xml_document scratch;
+  pugi::xml_node root = scratch.append_child("fragment");
+  const int paragraphs = RtfToWordml(ARtf, root, prefix);
+  if (paragraphs == 0) return APosition;
+  if (paragraphs == 1) {
+    return InsertFragment(APosition, root.first_child(), fkInline, false, AContext);
+  }
+  return InsertFragment(APosition, root, fkBlocks, true, AContext);
 }
 
 }  // namespace docengine

@@ -63,6 +63,12 @@ class TDocEditor {
   std::int64_t InsertFragment(std::int64_t APosition, pugi::xml_node ARoot, TFragmentKind AKind,
                               bool AOpenEnd, const TDocContext& AContext);
 
+  // Inserts rich text (RTF; plain text is taken line by line) at APosition as runs with their
+  // formatting: one paragraph goes into the paragraph at the point, more paragraphs end it and
+  // the last one continues the paragraph after the point. Returns the position after it.
+  std::int64_t InsertRichText(std::int64_t APosition, const std::string& ARtf,
+                              const TDocContext& AContext);
+
   // The run properties new text at APosition takes: those of the character there when
   // AReplacing, else of the character before it, or after it at a paragraph's start, or the
   // paragraph mark's. Empty when there are none.

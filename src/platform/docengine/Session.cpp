@@ -200,6 +200,11 @@ void TDocView::Paste() {
       return;
     }
   }
+  if (clipboard->HasFormat(host::cfRichText)) {
+    if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
+    FSelStart = FSelEnd = editor.InsertRichText(FSelStart, clipboard->GetRichText(), context);
+    return;
+  }
   if (clipboard->HasFormat(host::cfText)) {
     pugi::xml_document scratch;
     pugi::xml_node properties = editor.RunPropertiesAt(FSelStart, FSelEnd > FSelStart);

@@ -1,1 +1,172 @@
-// Placeholder; filled in with its unit's tests.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "DocTestUtil.h"
+#include "platform/docengine/DocError.h"
+#include "platform/host/Clipbrd.h"
+
+namespace {
+
+using docengine::EDocError;
+using docengine::TDocErrorKind;
+using docengine::TDocSession;
+using docengine::TDocView;
+using docengine::test::End;
+using docengine::test::MakeDocx;
+using docengine::test::Para;
+using docengine::test::Start;
+using docengine::test::TextRun;
+
+// The kind and message of the error AAction raises.
+template <typename TAction>
+std::pair<TDocErrorKind, std::string> ErrorOf(TAction AAction) {
+  try {
+    AAction();
+  } catch (const EDocError& e) {
+    return {e.GetKind(), e.GetMessage()};
+  }
+  return {docengine::dekGeneral, "no error"};
+}
+
+class SessionTest : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& AName, const std::string& ABody) {
+    const std::string name = (FDir / AName).string();
+    docengine::test::WriteFile(name, MakeDocx(ABody));
+    return name;
+  }
+
+  veltrane::test::TScratchDir FDir;
+  TDocSession FSession;
+};
+
+TEST_F(SessionTest, NamesNewDocumentsByOneCounterAndFindsViewsByName) {
+  const std::string letter = Write("Letter.docx", Para(TextRun("hi")));
+  EXPECT_EQ(FSession.GetActive(), nullptr);
+  EXPECT_EQ(ErrorOf([&] { FSession.NeedActive(); }).first, docengine::dekNoDocument);
+  TDocView* first = FSession.Add(letter);
+  TDocView* opened = FSession.Open(letter, false);
+  TDocView* second = FSession.Add(letter);
+  EXPECT_EQ(first->GetName(), "Document1");
+  EXPECT_EQ(first->GetFullName(), "");
+  EXPECT_EQ(opened->GetName(), "Letter.docx");
+  EXPECT_EQ(opened->GetFullName(), letter);
+  EXPECT_EQ(second->GetName(), "Document2");
+  EXPECT_EQ(FSession.GetActive(), second);
+  EXPECT_EQ(FSession.GetCount(), 3);
+  EXPECT_EQ(FSession.GetItem(1), opened);
+  EXPECT_EQ(FSession.Find("LETTER.DOCX"), opened);
+  EXPECT_EQ(FSession.Find("document3"), nullptr);
+  EXPECT_EQ(ErrorOf([&] { FSession.GetItem(3); }).first, docengine::dekOutOfRange);
+  // Opening an open file again activates its view.
+  FSession.Activate(first);
+  EXPECT_EQ(FSession.Open(letter, true), opened);
+  EXPECT_EQ(FSession.GetActive(), opened);
+  // Closing falls back to the most recently active view; the counter never goes back.
+  FSession.Close(opened);
+  EXPECT_EQ(FSession.GetActive(), first);
+  FSession.Close(first);
+  EXPECT_EQ(FSession.GetActive(), second);
+  EXPECT_EQ(FSession.Add(letter)->GetName(), "Document3");
+  FSession.CloseAll();
+  EXPECT_EQ(FSession.GetCount(), 0);
+  EXPECT_EQ(FSession.GetActive(), nullptr);
+}
+
+TEST_F(SessionTest, ReportsFilesItCannotOpen) {
+  const std::string missing = (FDir / "missing.docx").string();
+  const std::string broken = (FDir / "broken.docx").string();
+  docengine::test::WriteFile(broken, "not a zip archive");
+  const struct {
+    const char* Case;
+    std::string File;
+    TDocErrorKind Kind;
+    std::string Message;
+  } rows[] = {
+      {"missing", missing, docengine::dekFileNotFound,
+       missing + ": file not found; check the name and the folder"},
+      {"not a package", broken, docengine::dekFileFormat, broken + ": "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    for (bool add : {false, true}) {
+      const auto [kind, message] = ErrorOf([&] {
+        if (add) {
+          FSession.Add(row.File);
+        } else {
+          FSession.Open(row.File, false);
+        }
+      });
+      EXPECT_EQ(kind, row.Kind);
+      EXPECT_EQ(message.substr(0, row.Message.size()), row.Message);
+    }
+  }
+  EXPECT_EQ(FSession.GetCount(), 0);
+}
+
+TEST_F(SessionTest, SavesAndReopensTextsAndBookmarksAndNeverTouchesTheTemplate) {
+  const std::string templ =
+      Write("Template.docx", Para(Start(1, "Name") + TextRun("name") + End(1) + TextRun("!")));
+  const std::string before = docengine::test::ReadFile(templ);
+  TDocView* view = FSession.Add(templ);
+  view->SelectBookmark("Name");
+  view->TypeText("Alice");
+  const std::string saved = (FDir / "Out.docx").string();
+  view->SaveAs(saved);
+  EXPECT_EQ(view->GetName(), "Out.docx");
+  EXPECT_EQ(view->GetFullName(), saved);
+  EXPECT_EQ(docengine::test::ReadFile(templ), before);
+  FSession.Close(view);
+  TDocView* reopened = FSession.Open(saved, false);
+  EXPECT_EQ(docengine::DumpDocument(*reopened->GetDocument()), "[Name|Alice]!\n");
+  EXPECT_EQ(reopened->GetDocument()->FindBookmark("name")->GetText(), "Alice");
+}
+
+TEST_F(SessionTest, AReadOnlyDocumentRefusesToBeSavedOverItsOwnFile) {
+  const std::string letter = Write("Letter.docx", Para(TextRun("hi")));
+  const std::string before = docengine::test::ReadFile(letter);
+  TDocView* view = FSession.Open(letter, true);
+  EXPECT_TRUE(view->GetReadOnly());
+  view->SelectRange(0, 0);
+  view->TypeText("Oh, ");
+  const auto [kind, message] = ErrorOf([&] { view->SaveAs(letter); });
+  EXPECT_EQ(kind, docengine::dekReadOnly);
+  EXPECT_EQ(message, letter + ": the document was opened read-only; save it under another name");
+  EXPECT_EQ(docengine::test::ReadFile(letter), before);
+  // Another name is fine, and the saved copy is no longer read-only.
+  const std::string copy = (FDir / "Copy.docx").string();
+  view->SaveAs(copy);
+  EXPECT_FALSE(view->GetReadOnly());
+  EXPECT_EQ(view->GetName(), "Copy.docx");
+  // A folder that does not exist is a write failure.
+  EXPECT_EQ(ErrorOf([&] { view->SaveAs((FDir / "no" / "x.docx").string()); }).first,
+            docengine::dekWriteFailed);
+}
+
+TEST_F(SessionTest, PastesRichTextAsFormattedRuns) {
+  const std::string letter = Write("Letter.docx", Para(TextRun("(") + Start(1, "Memo") +
+                                                       TextRun("memo") + End(1) + TextRun(")")));
+  TDocView* view = FSession.Open(letter, false);
+  const struct {
+    const char* Case;
+    std::string Rtf;
+    std::string Expected;
+  } rows[] = {
+      {"one paragraph", "{\\rtf1\\ansi {\\b bold} plain}", "([Memo|bold plain])\n"},
+      {"paragraphs", "{\\rtf1\\ansi one\\par two\\par three}", "([Memo|one\ntwo\nthree])\n"},
+      {"unknown groups are skipped", "{\\rtf1{\\*\\unknown hidden}shown}", "([Memo|shown])\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    view->SelectBookmark("Memo");
+    host::Clipboard()->SetRichText(row.Rtf);
+    view->Paste();
+    EXPECT_EQ(docengine::DumpDocument(*view->GetDocument()), row.Expected);
+  }
+  const std::string saved = (FDir / "Out.docx").string();
+  view->SaveAs(saved);
+  EXPECT_EQ(docengine::DumpDocument(*docengine::TDocument::Open(saved)), "([Memo|shown])\n");
+}
+
+}  // namespace
