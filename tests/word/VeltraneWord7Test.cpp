@@ -691,6 +691,21 @@ TEST_F(Word7EngineTest, RepeatsAGroupRegionOncePerRecord) {
   EXPECT_EQ(Dump(output), veltrane::test::FilledLetterDump);
 }
 
+// WordBasic cannot tell a header from the body: every identifier is a body identifier.
+TEST_F(Word7EngineTest, ReadsHeaderIdentifiersAsBodyIdentifiers) {
+  const std::string templateName = (FDir / "Header.docx").string();
+  veltrane::test::WriteBinaryFile(templateName, veltrane::test::HeaderLetterDocx());
+  const std::unique_ptr<TVeltraneWord7> printer = Connect(wbdEnglish, templateName);
+  printer->LoadDoc();
+  const TVeltraneIdentifiers* identifiers = printer->GetIdentifiers();
+  ASSERT_EQ(identifiers->GetCount(), 2);
+  for (int i = 0; i < identifiers->GetCount(); ++i) {
+    SCOPED_TRACE(identifiers->Get(i)->GetName());
+    EXPECT_EQ(identifiers->Get(i)->GetIdentifierType(), vitBody);
+  }
+  EXPECT_NE(identifiers->Find("Shop_Name"), nullptr);
+}
+
 // A field that fills a table row alone takes the row with it when its value is empty; a field
 // that shares its row with other cells only loses its text.
 TEST_F(Word7EngineTest, AnEmptyValueRemovesTheTableRowItFillsAlone) {

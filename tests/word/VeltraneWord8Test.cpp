@@ -451,4 +451,26 @@ TEST_F(Word8EngineTest, RepeatsAGroupRegionOncePerRecord) {
             veltrane::test::FilledLetterDump);
 }
 
+TEST_F(Word8EngineTest, TellsHeaderIdentifiersFromBodyIdentifiersAndFillsBoth) {
+  veltrane::test::WriteBinaryFile(FTemplate, veltrane::test::HeaderLetterDocx());
+  FPrinter->LoadDoc();
+  const TVeltraneIdentifiers* identifiers = FPrinter->GetIdentifiers();
+  ASSERT_EQ(identifiers->GetCount(), 2);
+  EXPECT_EQ(identifiers->Get(0)->GetName(), "Shop_Name");
+  EXPECT_EQ(identifiers->Get(0)->GetIdentifierType(), vitHeaderFooter);
+  EXPECT_EQ(identifiers->Get(1)->GetName(), "Customers_Name");
+  EXPECT_EQ(identifiers->Get(1)->GetIdentifierType(), vitBody);
+
+  FPrinter->CopyDoc();
+  FPrinter->SelectDoc(vwdTemp);
+  FPrinter->ReplaceName("Shop_Name", "Example Supplies", false, false);
+  FPrinter->ReplaceName("Customers_Name", "Smith", false, false);
+  const std::string output = (FDir / "Out.docx").string();
+  FPrinter->SaveDoc(output);
+  const std::string dump = docengine::DumpDocument(*docengine::TDocument::Open(output));
+  EXPECT_NE(dump.find("Dear Smith,"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("Example Supplies"), std::string::npos) << dump;
+  EXPECT_EQ(dump.find('['), std::string::npos) << dump;
+}
+
 }  // namespace

@@ -78,29 +78,54 @@ inline std::string StoredZip(const std::vector<std::pair<std::string, std::strin
   return archive;
 }
 
-// A .docx whose body is ABody (WordprocessingML paragraphs).
-inline std::string MiniDocx(const std::string& ABody) {
-  const std::string contentTypes =
+// A .docx whose body is ABody (WordprocessingML paragraphs) and, when AHeader is given, whose
+// one section has a default page header holding AHeader.
+inline std::string MiniDocx(const std::string& ABody, const std::string& AHeader = "") {
+  const std::string wordNamespaces =
+      "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+      "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+  std::string contentTypes =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
       "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
       "<Default Extension=\"rels\" "
       "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
       "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
       "<Override PartName=\"/word/document.xml\" ContentType=\"application/"
-      "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>";
+      "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>";
+  if (!AHeader.empty()) {
+    contentTypes +=
+        "<Override PartName=\"/word/header1.xml\" ContentType=\"application/"
+        "vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/>";
+  }
+  contentTypes += "</Types>";
   const std::string rels =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
       "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
       "relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>";
+  const std::string section =
+      AHeader.empty()
+          ? ""
+          : "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"rIdH\"/></w:sectPr>";
   const std::string document =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
-      "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-      "<w:body>" +
-      ABody + "</w:body></w:document>";
-  return StoredZip({{"[Content_Types].xml", contentTypes},
-                    {"_rels/.rels", rels},
-                    {"word/document.xml", document}});
+      "<w:document " +
+      wordNamespaces + "><w:body>" + ABody + section + "</w:body></w:document>";
+  std::vector<std::pair<std::string, std::string>> entries = {{"[Content_Types].xml", contentTypes},
+                                                              {"_rels/.rels", rels},
+                                                              {"word/document.xml", document}};
+  if (!AHeader.empty()) {
+    entries.emplace_back(
+        "word/_rels/document.xml.rels",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        "<Relationship Id=\"rIdH\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "relationships/header\" Target=\"header1.xml\"/></Relationships>");
+    entries.emplace_back("word/header1.xml",
+                         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?><w:hdr " +
+                             wordNamespaces + ">" + AHeader + "</w:hdr>");
+  }
+  return StoredZip(entries);
 }
 
 // A run of text.
@@ -132,6 +157,16 @@ inline std::string LetterDocx() {
 inline constexpr const char* LetterDump =
     "Dear [Customers_Name|Name],\nOrders: [Orders|[Orders_Item|Item] "
     "[Orders_Total|Total@#,##0.00]; ]\nRegards\n";
+
+// A greeting under a page header that names the shop:
+//   header: [Shop_Name|Shop]
+//   body:   Dear [Customers_Name|Name],
+inline std::string HeaderLetterDocx() {
+  return MiniDocx(
+      "<w:p>" + Run("Dear ") + BookmarkStart(1, "Customers_Name") + Run("Name") + BookmarkEnd(1) +
+          Run(",") + "</w:p>",
+      "<w:p>" + BookmarkStart(2, "Shop_Name") + Run("Shop") + BookmarkEnd(2) + "</w:p>");
+}
 
 inline void WriteBinaryFile(const std::string& AFileName, const std::string& AData) {
   std::ofstream out(AFileName, std::ios::binary | std::ios::trunc);
