@@ -367,6 +367,45 @@ TEST(PictureXmlTest, PicturePartsAreStoredAndFoundAfterSaving) {
   EXPECT_EQ(reread->GetRelationships("word/header1.xml")[0].TargetPart, "word/media/image1.jpeg");
 }
 
+// Content types written with a prefix and a Default that names another type for the extension:
+// the Default is kept, the new part gets an Override in the same prefix.
+TEST(PictureXmlTest, ExistingContentTypesAreRespected) {
+  const std::string types =
+      "<ct:Types xmlns:ct=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+      "<ct:Default Extension=\"rels\" "
+      "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+      "<ct:Default Extension=\"PNG\" ContentType=\"image/x-png\"/>"
+      "<ct:Override PartName=\"/word/document.xml\" ContentType=\"application/"
+      "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></ct:Types>";
+  const std::string rels =
+      "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+      "relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>";
+  auto package =
+      TDocPackage::OpenMemory(docengine::test::BuildZip({{"[Content_Types].xml", types},
+                                                         {"_rels/.rels", rels},
+                                                         {"word/document.xml", "<w:document/>"}}),
+                              "prefixed.docx");
+  host::TPicture png;
+  png.LoadFromBytes(MakePng(2, 2));
+  EXPECT_EQ(docengine::AddPicturePart(*package, "word/document.xml", png), "rId1");
+  EXPECT_EQ(package->EnsureContentTypeDefault("png", "image/png"), "image/x-png");
+  EXPECT_EQ(package->FindPart("word/media/image1.png")->GetContentType(), "image/png");
+
+  TTempDir folder;
+  package->SaveAs(folder.GetPath() + "/out.docx");
+  auto reread = TDocPackage::Open(folder.GetPath() + "/out.docx");
+  EXPECT_EQ(reread->FindPart("word/media/image1.png")->GetContentType(), "image/png");
+  const std::string written = reread->FindPart("[Content_Types].xml")->GetData();
+  EXPECT_NE(written.find("<ct:Override PartName=\"/word/media/image1.png\" "
+                         "ContentType=\"image/png\"/>"),
+            std::string::npos)
+      << written;
+  EXPECT_EQ(written.find("Extension=\"png\""), std::string::npos) << written;
+  ASSERT_EQ(reread->GetRelationships("word/document.xml").size(), 1u);
+  EXPECT_EQ(reread->GetRelationships("word/document.xml")[0].TargetPart, "word/media/image1.png");
+}
+
 // The whole way a pasted picture goes: media part, relationship, drawing sized to the column;
 // LibreOffice must open the result and render it.
 TEST(PictureXmlTest, DocumentWithAPictureOpensInLibreOffice) {
