@@ -162,6 +162,28 @@ TEST_F(CliEndToEndTest, CustomerListGroupsByCountry) {
   ExpectGolden("customers.txt", Dump(FScratch / "customers.docx"));
 }
 
+// A group region of several paragraphs is what a template author gets by bookmarking whole
+// paragraphs; each pass must find the group's mark in the copy pasted behind the last one.
+TEST_F(CliEndToEndTest, GroupOverSeveralParagraphsRepeats) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  const TCliRun run =
+      RunCli({"merge", (fs::path(VELTRANE_CLI_DATA_DIR) / "paragraphs.docx").string(), "--db",
+              "shop.sqlite", "--source",
+              "Customers=SELECT LastName, City FROM customers ORDER BY CustomerId", "-o",
+              "paragraphs.docx"},
+             FScratch.GetPath());
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const std::string text = Dump(FScratch / "paragraphs.docx");
+  std::size_t at = 0;
+  for (const char* name : {"Berger", "Berlin", "Müller", "München", "Dubois", "Lyon", "Hughes",
+                           "Oxford", "Lindqvist", "Stockholm", "Tail"}) {
+    SCOPED_TRACE(name);
+    at = text.find(name, at);
+    EXPECT_NE(at, std::string::npos) << text;
+  }
+  EXPECT_EQ(text.find("LastName"), std::string::npos) << text;
+}
+
 TEST_F(CliEndToEndTest, FailedMergeLeavesNoOutput) {
   if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   std::vector<std::string> args = LetterArgs();

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes note.docx, the command tests' smallest template: two fields, one with a date mask,
-and no groups. Uses the helpers of examples/make_templates.py."""
+"""Writes the command tests' small templates: note.docx (two fields, one with a date mask, no
+groups) and paragraphs.docx (a group over two paragraphs, ending inside the second). Uses the
+helpers of examples/make_templates.py."""
 import os
 import sys
 
@@ -12,3 +13,11 @@ marks = mt.Marks()
 body = (mt.para("Dear ", mt.field(marks, "Customers_LastName", "LastName"), ", customer since ",
                 mt.field(marks, "Customers_Since", "Since@dd.mm.yyyy"), ".") + mt.para())
 mt.write_docx(os.path.join(here, "note.docx"), body, None)
+
+marks = mt.Marks()
+start, end = marks.new("Customers")
+body = (mt.para("Head") +
+        mt.para("Name: ", mt.field(marks, "Customers_LastName", "LastName"), prefix=start) +
+        mt.para("City: ", mt.field(marks, "Customers_City", "City"), suffix=end) +
+        mt.para("Tail"))
+mt.write_docx(os.path.join(here, "paragraphs.docx"), body, None)
