@@ -326,11 +326,21 @@ int RunMerge(const TCliOptions& AOptions, std::ostream& AOut) {
   return WithTemplate(AOptions.Template, [&] {
     if (AOptions.CheckFirst) {
       std::ostringstream problems;
-      if (CollectProblems(session, problems, AOptions.Template) > 0) {
+      const int count = CollectProblems(session, problems, AOptions.Template);
+      if (count > 0) {
+        // The first problem (warnings come before it only when they precede it in the list).
         std::istringstream lines(problems.str());
         std::string first;
-        std::getline(lines, first);
-        throw host::Exception("the template check failed, nothing was merged. " + first);
+        while (std::getline(lines, first) && first.find(": warning: ") != std::string::npos) {
+        }
+        if (first.rfind(AOptions.Template + ": ", 0) == 0) {
+          first.erase(0, AOptions.Template.size() + 2);
+        }
+        throw host::Exception("the template check found " + std::to_string(count) +
+                              (count == 1 ? " problem" : " problems") +
+                              " and nothing was merged (veltrane check lists them all); the "
+                              "first: " +
+                              first);
       }
     }
     session.GetController()->Open();
