@@ -628,6 +628,53 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
   return removed;
 }
 
+void TDocEditor::KeepFieldsWhole(std::int64_t& AStart, std::int64_t& AEnd) const {
+  if (AStart >= AEnd) return;
+  std::int64_t offset = 0;
+  const TDocAtom* atom = FStory->FAtoms.Find(AStart, offset);
+  if (atom == nullptr) return;
+  std::int64_t position = AStart - offset;
+  // Inside a field's code: go to the end of the code (after the separator, or to the end of a
+  // field without result).
+  if (atom->HasFlag(afFieldCode) || atom->Kind == akFieldSeparate) {
+    int depth = 0;
+    for (; atom != nullptr && position < AEnd; atom = TAtomTree::Next(atom)) {
+      if (atom->Kind == akFieldBegin) ++depth;
+      if (atom->Kind == akFieldEnd) --depth;
+      position += atom->Length;
+      if (depth <= 0 && (atom->Kind == akFieldSeparate || atom->Kind == akFieldEnd)) {
+        if (atom->Kind == akFieldSeparate && depth == 0) {
+          AStart = position;
+          break;
+        }
+        if (depth < 0) {
+          AStart = position - atom->Length;  // the field's end: nothing of it to replace
+          AEnd = AStart;
+          return;
+        }
+      }
+    }
+    if (atom == nullptr || position >= AEnd) AStart = std::min(AStart, AEnd);
+    atom = FStory->FAtoms.Find(AStart, offset);
+    position = AStart - offset;
+  }
+  std::vector<std::int64_t> begins;  // positions of fields begun inside the range
+  for (; atom != nullptr && position < AEnd; atom = TAtomTree::Next(atom)) {
+    if (atom->Kind == akFieldBegin) {
+      begins.push_back(position);
+    } else if (atom->Kind == akFieldEnd) {
+      if (begins.empty()) {
+        AEnd = position;  // the end of a field that began before the range
+        break;
+      }
+      begins.pop_back();
+    }
+    position += atom->Length;
+  }
+  if (!begins.empty()) AEnd = std::min(AEnd, begins.front());
+  if (AEnd < AStart) AEnd = AStart;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Tables
 

@@ -55,6 +55,11 @@ class TDocEditor {
   // paragraph marks that can join their paragraph to the next. Cell and row marks of rows that
   // are not wholly inside stay. Returns the number of positions removed.
   std::int64_t DeleteRange(std::int64_t AStart, std::int64_t AEnd, const TDocContext& AContext);
+  // Narrows [AStart, AEnd) so that deleting it leaves every complex field whole: a start inside
+  // a field's code moves behind its separator (the result is what gets replaced), an end after
+  // the end of a field that began before the start moves back to that end, and an end inside a
+  // field that began in the range moves back to the field's start.
+  void KeepFieldsWhole(std::int64_t& AStart, std::int64_t& AEnd) const;
   // The range [AStart, AEnd) grown to the whole table rows it touches; false when AStart does
   // not lie in a table.
   bool RowRange(std::int64_t& AStart, std::int64_t& AEnd) const;

@@ -148,6 +148,7 @@ void TDocView::TypeText(const std::string& AText) {
   TDocEditor editor(FDocument.get(), FSelStory);
   pugi::xml_document scratch;
   const bool replacing = FSelEnd > FSelStart && FSession->GetReplaceSelection();
+  if (replacing) editor.KeepFieldsWhole(FSelStart, FSelEnd);
   pugi::xml_node properties = editor.RunPropertiesAt(FSelStart, replacing);
   if (properties) properties = scratch.append_copy(properties);
   if (replacing) editor.DeleteRange(FSelStart, FSelEnd, context);
@@ -156,7 +157,8 @@ void TDocView::TypeText(const std::string& AText) {
 
 std::int64_t TDocView::Delete() {
   TDocEditor editor(FDocument.get(), FSelStory);
-  const std::int64_t end = FSelEnd > FSelStart ? FSelEnd : FSelStart + 1;
+  std::int64_t end = FSelEnd > FSelStart ? FSelEnd : FSelStart + 1;
+  editor.KeepFieldsWhole(FSelStart, end);
   const std::int64_t result = editor.DeleteRange(FSelStart, end, GetSelContext());
   FSelEnd = FSelStart;
   return result;
@@ -190,6 +192,7 @@ void TDocView::Paste() {
   host::TClipboard* clipboard = host::Clipboard();
   const std::vector<TDocBookmark*> context = GetSelContext();
   TDocEditor editor(FDocument.get(), FSelStory);
+  editor.KeepFieldsWhole(FSelStart, FSelEnd);
   if (clipboard->HasFormat(host::cfFragment)) {
     std::shared_ptr<const host::TClipboardFragment> held = clipboard->GetFragment();
     const auto* fragment = dynamic_cast<const TDocFragment*>(held.get());

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <map>
 
 #include "DocTestUtil.h"
 #include "platform/docengine/DocDump.h"
@@ -200,6 +202,25 @@ TEST(EditingTest, NewTextTakesTheFormattingOfWhatItReplacesOrFollows) {
   EXPECT_DUMP(editing, view, "plain [F|QSmith]\nZbp\n");
 }
 
+// A form field's bookmark may start after the field's beginning; typing over it must replace
+// the field's result and leave the field whole, or the rest of the paragraph would read as code.
+TEST(EditingTest, TypingOverPartOfAFieldReplacesOnlyItsResult) {
+  const std::string field = "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r>" + Start(1, "Form") +
+                            "<w:r><w:instrText> FORMTEXT </w:instrText></w:r><w:r><w:fldChar "
+                            "w:fldCharType=\"separate\"/></w:r>" +
+                            TextRun("     ") + "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r>" +
+                            End(1);
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Para(field + TextRun(" after")));
+  view->SelectBookmark("Form");
+  EXPECT_EQ(view->GetSelText(), "     ");
+  view->TypeText("Alice");
+  EXPECT_DUMP(editing, view, "[Form|Alice] after\n");
+  view->SelectBookmark("Form");
+  EXPECT_EQ(view->Delete(), 5);
+  EXPECT_DUMP(editing, view, "[Form|] after\n");
+}
+
 TEST(EditingTest, WithoutReplaceSelectionTextGoesBeforeTheSelection) {
   TEditing editing;
   TDocView* view = editing.OpenBody(Para(Start(1, "F") + TextRun("abc") + End(1)));
@@ -336,6 +357,74 @@ TEST(EditingTest, HeadersAndFootersEditTheSameWay) {
   EXPECT_EQ(view->Delete(), 2);
   EXPECT_DUMP(editing, view,
               "body\n== headers and footers ==\n== word/header1.xml ==\n[Head|Report\n2026]\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Every bookmark of the corpus whose text lies within one paragraph is typed over, as the merge
+// fills a field; the saved file must read each bookmark with its new value and every other
+// bookmark still there.
+TEST(EditingTest, FillsTheBookmarksOfRealDocuments) {
+  namespace fs = std::filesystem;
+  const fs::path folder = veltrane::test::SharedDir() / "corpus";
+  if (!fs::is_directory(folder)) GTEST_SKIP() << "no corpus at " << folder;
+  veltrane::test::TScratchDir scratch;
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() == ".docx") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  int filled = 0;
+  int kept = 0;
+  for (const fs::path& file : files) {
+    SCOPED_TRACE(file.filename().string());
+    TDocSession session;
+    TDocView* view = nullptr;
+    try {
+      view = session.Add(file.string());
+    } catch (const EDocError&) {
+      continue;  // documents the engine refuses are the reader's tests
+    }
+    docengine::TDocument* document = view->GetDocument();
+    std::map<std::string, std::string> expected;
+    std::vector<std::string> names;
+    for (int i = 0; i < document->GetBookmarkCount(); ++i) {
+      names.push_back(document->GetBookmark(i)->GetName());
+    }
+    for (const std::string& name : names) {
+      const docengine::TDocBookmark* bookmark = document->FindBookmark(name);
+      if (bookmark == nullptr) continue;
+      const std::string text = bookmark->GetText();
+      if (text.empty() || text.find_first_of("\r\a\x01\x02\x05\x07\x0c") != std::string::npos ||
+          bookmark->GetColFirst() >= 0) {
+        continue;
+      }
+      view->SelectBookmark(name);
+      if (view->GetSelText() != text) continue;  // field codes inside: not a plain field
+      const std::string value = "Value " + std::to_string(++filled);
+      view->TypeText(value);
+      expected[name] = value;
+    }
+    const std::string saved = (scratch / file.filename().string()).string();
+    view->SaveAs(saved);
+    auto reopened = TDocument::Open(saved);
+    ASSERT_EQ(reopened->GetBookmarkCount(), document->GetBookmarkCount());
+    for (int i = 0; i < document->GetBookmarkCount(); ++i) {
+      const docengine::TDocBookmark* bookmark = document->GetBookmark(i);
+      EXPECT_EQ(reopened->GetBookmark(i)->GetName(), bookmark->GetName());
+      EXPECT_EQ(reopened->GetBookmark(i)->GetText(), bookmark->GetText()) << bookmark->GetName();
+    }
+    // Each field filled keeps its value, unless a bookmark of the same range was filled later
+    // (both cover the newer value) or an enclosing one went over it.
+    for (const auto& [name, value] : expected) {
+      const docengine::TDocBookmark* bookmark = document->FindBookmark(name);
+      if (bookmark != nullptr && bookmark->GetText() == value) ++kept;
+    }
+  }
+  EXPECT_GT(filled, 20);
+  EXPECT_GT(kept, filled / 2);
 }
 
 }  // namespace
