@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "platform/docengine/DocError.h"
+#include "platform/docengine/PictureXml.h"
 #include "platform/docengine/RtfReader.h"
 
 namespace docengine {
@@ -925,6 +926,35 @@ std::int64_t TDocEditor::InsertRichText(std::int64_t APosition, const std::strin
     return InsertFragment(APosition, root.first_child(), fkInline, false, AContext);
   }
   return InsertFragment(APosition, root, fkBlocks, true, AContext);
+}
+
+std::int64_t TDocEditor::InsertPicture(std::int64_t APosition, const host::TPicture& APicture,
+                                       const TDocContext& AContext) {
+  const TDocSegment* segment = FStory->SegmentAt(std::min(APosition, FStory->GetLength() - 1));
+  TDocPart* part = segment->GetPart();
+  pugi::xml_node sectionProperties;
+  for (pugi::xml_node child : FDocument->GetMainStory()->GetSegment(0)->GetRoot().children()) {
+    if (IsLocal(child, "sectPr")) sectionProperties = child;
+  }
+  const TPictureExtent extent =
+      PictureExtent(APicture.GetInfo(), SectionTextWidth(sectionProperties));
+  // Drawing ids are unique in the whole document.
+  std::uint32_t id = 1;
+  for (int i = 0; i < FDocument->GetStoryCount(); ++i) {
+    const TDocStory* story = FDocument->GetStory(i);
+    for (int j = 0; j < story->GetSegmentCount(); ++j) {
+      id = std::max(id, NextDrawingId(story->GetSegment(j)->GetRoot()));
+    }
+  }
+  const std::string relationship =
+      AddPicturePart(*FDocument->GetPackage(), part->GetName(), APicture);
+  const std::string prefix = FDocument->NamesOf(part).W("");
+  pugi::xml_document scratch;
+  pugi::xml_node root = scratch.append_child("fragment");
+  pugi::xml_node run = root.append_child((prefix + "r").c_str());
+  AppendPictureDrawing(run, relationship, id, "Picture " + std::to_string(id), extent, prefix);
+  part->SetModified(true);
+  return InsertFragment(APosition, root, fkInline, false, AContext);
 }
 
 }  // namespace docengine

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/docengine/Document.h"
+#include "platform/host/Graphics.h"
 
 namespace docengine {
 
@@ -73,6 +74,12 @@ class TDocEditor {
   // the last one continues the paragraph after the point. Returns the position after it.
   std::int64_t InsertRichText(std::int64_t APosition, const std::string& ARtf,
                               const TDocContext& AContext);
+
+  // Inserts the picture at APosition as an inline drawing at its natural size, scaled down to
+  // the text width of the document's last section when wider; its bytes go into a new media
+  // part. Returns the position after it.
+  std::int64_t InsertPicture(std::int64_t APosition, const host::TPicture& APicture,
+                             const TDocContext& AContext);
 
   // The run properties new text at APosition takes: those of the character there when
   // AReplacing, else of the character before it, or after it at a paragraph's start, or the

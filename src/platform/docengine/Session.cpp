@@ -203,6 +203,12 @@ void TDocView::Paste() {
       return;
     }
   }
+  if (clipboard->HasFormat(host::cfPicture)) {
+    std::unique_ptr<host::TPicture> picture = clipboard->GetPicture();
+    if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
+    FSelStart = FSelEnd = editor.InsertPicture(FSelStart, *picture, context);
+    return;
+  }
   if (clipboard->HasFormat(host::cfRichText)) {
     if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
     FSelStart = FSelEnd = editor.InsertRichText(FSelStart, clipboard->GetRichText(), context);

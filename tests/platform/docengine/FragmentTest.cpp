@@ -4,6 +4,7 @@
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/Fragment.h"
 #include "platform/host/Clipbrd.h"
+#include "platform/host/Graphics.h"
 
 namespace {
 
@@ -184,6 +185,58 @@ TEST(FragmentTest, PicturesAndLinksTravelToAnotherDocument) {
     if (package->GetPart(i)->GetName().rfind("word/media/", 0) == 0) ++media;
   }
   EXPECT_EQ(media, 2);
+}
+
+// A PNG of AWidth x AHeight pixels: signature and header are all the engine reads.
+std::string Png(std::uint32_t AWidth, std::uint32_t AHeight) {
+  std::string data("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+  for (std::uint32_t value : {AWidth, AHeight}) {
+    for (int shift = 24; shift >= 0; shift -= 8) data += static_cast<char>((value >> shift) & 0xFF);
+  }
+  data += std::string("\x08\x02\0\0\0", 5) + std::string(4, '\0') + "IDATIEND";
+  return data;
+}
+
+TEST(FragmentTest, PastesPicturesAtTheirSizeScaledToTheTextWidth) {
+  const struct {
+    const char* Case;
+    std::uint32_t Width;
+    std::uint32_t Height;
+    std::int64_t Cx;
+    std::int64_t Cy;
+  } rows[] = {
+      {"natural size at 96 dpi", 100, 50, 100 * 9525, 50 * 9525},
+      // 6.5 inches of text (8.5 less two margins of one inch) for 12 inches of pixels
+      {"scaled down to the text width", 1152, 576, 5943600, 2971800},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    TEditing editing;
+    TDocView* view =
+        editing.OpenBody(Para(Start(1, "Photo") + TextRun("photo") + End(1)) +
+                         "<w:sectPr><w:pgSz w:w=\"12240\" w:h=\"15840\"/><w:pgMar w:left=\"1440\" "
+                         "w:right=\"1440\"/></w:sectPr>");
+    host::TPicture picture;
+    picture.LoadFromBytes(Png(row.Width, row.Height));
+    host::Clipboard()->Assign(&picture);
+    view->SelectBookmark("Photo");
+    view->Paste();
+    EXPECT_DUMP(editing, view, "[Photo|^g]\n");
+    pugi::xml_node body = view->GetDocument()->GetMainStory()->GetSegment(0)->GetRoot();
+    const pugi::xml_node extent = body.select_node(".//wp:extent").node();
+    EXPECT_EQ(extent.attribute("cx").as_llong(), row.Cx);
+    EXPECT_EQ(extent.attribute("cy").as_llong(), row.Cy);
+    const std::string id = body.select_node(".//a:blip").node().attribute("r:embed").value();
+    bool stored = false;
+    for (const auto& link :
+         view->GetDocument()->GetPackage()->GetRelationships("word/document.xml")) {
+      if (link.Id == id) {
+        stored = view->GetDocument()->GetPackage()->FindPart(link.TargetPart)->GetData() ==
+                 picture.GetBytes();
+      }
+    }
+    EXPECT_TRUE(stored);
+  }
 }
 
 TEST(FragmentTest, PastesPlainTextAndRefusesAnEmptyClipboard) {
