@@ -173,6 +173,9 @@ class TDocStoryReader {
   std::vector<pugi::xml_node>& GetSections() { return FSections; }
   std::vector<TPendingTextBox>& GetTextBoxes() { return FTextBoxes; }
   std::vector<std::unique_ptr<TDocBookmark>>& GetBookmarks() { return FBookmarks; }
+  // The bookmark markers of inserted nodes (true for a start), left unpaired: the document
+  // pairs them once everything of one edit is in.
+  std::vector<std::pair<TDocAtom*, bool>>& GetInsertedMarkers() { return FInsertedMarkers; }
   void SetTextBoxBase(const std::string& APartName, int* ACounter, TDocPart* APart,
                       bool AInHeaderFooter) {
     FTextBoxPartName = APartName;
@@ -335,6 +338,10 @@ class TDocStoryReader {
       case xkBookmarkEnd: {
         TDocAtom* atom =
             AddAtom(AKind == xkBookmarkStart ? akBookmarkStart : akBookmarkEnd, 0, ANode);
+        if (FInserting) {
+          FInsertedMarkers.emplace_back(atom, AKind == xkBookmarkStart);
+          break;
+        }
         TMarker marker{atom, FAtoms.size(), FNames.Attr(ANode, "id").value(), FTableDepth > 0};
         (AKind == xkBookmarkStart ? FStarts : FEnds).push_back(std::move(marker));
         break;
@@ -525,6 +532,7 @@ class TDocStoryReader {
   TDocPart* FPart = nullptr;
   bool FInHeaderFooter = false;
   bool FInserting = false;
+  std::vector<std::pair<TDocAtom*, bool>> FInsertedMarkers;
   TDocAtom* FInsertBefore = nullptr;
 };
 
@@ -823,9 +831,55 @@ void TDocument::InsertAtoms(TDocSegment* ASegment, const std::vector<pugi::xml_n
   reader.ReadInserted(ANodes, ABefore);
   ASegment->FPart->SetModified(true);
   for (auto& candidate : reader.GetBookmarks()) FPending.push_back(std::move(candidate));
+  for (const auto& marker : reader.GetInsertedMarkers()) FPendingMarkers.push_back(marker);
+}
+
+void TDocument::PairInsertedMarkers() {
+  // Each start pairs with the first unused end of its id that follows it, as when reading.
+  std::unordered_map<std::string, std::vector<std::size_t>> ends;
+  std::vector<std::string> ids(FPendingMarkers.size());
+  for (std::size_t i = 0; i < FPendingMarkers.size(); ++i) {
+    const TDocAtom* atom = FPendingMarkers[i].first;
+    ids[i] = NamesOf(atom->Segment->FPart).Attr(atom->Node, "id").value();
+    if (!FPendingMarkers[i].second) ends[ids[i]].push_back(i);
+  }
+  std::set<std::size_t> used;
+  for (std::size_t i = 0; i < FPendingMarkers.size(); ++i) {
+    if (!FPendingMarkers[i].second) continue;
+    const auto found = ends.find(ids[i]);
+    if (found == ends.end()) continue;
+    TDocAtom* start = FPendingMarkers[i].first;
+    const TXmlNames& names = NamesOf(start->Segment->FPart);
+    for (std::size_t end : found->second) {
+      if (end < i || used.count(end) != 0) continue;
+      used.insert(end);
+      const std::string name = names.Attr(start->Node, "name").value();
+      if (name.empty()) break;
+      auto bookmark = std::make_unique<TDocBookmark>();
+      bookmark->FName = name;
+      bookmark->FStory = start->Segment->FStory;
+      bookmark->FStartAtom = start;
+      bookmark->FEndAtom = FPendingMarkers[end].first;
+      pugi::xml_attribute colFirst = names.Attr(start->Node, "colFirst");
+      pugi::xml_attribute colLast = names.Attr(start->Node, "colLast");
+      bool inTable = false;
+      for (pugi::xml_node node = start->Node.parent(); node && !inTable; node = node.parent()) {
+        inTable = names.Kind(node) == xkTbl;
+      }
+      if (inTable && (colFirst || colLast)) {
+        bookmark->FColFirst = colFirst ? colFirst.as_int() : colLast.as_int();
+        bookmark->FColLast = colLast ? colLast.as_int() : bookmark->FColFirst;
+        if (bookmark->FColFirst > bookmark->FColLast) bookmark->FColFirst = bookmark->FColLast;
+      }
+      FPending.push_back(std::move(bookmark));
+      break;
+    }
+  }
+  FPendingMarkers.clear();
 }
 
 std::vector<TDocBookmark*> TDocument::AdoptInsertedBookmarks() {
+  PairInsertedMarkers();
   std::vector<TDocBookmark*> result;
   for (auto& candidate : FPending) {
     // A bookmark brought in under a name the document already uses replaces the older one,

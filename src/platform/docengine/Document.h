@@ -248,6 +248,8 @@ class TDocument : public host::TObject {
   // Lists the bookmarks of the inserted nodes; a name already in use passes to the new
   // bookmark and the older one is deleted (its text stays).
   std::vector<TDocBookmark*> AdoptInsertedBookmarks();
+  // Pairs the markers of inserted nodes into bookmarks waiting for adoption.
+  void PairInsertedMarkers();
   void ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACandidates);
   void RefreshVisible() const;
   void MakeBookmarkIdsUnique();
@@ -258,6 +260,11 @@ class TDocument : public host::TObject {
   std::map<const TDocPart*, const TXmlNames*> FNamesByPart;
   std::uint64_t FSerial = 0;                            // distinguishes documents of one process
   std::vector<std::unique_ptr<TDocBookmark>> FPending;  // read from inserted nodes
+  // Bookmark markers of inserted nodes (true for a start), in document order, until
+  // AdoptInsertedBookmarks pairs them: a paste may insert a bookmark's start and its end in
+  // separate steps (a region over several paragraphs arrives as the tail of one paragraph,
+  // whole paragraphs and the head of another).
+  std::vector<std::pair<TDocAtom*, bool>> FPendingMarkers;
   std::unordered_map<std::uint64_t, std::unique_ptr<TDocBookmark>> FBookmarks;  // by serial
   std::map<std::string, TDocBookmark*> FByName;  // key: the name with ASCII letters upper-cased
   std::uint64_t FLastSerial = 0;

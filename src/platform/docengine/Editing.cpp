@@ -789,6 +789,7 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
   }
   if (sources.empty()) return APosition;
   FDocument->FPending.clear();
+  FDocument->FPendingMarkers.clear();
   TDocAtom* atom = SplitAt(APosition);
   if (atom == nullptr) Refuse(APosition, "nothing can be pasted after the end of the story");
   const TDocAtom* before = PrevContent(atom);

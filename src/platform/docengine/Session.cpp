@@ -1,6 +1,7 @@
 #include "platform/docengine/Session.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -33,6 +34,78 @@ std::unique_ptr<TDocument> OpenFile(const std::string& AFileName) {
     if (e.GetKind() != dekGeneral) throw;
     throw EDocError(dekFileFormat, e.GetMessage());
   }
+}
+
+
+// The local name of an element ("tc" for "w:tc").
+bool IsLocalName(pugi::xml_node ANode, const char* ALocal) {
+  const char* name = ANode.name();
+  const char* colon = std::strchr(name, ':');
+  return std::strcmp(colon != nullptr ? colon + 1 : name, ALocal) == 0;
+}
+
+// The innermost table cell holding ANode (the node itself when it is a cell).
+pugi::xml_node CellOf(pugi::xml_node ANode) {
+  for (; ANode; ANode = ANode.parent()) {
+    if (IsLocalName(ANode, "tc")) return ANode;
+  }
+  return pugi::xml_node();
+}
+
+bool Holds(pugi::xml_node AAncestor, pugi::xml_node ANode) {
+  for (; ANode; ANode = ANode.parent()) {
+    if (ANode == AAncestor) return true;
+  }
+  return false;
+}
+
+// The first and the last cell element of a row.
+bool IsFirstCell(pugi::xml_node ACell) {
+  for (pugi::xml_node node = ACell.previous_sibling(); node; node = node.previous_sibling()) {
+    if (IsLocalName(node, "tc")) return false;
+  }
+  return true;
+}
+bool IsLastCell(pugi::xml_node ACell) {
+  for (pugi::xml_node node = ACell.next_sibling(); node; node = node.next_sibling()) {
+    if (IsLocalName(node, "tc")) return false;
+  }
+  return true;
+}
+
+// A bookmark that runs from one cell of a table into another selects whole cells, as the word
+// processor's own selection does; one that takes every cell of its rows selects the rows with
+// their row marks. So a group whose bookmark starts in the first cell of a row and ends in its
+// last cell is copied, pasted and removed as whole rows. (Positions given directly select
+// exactly what they say.) Walks only the two end cells.
+void ExtendAcrossCells(const TDocStory* AStory, std::int64_t& AStart, std::int64_t& AEnd) {
+  if (AEnd <= AStart) return;
+  std::int64_t offset = 0;
+  TDocAtom* first = AStory->GetAtoms().Find(AStart, offset);
+  TDocAtom* last = AStory->GetAtoms().Find(AEnd - 1, offset);
+  if (first == nullptr || last == nullptr) return;
+  const pugi::xml_node startCell = CellOf(first->Node);
+  const pugi::xml_node endCell = CellOf(last->Node);
+  if (!startCell || !endCell || startCell == endCell) return;
+  const pugi::xml_node startRow = startCell.parent();
+  const pugi::xml_node endRow = endCell.parent();
+  if (startRow.parent() != endRow.parent()) return;  // not the same table
+  std::int64_t start = AStory->PositionOf(first);
+  for (TDocAtom* atom = TAtomTree::Prev(first); atom != nullptr && Holds(startCell, atom->Node);
+       atom = TAtomTree::Prev(atom)) {
+    start -= atom->Length;
+  }
+  std::int64_t end = AStory->PositionOf(last) + last->Length;
+  TDocAtom* after = TAtomTree::Next(last);
+  for (; after != nullptr && Holds(endCell, after->Node); after = TAtomTree::Next(after)) {
+    end += after->Length;
+  }
+  if (IsFirstCell(startCell) && IsLastCell(endCell)) {
+    while (after != nullptr && after->Length == 0) after = TAtomTree::Next(after);
+    if (after != nullptr && after->Kind == akRowEnd && after->Node == endRow) end += after->Length;
+  }
+  AStart = std::min(AStart, start);
+  AEnd = std::max(AEnd, end);
 }
 
 }  // namespace
@@ -121,7 +194,10 @@ void TDocView::SelectBookmark(const std::string& AName) {
     DocError(dekBadBookmark, FName,
              "the bookmark '" + AName + "' does not exist; check the name in the template");
   }
-  SetSelection(bookmark->GetStory(), bookmark->GetStart(), bookmark->GetEnd(), false);
+  std::int64_t start = bookmark->GetStart();
+  std::int64_t end = bookmark->GetEnd();
+  ExtendAcrossCells(bookmark->GetStory(), start, end);
+  SetSelection(bookmark->GetStory(), start, end, false);
   FSelBookmark = bookmark->GetSerial();
 }
 
