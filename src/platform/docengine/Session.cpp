@@ -36,7 +36,6 @@ std::unique_ptr<TDocument> OpenFile(const std::string& AFileName) {
   }
 }
 
-
 // The local name of an element ("tc" for "w:tc").
 bool IsLocalName(pugi::xml_node ANode, const char* ALocal) {
   const char* name = ANode.name();

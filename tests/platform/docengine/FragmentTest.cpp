@@ -258,3 +258,44 @@ TEST(FragmentTest, PastesPlainTextAndRefusesAnEmptyClipboard) {
 }
 
 }  // namespace
+
+namespace {
+
+// A group over two paragraphs: its start and its end arrive in different steps of the paste,
+// and the copy must still carry the group's name for the next pass.
+TEST(FragmentTest, AGroupOverSeveralParagraphsRepeatsWithItsBookmark) {
+  TEditing editing;
+  const std::string body =
+      Para(TextRun("Head")) +
+      Para(Start(1, "G") + TextRun("Name: ") + Start(2, "N") + TextRun("n") + End(2)) +
+      Para(TextRun("end") + End(1)) + Para(TextRun("Tail"));
+  TDocView* output = editing.OpenBody(body);
+  TDocView* templ = editing.OpenBody(body);
+  FillAndRepeat(output, templ, {"Ann", "Bob", "Cy"}, "G", "N");
+  EXPECT_DUMP(editing, output, "Head\nName: Ann\nendName: Bob\nend[G|Name: Cy\nend]\nTail\n");
+  EXPECT_NE(output->GetDocument()->FindBookmark("G"), nullptr);
+  EXPECT_EQ(output->GetDocument()->FindBookmark("G")->GetText(), "Name: Cy\rend");
+}
+
+// A group whose bookmark runs from the first cell of a row into its last cell is a row group:
+// selecting it takes the whole row, so copies join the table as rows and the leftover copy
+// leaves no row behind.
+TEST(FragmentTest, AGroupFromTheFirstToTheLastCellRepeatsAsRows) {
+  TEditing editing;
+  const std::string body = Table(Row({TextRun("h1"), TextRun("h2")}) +
+                                 Row({Start(1, "Line") + Start(2, "No") + TextRun("n") + End(2),
+                                      TextRun("x") + End(1)})) +
+                           Para(TextRun("tail"));
+  TDocView* output = editing.OpenBody(body);
+  TDocView* templ = editing.OpenBody(body);
+  FillAndRepeat(output, templ, {"1", "2", "3"}, "Line", "No");
+  output->SelectBookmark("Line");
+  EXPECT_EQ(output->GetSelText(), "3\r\ax\r\a\r\a");
+  EXPECT_EQ(output->SelInfo(15), 4);
+  output->SelectBookmark("Line");
+  output->Delete();
+  // The rows went, and the group's bookmark with them: it lay inside the rows.
+  EXPECT_DUMP(editing, output, "h1^ch2^c^r\n1^cx^c^r\n2^cx^c^r\ntail\n");
+}
+
+}  // namespace
