@@ -17,35 +17,6 @@ constexpr const char* RelationshipsNamespace =
 constexpr const char* StrictRelationshipsNamespace =
     "http://purl.oclc.org/ooxml/officeDocument/relationships";
 
-const char* LocalName(pugi::xml_node ANode) {
-  const char* name = ANode.name();
-  const char* colon = std::strchr(name, ':');
-  return colon != nullptr ? colon + 1 : name;
-}
-
-bool IsLocal(pugi::xml_node ANode, const char* ALocal) {
-  return ANode.type() == pugi::node_element && std::strcmp(LocalName(ANode), ALocal) == 0;
-}
-
-bool IsProperties(pugi::xml_node ANode) {
-  static constexpr const char* Names[] = {"pPr",        "rPr",         "tblPr",  "tblGrid",
-                                          "trPr",       "tcPr",        "sdtPr",  "sdtEndPr",
-                                          "smartTagPr", "customXmlPr", "tblPrEx"};
-  if (ANode.type() != pugi::node_element) return false;
-  const char* local = LocalName(ANode);
-  for (const char* name : Names) {
-    if (std::strcmp(local, name) == 0) return true;
-  }
-  return false;
-}
-
-bool Contains(pugi::xml_node AAncestor, pugi::xml_node ANode) {
-  for (; ANode; ANode = ANode.parent()) {
-    if (ANode == AAncestor) return true;
-  }
-  return false;
-}
-
 std::string NodeText(pugi::xml_node ANode) {
   std::string result;
   for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/docengine/DocError.h"
+#include "platform/docengine/XmlNames.h"
 
 namespace docengine {
 
@@ -14,12 +15,6 @@ constexpr unsigned XmlParseOptions = pugi::parse_full | pugi::parse_ws_pcdata;
 
 std::string StripSlash(const std::string& AName) {
   return !AName.empty() && AName.front() == '/' ? AName.substr(1) : AName;
-}
-
-// The local name of an element or attribute name ("Override" for "ct:Override").
-const char* LocalName(const char* AName) {
-  const char* colon = std::strrchr(AName, ':');
-  return colon != nullptr ? colon + 1 : AName;
 }
 
 // Lower-case extension of a part name, without the dot.

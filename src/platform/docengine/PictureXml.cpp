@@ -8,6 +8,7 @@
 
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/Package.h"
+#include "platform/docengine/XmlNames.h"
 
 namespace docengine {
 
@@ -37,11 +38,6 @@ constexpr std::array<TFormatRow, 5> FormatRows{{
     {host::pfBMP, "bmp", "image/bmp"},
 }};
 static_assert(FormatRows.size() == host::pfBMP + 1);
-
-const char* LocalName(const char* AName) {
-  const char* colon = std::strrchr(AName, ':');
-  return colon != nullptr ? colon + 1 : AName;
-}
 
 pugi::xml_node ChildByLocalName(pugi::xml_node ANode, const char* ALocal) {
   for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {

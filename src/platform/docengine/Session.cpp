@@ -36,38 +36,24 @@ std::unique_ptr<TDocument> OpenFile(const std::string& AFileName) {
   }
 }
 
-// The local name of an element ("tc" for "w:tc").
-bool IsLocalName(pugi::xml_node ANode, const char* ALocal) {
-  const char* name = ANode.name();
-  const char* colon = std::strchr(name, ':');
-  return std::strcmp(colon != nullptr ? colon + 1 : name, ALocal) == 0;
-}
-
 // The innermost table cell holding ANode (the node itself when it is a cell).
 pugi::xml_node CellOf(pugi::xml_node ANode) {
   for (; ANode; ANode = ANode.parent()) {
-    if (IsLocalName(ANode, "tc")) return ANode;
+    if (IsLocal(ANode, "tc")) return ANode;
   }
   return pugi::xml_node();
-}
-
-bool Holds(pugi::xml_node AAncestor, pugi::xml_node ANode) {
-  for (; ANode; ANode = ANode.parent()) {
-    if (ANode == AAncestor) return true;
-  }
-  return false;
 }
 
 // The first and the last cell element of a row.
 bool IsFirstCell(pugi::xml_node ACell) {
   for (pugi::xml_node node = ACell.previous_sibling(); node; node = node.previous_sibling()) {
-    if (IsLocalName(node, "tc")) return false;
+    if (IsLocal(node, "tc")) return false;
   }
   return true;
 }
 bool IsLastCell(pugi::xml_node ACell) {
   for (pugi::xml_node node = ACell.next_sibling(); node; node = node.next_sibling()) {
-    if (IsLocalName(node, "tc")) return false;
+    if (IsLocal(node, "tc")) return false;
   }
   return true;
 }
@@ -90,13 +76,13 @@ void ExtendAcrossCells(const TDocStory* AStory, std::int64_t& AStart, std::int64
   const pugi::xml_node endRow = endCell.parent();
   if (startRow.parent() != endRow.parent()) return;  // not the same table
   std::int64_t start = AStory->PositionOf(first);
-  for (TDocAtom* atom = TAtomTree::Prev(first); atom != nullptr && Holds(startCell, atom->Node);
+  for (TDocAtom* atom = TAtomTree::Prev(first); atom != nullptr && Contains(startCell, atom->Node);
        atom = TAtomTree::Prev(atom)) {
     start -= atom->Length;
   }
   std::int64_t end = AStory->PositionOf(last) + last->Length;
   TDocAtom* after = TAtomTree::Next(last);
-  for (; after != nullptr && Holds(endCell, after->Node); after = TAtomTree::Next(after)) {
+  for (; after != nullptr && Contains(endCell, after->Node); after = TAtomTree::Next(after)) {
     end += after->Length;
   }
   if (IsFirstCell(startCell) && IsLastCell(endCell)) {

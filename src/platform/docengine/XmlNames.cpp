@@ -157,4 +157,32 @@ pugi::xml_attribute TXmlNames::Attr(pugi::xml_node ANode, const char* ALocal) co
   return ANode.attribute((FWPrefix + ALocal).c_str());
 }
 
+const char* LocalName(const char* AName) {
+  const char* colon = std::strrchr(AName, ':');
+  return colon != nullptr ? colon + 1 : AName;
+}
+
+bool IsLocal(pugi::xml_node ANode, const char* ALocal) {
+  return ANode.type() == pugi::node_element && std::strcmp(LocalName(ANode), ALocal) == 0;
+}
+
+bool IsProperties(pugi::xml_node ANode) {
+  static constexpr const char* Names[] = {"pPr",        "rPr",         "tblPr",  "tblGrid",
+                                          "trPr",       "tcPr",        "sdtPr",  "sdtEndPr",
+                                          "smartTagPr", "customXmlPr", "tblPrEx"};
+  if (ANode.type() != pugi::node_element) return false;
+  const char* local = LocalName(ANode);
+  for (const char* name : Names) {
+    if (std::strcmp(local, name) == 0) return true;
+  }
+  return false;
+}
+
+bool Contains(pugi::xml_node AAncestor, pugi::xml_node ANode) {
+  for (; ANode; ANode = ANode.parent()) {
+    if (ANode == AAncestor) return true;
+  }
+  return false;
+}
+
 }  // namespace docengine

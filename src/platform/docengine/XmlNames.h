@@ -115,4 +115,17 @@ class TXmlNames {
   bool FStrict = false;
 };
 
+// Element and attribute names whatever their prefix, and the shape of the tree: what the editing
+// code needs besides the kinds above.
+
+// The local part of a qualified name ("tc" for "w:tc").
+const char* LocalName(const char* AName);
+inline const char* LocalName(pugi::xml_node ANode) { return LocalName(ANode.name()); }
+// True for an element whose local name is ALocal.
+bool IsLocal(pugi::xml_node ANode, const char* ALocal);
+// Property elements (pPr, rPr, tblPr, ...), which travel with a copied or split container.
+bool IsProperties(pugi::xml_node ANode);
+// True when ANode is AAncestor or lies inside it.
+bool Contains(pugi::xml_node AAncestor, pugi::xml_node ANode);
+
 }  // namespace docengine
