@@ -28,4 +28,21 @@ TScratchDir::~TScratchDir() {
   std::filesystem::remove_all(FPath, ignored);
 }
 
+TEnvGuard::TEnvGuard(const char* AName, const std::optional<std::string>& AValue) : FName(AName) {
+  if (const char* old = std::getenv(AName)) FOld = old;
+  if (AValue) {
+    ::setenv(AName, AValue->c_str(), 1);
+  } else {
+    ::unsetenv(AName);
+  }
+}
+
+TEnvGuard::~TEnvGuard() {
+  if (FOld) {
+    ::setenv(FName.c_str(), FOld->c_str(), 1);
+  } else {
+    ::unsetenv(FName.c_str());
+  }
+}
+
 }  // namespace veltrane::test

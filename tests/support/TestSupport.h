@@ -3,6 +3,7 @@
 // Helpers that only tests use: paths of the shared reference material and scratch folders.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace veltrane::test {
@@ -25,6 +26,20 @@ class TScratchDir {
 
  private:
   std::filesystem::path FPath;
+};
+
+// Sets (or, with no value, removes) an environment variable for one scope and puts back what
+// was there before.
+class TEnvGuard {
+ public:
+  TEnvGuard(const char* AName, const std::optional<std::string>& AValue);
+  ~TEnvGuard();
+  TEnvGuard(const TEnvGuard&) = delete;
+  TEnvGuard& operator=(const TEnvGuard&) = delete;
+
+ private:
+  std::string FName;
+  std::optional<std::string> FOld;
 };
 
 }  // namespace veltrane::test

@@ -23,10 +23,13 @@
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/DocPrint.h"
 #include "platform/host/Registry.h"
+#include "support/TestSupport.h"
 
 extern char** environ;
 
 namespace {
+
+using veltrane::test::TEnvGuard;
 
 namespace fs = std::filesystem;
 using docengine::EDocError;
@@ -38,32 +41,6 @@ using docengine::test::WriteFile;
 // hands them to the engine (the Portuguese one ends with two blanks).
 const std::vector<std::string> AllConnectors = {" on ", " an ",  " portissa ", " ??? ", " op ",
                                                 " su ", " sur ", " em  ",      " en "};
-
-// Sets or removes an environment variable for one scope and restores the old value after.
-class TEnvGuard {
- public:
-  TEnvGuard(const char* AName, const std::optional<std::string>& AValue) : FName(AName) {
-    if (const char* old = std::getenv(AName)) FOld = old;
-    if (AValue) {
-      ::setenv(AName, AValue->c_str(), 1);
-    } else {
-      ::unsetenv(AName);
-    }
-  }
-  ~TEnvGuard() {
-    if (FOld) {
-      ::setenv(FName.c_str(), FOld->c_str(), 1);
-    } else {
-      ::unsetenv(FName.c_str());
-    }
-  }
-  TEnvGuard(const TEnvGuard&) = delete;
-  TEnvGuard& operator=(const TEnvGuard&) = delete;
-
- private:
-  std::string FName;
-  std::optional<std::string> FOld;
-};
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TScratchDir {

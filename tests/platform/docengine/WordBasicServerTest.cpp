@@ -11,10 +11,13 @@
 #include "platform/docengine/WordBasicServer.h"
 #include "platform/host/Registry.h"
 #include "support/EngineServers.h"
+#include "support/TestSupport.h"
 #include "word/VeltraneWord7.h"
 #include "word/VeltraneWord7Dialects.h"
 
 namespace {
+
+using veltrane::test::TEnvGuard;
 
 using namespace automation;
 using docengine::test::MakeDocx;
@@ -50,31 +53,6 @@ std::string TableDocx() {
   const std::string row3 = "<w:tr>" + Cell(Run("e")) + Cell(Run("f")) + "</w:tr>";
   return MakeDocx(Para(Run("Table")) + "<w:tbl>" + row1 + row2 + row3 + "</w:tbl>" + Para(""));
 }
-
-class TEnvGuard {
- public:
-  TEnvGuard(const char* AName, const std::optional<std::string>& AValue) : FName(AName) {
-    if (const char* old = std::getenv(AName)) FOld = old;
-    if (AValue) {
-      ::setenv(AName, AValue->c_str(), 1);
-    } else {
-      ::unsetenv(AName);
-    }
-  }
-  ~TEnvGuard() {
-    if (FOld) {
-      ::setenv(FName.c_str(), FOld->c_str(), 1);
-    } else {
-      ::unsetenv(FName.c_str());
-    }
-  }
-  TEnvGuard(const TEnvGuard&) = delete;
-  TEnvGuard& operator=(const TEnvGuard&) = delete;
-
- private:
-  std::string FName;
-  std::optional<std::string> FOld;
-};
 
 class WordBasicServerTest : public ::testing::Test {
  protected:

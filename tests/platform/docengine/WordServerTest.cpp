@@ -15,9 +15,12 @@
 #include "platform/docengine/Document.h"
 #include "platform/docengine/WordServer.h"
 #include "platform/host/Registry.h"
+#include "support/TestSupport.h"
 #include "word/VeltraneWord8.h"
 
 namespace {
+
+using veltrane::test::TEnvGuard;
 
 namespace fs = std::filesystem;
 using namespace automation;
@@ -49,32 +52,6 @@ std::string LetterDocx() {
       body, relationships,
       {{"word/header1.xml", MakeHeaderFooter("hdr", Para(Mark(4, "Page_Header", "Head")))}});
 }
-
-// Sets or removes an environment variable for one scope.
-class TEnvGuard {
- public:
-  TEnvGuard(const char* AName, const std::optional<std::string>& AValue) : FName(AName) {
-    if (const char* old = std::getenv(AName)) FOld = old;
-    if (AValue) {
-      ::setenv(AName, AValue->c_str(), 1);
-    } else {
-      ::unsetenv(AName);
-    }
-  }
-  ~TEnvGuard() {
-    if (FOld) {
-      ::setenv(FName.c_str(), FOld->c_str(), 1);
-    } else {
-      ::unsetenv(FName.c_str());
-    }
-  }
-  TEnvGuard(const TEnvGuard&) = delete;
-  TEnvGuard& operator=(const TEnvGuard&) = delete;
-
- private:
-  std::string FName;
-  std::optional<std::string> FOld;
-};
 
 class WordServerTest : public ::testing::Test {
  protected:
