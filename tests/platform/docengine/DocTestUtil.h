@@ -93,6 +93,8 @@ class TEditSession {
     return result;
   }
   docengine::TDocSession& Session() { return FSession; }
+  // The scratch folder the documents of the session live in.
+  const std::filesystem::path& Dir() const { return FDir.GetPath(); }
 
  private:
   veltrane::test::TScratchDir FDir;

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdlib>
 
 #include "DocTestUtil.h"
 #include "platform/docengine/DocError.h"
+#include "platform/docengine/DocPrint.h"
 #include "platform/docengine/Fragment.h"
 #include "platform/host/Clipbrd.h"
 #include "platform/host/Graphics.h"
@@ -296,6 +300,61 @@ TEST(FragmentTest, AGroupFromTheFirstToTheLastCellRepeatsAsRows) {
   output->Delete();
   // The rows went, and the group's bookmark with them: it lay inside the rows.
   EXPECT_DUMP(editing, output, "h1^ch2^c^r\n1^cx^c^r\n2^cx^c^r\ntail\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A real PNG of 2 x 2 red pixels, so that a reader that decodes it finds nothing wrong.
+std::string RedPng() {
+  auto chunk = [](const std::string& AType, const std::string& AData) {
+    std::string out;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+      out += static_cast<char>((AData.size() >> shift) & 0xFF);
+    }
+    const std::string body = AType + AData;
+    const uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    out += body;
+    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((crc >> shift) & 0xFF);
+    return out;
+  };
+  const std::string header("\0\0\0\x02\0\0\0\x02\x08\x02\0\0\0", 13);
+  const std::string pixels("\0\xff\0\0\xff\0\0\0\xff\0\0\xff\0\0", 14);
+  std::string packed(compressBound(pixels.size()), '\0');
+  uLongf size = packed.size();
+  compress(reinterpret_cast<Bytef*>(packed.data()), &size,
+           reinterpret_cast<const Bytef*>(pixels.data()), pixels.size());
+  packed.resize(size);
+  return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", packed) +
+         chunk("IEND", "");
+}
+
+// What the merge pastes for a picture field and a formatted memo field, saved and rendered by
+// LibreOffice: the document must open there, and keep its text when read back.
+TEST(FragmentTest, PastedPicturesAndRichTextSurviveASaveAndOpenInLibreOffice) {
+  TEditing editing;
+  TDocView* view = editing.OpenBody(Para(Start(1, "Photo") + TextRun("photo") + End(1)) +
+                                    Para(Start(2, "Notes") + TextRun("notes") + End(2)));
+  host::TPicture picture;
+  picture.LoadFromBytes(RedPng());
+  host::Clipboard()->Assign(&picture);
+  view->SelectBookmark("Photo");
+  view->Paste();
+  host::Clipboard()->SetRichText("{\\rtf1\\ansi {\\b Bold} and \\i italic\\i0\\par second line}");
+  view->SelectBookmark("Notes");
+  view->Paste();
+  const std::string saved = (editing.Dir() / "pasted.docx").string();
+  view->SaveAs(saved);
+  EXPECT_EQ(docengine::DumpDocument(*docengine::TDocument::Open(saved)),
+            "[Photo|^g]\n[Notes|Bold and italic\nsecond line]\n");
+  if (std::system("command -v soffice >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  }
+  const std::string pdf = (editing.Dir() / "pasted.pdf").string();
+  docengine::ConvertToPdf(saved, pdf);
+  EXPECT_EQ(docengine::test::ReadFile(pdf).rfind("%PDF-", 0), 0u);
 }
 
 }  // namespace
