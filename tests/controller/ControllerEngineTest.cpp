@@ -161,3 +161,61 @@ TEST_P(ControllerEngineTest, UnformattedValuesAndEmptyValuesReplaceThePlaceholde
 }
 
 }  // namespace
+
+// A customer list grouped by country: the record group Customers runs over the sorted data and
+// the key-field group Country within it takes the records of one country; a key that differs
+// only in case starts a new run.
+//   [Customers|[Customers_Country|Country]: [Country|[Customers_Name|Name]; ]/]
+TEST_P(ControllerEngineTest, KeyFieldGroupsNestedInARecordGroupFollowTheSortedKey) {
+  auto* customers = new host::TMemDataSet(FOwner.get());
+  customers->SetName("ListData");
+  customers->GetFieldDefs()->Add("Country", host::ftString, 20);
+  customers->GetFieldDefs()->Add("Name", host::ftString, 20);
+  customers->Open();
+  for (const auto& [country, name] : std::vector<std::pair<std::string, std::string>>{
+           {"DE", "Bauer"}, {"DE", "Meier"}, {"de", "Schulz"}, {"FR", "Dupont"}}) {
+    customers->AppendRecord({country, name});
+  }
+  FCustomers->SetDataSet(customers);
+  FController->SetDataSource(FCustomers);
+  veltrane::test::WriteBinaryFile(
+      FTemplate,
+      MiniDocx("<w:p>" + BookmarkStart(1, "Customers") + BookmarkStart(2, "Customers_Country") +
+               veltrane::test::Run("Country") + BookmarkEnd(2) + veltrane::test::Run(": ") +
+               BookmarkStart(3, "Country") + BookmarkStart(4, "Customers_Name") +
+               veltrane::test::Run("Name") + BookmarkEnd(4) + veltrane::test::Run("; ") +
+               BookmarkEnd(3) + veltrane::test::Run("/") + BookmarkEnd(1) + "</w:p>"));
+  EXPECT_EQ(Merge(), "DE: Bauer; Meier; /de: Schulz; /FR: Dupont; /\n");
+}
+
+// A picture field and a formatted memo reach the document through the clipboard; a nested
+// group named after nothing known stays as the template has it, in every copy.
+//   [Photos|[Photos_Picture|pic] [Photos_Notes|notes] [Nothing|keep [Nothing_X|x]]; ]
+TEST_P(ControllerEngineTest, PicturesMemosAndUnknownGroupsInARecordGroup) {
+  auto* photos = new host::TMemDataSet(FOwner.get());
+  photos->SetName("PhotosData");
+  photos->GetFieldDefs()->Add("Picture", host::ftGraphic);
+  photos->GetFieldDefs()->Add("Notes", host::ftFmtMemo);
+  photos->Open();
+  // A PNG header is all the picture field needs to be placed and sized.
+  const std::string png =
+      std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x02\0\0\0\x02\x08\x02\0\0\0", 29) +
+      std::string(4, '\0') + "IDATIEND";
+  photos->AppendRecord({png, std::string("{\\rtf1 {\\b first} note}")});
+  photos->AppendRecord({png, std::string("{\\rtf1 second}")});
+  auto* source = new host::TDataSource(FOwner.get());
+  source->SetName("Photos");
+  source->SetDataSet(photos);
+  FController->SetDataSource(source);
+  veltrane::test::WriteBinaryFile(
+      FTemplate,
+      MiniDocx("<w:p>" + BookmarkStart(1, "Photos") + BookmarkStart(2, "Photos_Picture") +
+               veltrane::test::Run("pic") + BookmarkEnd(2) + veltrane::test::Run(" ") +
+               BookmarkStart(3, "Photos_Notes") + veltrane::test::Run("notes") + BookmarkEnd(3) +
+               veltrane::test::Run(" ") + BookmarkStart(4, "Nothing") +
+               veltrane::test::Run("keep ") + BookmarkStart(5, "Nothing_X") +
+               veltrane::test::Run("x") + BookmarkEnd(5) + BookmarkEnd(4) +
+               veltrane::test::Run("; ") + BookmarkEnd(1) + "</w:p>"));
+  // Its bookmarks went with the leftover copy, which took them over when it was pasted.
+  EXPECT_EQ(Merge(), "^g first note keep x; ^g second keep x; \n");
+}
