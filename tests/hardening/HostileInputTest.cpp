@@ -201,6 +201,49 @@ TEST(HostileDestinationTest, FullDiskKeepsTheEarlierOutput) {
   EXPECT_EQ(FolderEntries(dir.GetPath()), (std::vector<std::string>{"big.docx", "out.docx"}));
 }
 
+// A save killed at any moment leaves the earlier output whole or the new one whole, never a
+// cut one: the document is written to a hidden temporary file and renamed into place. The child
+// saves a large document again and again; the parent kills it at spread-out moments and opens
+// what the target holds each time.
+TEST(HostileDestinationTest, KilledSavesNeverLeaveATruncatedOutput) {
+  TScratchDir dir;
+  const auto source = (dir / "big.docx").string();
+  std::string body;
+  for (int i = 0; i < 20000; ++i) {
+    body += "<w:p><w:r><w:t>" + std::to_string(i * 7919) + " line " + std::to_string(i * 104729) +
+            "</w:t></w:r></w:p>";
+  }
+  WriteFile(source, MakeDocx(body));
+  const auto target = (dir / "out.docx").string();
+  {
+    auto document = TDocument::Open(source);
+    document->SetModified();
+    document->SaveAs(target);
+  }
+  const std::string expected = TDocument::Open(target)->GetMainStory()->GetText(0, 40);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    SCOPED_TRACE(attempt);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      auto document = TDocument::Open(source);
+      for (;;) {
+        document->SetModified();
+        document->SaveAs(target);
+      }
+    }
+    usleep(static_cast<useconds_t>(20000 + attempt * 37000));
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    // Whatever moment the kill came, the target opens and holds the whole text.
+    auto saved = TDocument::Open(target);
+    EXPECT_EQ(saved->GetMainStory()->GetText(0, 40), expected);
+    EXPECT_EQ(saved->GetMainStory()->GetLength(),
+              TDocument::Open(source)->GetMainStory()->GetLength());
+  }
+}
+
 // --- Databases -------------------------------------------------------------------------------
 
 std::string QueryError(const std::string& AFileName, const std::string& ASQL) {
