@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/VeltraneException.h"
+#include "support/TestSupport.h"
 
 using namespace veltrane;
 
@@ -178,15 +179,7 @@ void Append(std::vector<std::string>& ATarget, const std::vector<std::string>& A
   ATarget.insert(ATarget.end(), ALines.begin(), ALines.end());
 }
 
-template <typename TCall>
-std::string ErrorOf(TCall ACall) {
-  try {
-    ACall();
-  } catch (const host::Exception& error) {
-    return error.GetMessage();
-  }
-  return "(no error)";
-}
+using veltrane::test::ErrorOf;
 
 }  // namespace
 

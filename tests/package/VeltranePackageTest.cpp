@@ -35,14 +35,7 @@ const std::vector<std::string> UnitOrder = {
     "VeltraneBookmarks",  "VeltraneAuto",  "VeltranePrinter",
     "VeltraneController", "VeltraneWord7", "VeltraneWord8"};
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const host::Exception& e) {
-    return e.GetMessage();
-  }
-  return "(no error)";
-}
+using veltrane::test::ErrorOf;
 
 unsigned Word(std::string_view ABytes, std::size_t APos, std::size_t ASize) {
   unsigned value = 0;

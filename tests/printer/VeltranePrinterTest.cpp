@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/VeltraneException.h"
+#include "support/TestSupport.h"
 
 using namespace veltrane;
 
@@ -100,15 +101,7 @@ class TFakePrinter : public TVeltranePrinter {
   }
 };
 
-template <typename TCall>
-std::string ErrorOf(TCall ACall) {
-  try {
-    ACall();
-  } catch (const host::Exception& error) {
-    return error.GetMessage();
-  }
-  return "(no error)";
-}
+using veltrane::test::ErrorOf;
 
 class PrinterTest : public ::testing::Test {
  protected:

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <random>
 
+#include "platform/host/SysUtils.h"
+
 namespace veltrane::test {
 
 std::filesystem::path SharedDir() {
@@ -43,6 +45,15 @@ TEnvGuard::~TEnvGuard() {
   } else {
     ::unsetenv(FName.c_str());
   }
+}
+
+std::string ErrorOf(const std::function<void()>& AAction) {
+  try {
+    AAction();
+  } catch (const host::Exception& error) {
+    return error.GetMessage();
+  }
+  return "(no error)";
 }
 
 }  // namespace veltrane::test

@@ -3,6 +3,7 @@
 // Helpers that only tests use: paths of the shared reference material and scratch folders.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,9 @@ class TScratchDir {
  private:
   std::filesystem::path FPath;
 };
+
+// Runs AAction and returns the message of the host exception it raises, or "(no error)".
+std::string ErrorOf(const std::function<void()>& AAction);
 
 // Sets (or, with no value, removes) an environment variable for one scope and puts back what
 // was there before.

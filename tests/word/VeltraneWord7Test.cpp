@@ -34,15 +34,7 @@ class TTestWord7 : public TVeltraneWord7 {
   using TVeltraneWord7::TVeltraneWord7;
 };
 
-template <typename TCall>
-std::string ErrorOf(TCall ACall) {
-  try {
-    ACall();
-  } catch (const host::Exception& error) {
-    return error.GetMessage();
-  }
-  return "(no error)";
-}
+using veltrane::test::ErrorOf;
 
 // A printer connected to a recording WordBasic; the log starts empty.
 class Word7Test : public ::testing::Test {

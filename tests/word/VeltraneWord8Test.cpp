@@ -32,15 +32,7 @@ class TTestWord8 : public TVeltraneWord8 {
   using TVeltraneWord8::TVeltraneWord8;
 };
 
-template <typename TCall>
-std::string ErrorOf(TCall ACall) {
-  try {
-    ACall();
-  } catch (const host::Exception& error) {
-    return error.GetMessage();
-  }
-  return "(no error)";
-}
+using veltrane::test::ErrorOf;
 
 // A printer connected to a recording Word; the log starts empty.
 class Word8Test : public ::testing::Test {

@@ -22,14 +22,7 @@ std::string WriteFile(const veltrane::test::TScratchDir& ADir, const std::string
   return path;
 }
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const host::Exception& e) {
-    return e.GetMessage();
-  }
-  return "(no error)";
-}
+using veltrane::test::ErrorOf;
 
 // Every record of a text as "line:value|value|...", quoted values in brackets.
 std::string Records(const std::string& AText, char ADelimiter = 0) {

@@ -101,14 +101,7 @@ void RegisterTestClasses() {
   (void)registered;
 }
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const host::Exception& e) {
-    return e.GetMessage();
-  }
-  return "(no error)";
-}
+using veltrane::test::ErrorOf;
 
 // Reads a text into a root that the test owns.
 std::unique_ptr<TComponent> Read(const std::string& AText) {

@@ -28,14 +28,7 @@ std::string MakeDatabase(const veltrane::test::TScratchDir& ADir, const std::str
   return path;
 }
 
-std::string ErrorOf(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const host::Exception& e) {
-    return e.GetMessage();
-  }
-  return "(no error)";
-}
+using veltrane::test::ErrorOf;
 
 struct TFixture {
   explicit TFixture(const std::string& APath) {
