@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang 14 (libFuzzer, ASan, UBSan) and runs each for a while.
 #   fuzz/run.sh [SECONDS]     default 60 seconds per target
+#   FUZZ_LANES=N              how many targets run at once (default: the number of cores);
+#                             FUZZ_LANES=1 runs them one after the other
 #
-# The targets run as many at a time as there are cores, each in a scratch folder of its own,
+# The targets run FUZZ_LANES at a time, each in a scratch folder of its own,
 # with its corpus in build-fuzz/corpus-<target> and anything it finds in
 # build-fuzz/artifacts/<target>/. The script fails when a target does not build or finds a fault;
 # a finding worth keeping goes to fuzz/regressions/<target>/ and into fuzz/FINDINGS.md.
@@ -11,6 +13,11 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 SECONDS_PER_TARGET=${1:-60}
 BUILD=build-fuzz
+lanes=${FUZZ_LANES:-$(nproc)}
+if ! [[ "$lanes" =~ ^[1-9][0-9]*$ ]]; then
+  echo "FUZZ_LANES must be a whole number of at least 1, not '$lanes'" >&2
+  exit 2
+fi
 FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELTRANE_BUILD_TESTS=OFF -DVELTRANE_BUILD_CLI=OFF -DVELTRANE_BUILD_FUZZ=ON \
@@ -25,6 +32,7 @@ TARGETS=(
   "form_file fuzz/seeds/form_file"
   "format_mask fuzz/seeds/format_mask"
   "str_to fuzz/seeds/str_to"
+  "merge fuzz/seeds/merge"
 )
 # One target failing to build (work in progress elsewhere) must not keep the others from running.
 names=()
@@ -56,7 +64,6 @@ run_target() {
 
 failed=()
 pids=()
-lanes=$(nproc)
 for entry in "${TARGETS[@]}"; do
   read -r target seeds <<<"$entry"
   echo "== $target for ${SECONDS_PER_TARGET}s"
