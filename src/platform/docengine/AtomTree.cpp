@@ -1,6 +1,7 @@
 #include "platform/docengine/AtomTree.h"
 
 #include <cassert>
+#include <vector>
 
 namespace docengine {
 
@@ -65,29 +66,136 @@ void TAtomTree::Split(TDocAtom* ANode, std::int64_t ACount, TDocAtom*& ALeft, TD
 
 void TAtomTree::Append(TDocAtom* AAtom) { InsertBefore(nullptr, AAtom); }
 
+void TAtomTree::UpdateTotals(TDocAtom* ANode) {
+  ANode->SubtreeLength = ANode->Length;
+  ANode->SubtreeCount = 1;
+  if (ANode->Left != nullptr) {
+    ANode->SubtreeLength += ANode->Left->SubtreeLength;
+    ANode->SubtreeCount += ANode->Left->SubtreeCount;
+  }
+  if (ANode->Right != nullptr) {
+    ANode->SubtreeLength += ANode->Right->SubtreeLength;
+    ANode->SubtreeCount += ANode->Right->SubtreeCount;
+  }
+}
+
+void TAtomTree::RotateUp(TDocAtom* ANode) {
+  TDocAtom* parent = ANode->Parent;
+  TDocAtom* grand = parent->Parent;
+  if (parent->Left == ANode) {
+    parent->Left = ANode->Right;
+    if (parent->Left != nullptr) parent->Left->Parent = parent;
+    ANode->Right = parent;
+  } else {
+    parent->Right = ANode->Left;
+    if (parent->Right != nullptr) parent->Right->Parent = parent;
+    ANode->Left = parent;
+  }
+  parent->Parent = ANode;
+  ANode->Parent = grand;
+  if (grand == nullptr) {
+    FRoot = ANode;
+  } else if (grand->Left == parent) {
+    grand->Left = ANode;
+  } else {
+    grand->Right = ANode;
+  }
+  UpdateTotals(parent);
+  UpdateTotals(ANode);
+}
+
+// A new atom goes in as a leaf (the left child of AWhere, or the right child of its
+// predecessor), every total on its path grows, and it rotates up while its priority beats its
+// parent's: expected O(1) rotations, and no recursion over the path as split and merge would do.
 void TAtomTree::InsertBefore(TDocAtom* AWhere, TDocAtom* AAtom) {
   AAtom->Left = AAtom->Right = AAtom->Parent = nullptr;
   AAtom->Priority = NextPriority();
-  Update(AAtom);
-  if (AWhere == nullptr) {
-    FRoot = Merge(FRoot, AAtom);
+  AAtom->SubtreeLength = AAtom->Length;
+  AAtom->SubtreeCount = 1;
+  if (FRoot == nullptr) {
+    FRoot = AAtom;
     return;
   }
-  TDocAtom* left = nullptr;
-  TDocAtom* right = nullptr;
-  Split(FRoot, IndexOf(AWhere), left, right);
-  FRoot = Merge(Merge(left, AAtom), right);
+  TDocAtom* parent = nullptr;
+  bool left = false;
+  if (AWhere == nullptr) {
+    parent = Last();
+  } else if (AWhere->Left == nullptr) {
+    parent = AWhere;
+    left = true;
+  } else {
+    parent = AWhere->Left;
+    while (parent->Right != nullptr) parent = parent->Right;
+  }
+  (left ? parent->Left : parent->Right) = AAtom;
+  AAtom->Parent = parent;
+  for (TDocAtom* node = parent; node != nullptr; node = node->Parent) {
+    node->SubtreeLength += AAtom->Length;
+    node->SubtreeCount += 1;
+  }
+  while (AAtom->Parent != nullptr && AAtom->Parent->Priority < AAtom->Priority) RotateUp(AAtom);
 }
 
+// The atoms become a treap of their own in one pass (a Cartesian tree built with a stack of
+// its right spine), which is then joined in with one split and two merges: O(k + log n) for k
+// atoms instead of k separate insertions.
+void TAtomTree::InsertRange(TDocAtom* AWhere, const std::vector<TDocAtom*>& AAtoms) {
+  if (AAtoms.size() < 4) {
+    for (TDocAtom* atom : AAtoms) InsertBefore(AWhere, atom);
+    return;
+  }
+  std::vector<TDocAtom*> spine;
+  for (TDocAtom* atom : AAtoms) {
+    atom->Left = atom->Right = atom->Parent = nullptr;
+    atom->Priority = NextPriority();
+    TDocAtom* last = nullptr;
+    while (!spine.empty() && spine.back()->Priority < atom->Priority) {
+      last = spine.back();
+      spine.pop_back();
+      // Everything below a node popped off the spine is final: its totals can be summed.
+      UpdateTotals(last);
+    }
+    atom->Left = last;
+    if (last != nullptr) last->Parent = atom;
+    if (!spine.empty()) {
+      spine.back()->Right = atom;
+      atom->Parent = spine.back();
+    }
+    spine.push_back(atom);
+  }
+  while (!spine.empty()) {
+    UpdateTotals(spine.back());
+    spine.pop_back();
+  }
+  TDocAtom* built = AAtoms.front();
+  while (built->Parent != nullptr) built = built->Parent;
+  if (AWhere == nullptr) {
+    FRoot = Merge(FRoot, built);
+  } else {
+    TDocAtom* left = nullptr;
+    TDocAtom* right = nullptr;
+    Split(FRoot, IndexOf(AWhere), left, right);
+    FRoot = Merge(Merge(left, built), right);
+  }
+  FRoot->Parent = nullptr;
+}
+
+// The atom's two subtrees merge into its place, and the totals on the path above shrink.
 void TAtomTree::Remove(TDocAtom* AAtom) {
-  TDocAtom* left = nullptr;
-  TDocAtom* rest = nullptr;
-  Split(FRoot, IndexOf(AAtom), left, rest);
-  TDocAtom* middle = nullptr;
-  TDocAtom* right = nullptr;
-  Split(rest, 1, middle, right);
-  assert(middle == AAtom);
-  FRoot = Merge(left, right);
+  TDocAtom* parent = AAtom->Parent;
+  TDocAtom* merged = Merge(AAtom->Left, AAtom->Right);
+  if (merged != nullptr) merged->Parent = parent;
+  if (parent == nullptr) {
+    FRoot = merged;
+  } else if (parent->Left == AAtom) {
+    parent->Left = merged;
+  } else {
+    parent->Right = merged;
+  }
+  for (TDocAtom* node = parent; node != nullptr; node = node->Parent) {
+    node->SubtreeLength -= AAtom->Length;
+    node->SubtreeCount -= 1;
+  }
   AAtom->Left = AAtom->Right = AAtom->Parent = nullptr;
 }
 

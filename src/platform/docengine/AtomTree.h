@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <pugixml.hpp>
 #include <string>
+#include <vector>
 
 namespace docengine {
 
@@ -80,6 +81,8 @@ class TAtomTree {
   void Append(TDocAtom* AAtom);
   // Inserts AAtom right before AWhere (at the end when AWhere is nullptr).
   void InsertBefore(TDocAtom* AWhere, TDocAtom* AAtom);
+  // Inserts the atoms, in their order, right before AWhere (at the end when nullptr).
+  void InsertRange(TDocAtom* AWhere, const std::vector<TDocAtom*>& AAtoms);
   // Takes the atom out of the sequence; its storage stays with the story.
   void Remove(TDocAtom* AAtom);
   // Changes an atom's length and every total above it.
@@ -102,6 +105,9 @@ class TAtomTree {
 
  private:
   static void Update(TDocAtom* ANode);
+  // Update without touching the children's parent links.
+  static void UpdateTotals(TDocAtom* ANode);
+  void RotateUp(TDocAtom* ANode);
   static TDocAtom* Merge(TDocAtom* ALeft, TDocAtom* ARight);
   // Splits into the first ACount atoms and the rest.
   static void Split(TDocAtom* ANode, std::int64_t ACount, TDocAtom*& ALeft, TDocAtom*& ARight);

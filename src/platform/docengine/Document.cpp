@@ -476,13 +476,7 @@ class TDocStoryReader {
   // Moves the atoms into the story's index and pairs the bookmark markers: a start takes the
   // first unused end of its id after it; a start without one is left alone.
   void Finish() {
-    for (TDocAtom* atom : FAtoms) {
-      if (FInserting) {
-        FStory->FAtoms.InsertBefore(FInsertBefore, atom);
-      } else {
-        FStory->FAtoms.Append(atom);
-      }
-    }
+    FStory->FAtoms.InsertRange(FInserting ? FInsertBefore : nullptr, FAtoms);
     std::unordered_map<std::string, std::vector<TMarker*>> ends;
     for (TMarker& end : FEnds) ends[end.Id].push_back(&end);
     std::set<const TMarker*> used;

@@ -29,6 +29,20 @@ void ExpectSameAs(const TAtomTree& ATree, const std::vector<TDocAtom*>& AModel) 
     walked = TAtomTree::Next(walked);
   }
   EXPECT_EQ(walked, nullptr);
+  // Every node keeps the treap's order of priorities, its parent link and its totals.
+  for (const TDocAtom* atom : AModel) {
+    std::int64_t length = atom->Length;
+    std::int64_t count = 1;
+    for (const TDocAtom* child : {atom->Left, atom->Right}) {
+      if (child == nullptr) continue;
+      ASSERT_EQ(child->Parent, atom);
+      ASSERT_LE(child->Priority, atom->Priority);
+      length += child->SubtreeLength;
+      count += child->SubtreeCount;
+    }
+    ASSERT_EQ(atom->SubtreeLength, length);
+    ASSERT_EQ(atom->SubtreeCount, count);
+  }
   EXPECT_EQ(ATree.GetLength(), position);
   std::int64_t offset = 0;
   EXPECT_EQ(ATree.Find(position, offset), nullptr);
@@ -64,8 +78,18 @@ TEST(AtomTreeTest, RandomEditsKeepPositionsAndOrder) {
   std::vector<TDocAtom*> model;
   TAtomTree tree;
   for (int step = 0; step < 1500; ++step) {
-    const int operation = model.empty() ? 0 : static_cast<int>(random() % 4);
-    if (operation <= 1) {
+    const int operation = model.empty() ? 0 : static_cast<int>(random() % 5);
+    if (operation == 4) {
+      // A run of atoms at once, as a paste brings them; short runs take the single-insert path.
+      std::vector<TDocAtom*> run(random() % 9);
+      for (TDocAtom*& atom : run) {
+        atom = &store.emplace_back();
+        atom->Length = static_cast<std::int64_t>(random() % 4);
+      }
+      const std::size_t at = random() % (model.size() + 1);
+      tree.InsertRange(at == model.size() ? nullptr : model[at], run);
+      model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), run.begin(), run.end());
+    } else if (operation <= 1) {
       TDocAtom* atom = &store.emplace_back();
       atom->Length = static_cast<std::int64_t>(random() % 4);
       const std::size_t at = random() % (model.size() + 1);
@@ -84,6 +108,28 @@ TEST(AtomTreeTest, RandomEditsKeepPositionsAndOrder) {
       ExpectSameAs(tree, model);
     }
   }
+}
+
+// A large paste into the middle of a long story keeps the tree shallow.
+TEST(AtomTreeTest, InsertedRangeStaysBalanced) {
+  std::deque<TDocAtom> store(150000);
+  TAtomTree tree;
+  std::vector<TDocAtom*> first;
+  std::vector<TDocAtom*> second;
+  for (std::size_t i = 0; i < store.size(); ++i) {
+    store[i].Length = 1;
+    (i < 50000 || i >= 100000 ? first : second).push_back(&store[i]);
+  }
+  tree.InsertRange(nullptr, first);
+  tree.InsertRange(&store[100000], second);
+  int deepest = 0;
+  for (std::size_t i = 0; i < store.size(); i += 997) {
+    int depth = 0;
+    for (const TDocAtom* node = &store[i]; node->Parent != nullptr; node = node->Parent) ++depth;
+    deepest = std::max(deepest, depth);
+    ASSERT_EQ(tree.PositionOf(&store[i]), static_cast<std::int64_t>(i));
+  }
+  EXPECT_LT(deepest, 60);
 }
 
 // A long story built by appending stays shallow enough that its lookups are logarithmic.
