@@ -821,6 +821,7 @@ const TXmlNames& TDocument::NamesOf(const TDocPart* APart) const {
 
 void TDocument::InsertAtoms(TDocSegment* ASegment, const std::vector<pugi::xml_node>& ANodes,
                             TDocAtom* ABefore) {
+  ++FEditCount;
   TDocStoryReader reader(GetFileName(), ASegment->FStory, ASegment, NamesOf(ASegment->FPart));
   reader.ReadInserted(ANodes, ABefore);
   ASegment->FPart->SetModified(true);
@@ -873,6 +874,7 @@ void TDocument::PairInsertedMarkers() {
 }
 
 std::vector<TDocBookmark*> TDocument::AdoptInsertedBookmarks() {
+  ++FEditCount;
   PairInsertedMarkers();
   std::vector<TDocBookmark*> result;
   for (auto& candidate : FPending) {
@@ -900,6 +902,7 @@ TDocBookmark* TDocument::FindBookmarkBySerial(std::uint64_t ASerial) const {
 void TDocument::DeleteBookmark(TDocBookmark* ABookmark) {
   const auto found = FBookmarks.find(ABookmark->FSerial);
   if (found == FBookmarks.end() || found->second.get() != ABookmark) return;
+  ++FEditCount;
   TDocStory* story = ABookmark->FStory;
   for (TDocAtom* atom : {ABookmark->FStartAtom, ABookmark->FEndAtom}) {
     atom->Bookmark = nullptr;
@@ -914,6 +917,7 @@ void TDocument::DeleteBookmark(TDocBookmark* ABookmark) {
 }
 
 void TDocument::SetModified() {
+  ++FEditCount;
   for (const auto& story : FStories) {
     for (const auto& segment : story->FSegments) segment->FPart->SetModified(true);
   }

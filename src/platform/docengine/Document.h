@@ -223,6 +223,10 @@ class TDocument : public host::TObject {
   // invalid afterwards.
   void DeleteBookmark(TDocBookmark* ABookmark);
 
+  // A count that grows with every edit of the document (text, markup or bookmarks), so that a
+  // result computed from its content can tell whether it still holds.
+  std::uint64_t GetEditCount() const { return FEditCount; }
+
   // Marks every part that holds a story as changed, so that the next save writes it from its
   // tree (what an edit does; used to check that the writer keeps everything in place).
   void SetModified();
@@ -268,6 +272,7 @@ class TDocument : public host::TObject {
   std::unordered_map<std::uint64_t, std::unique_ptr<TDocBookmark>> FBookmarks;  // by serial
   std::map<std::string, TDocBookmark*> FByName;  // key: the name with ASCII letters upper-cased
   std::uint64_t FLastSerial = 0;
+  std::uint64_t FEditCount = 0;
   mutable std::vector<TDocBookmark*> FVisible;
   mutable bool FVisibleValid = false;
 };

@@ -45,7 +45,9 @@ struct TXmlPlace {
 // Edits one story of a document. Holds no state between calls; make one where needed.
 class TDocEditor {
  public:
-  TDocEditor(TDocument* ADocument, TDocStory* AStory) : FDocument(ADocument), FStory(AStory) {}
+  TDocEditor(TDocument* ADocument, TDocStory* AStory) : FDocument(ADocument), FStory(AStory) {
+    ++ADocument->FEditCount;  // every edit goes through an editor
+  }
 
   // Inserts AText at APosition (see TDocView::TypeText for the characters it understands); the
   // new runs take a copy of ARunProperties (a w:rPr, or none). Returns the position after the

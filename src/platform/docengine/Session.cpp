@@ -242,11 +242,24 @@ void TDocView::DeleteRows() {
 // was made from does travel, so that each pasted copy carries its own.
 void TDocView::Copy() {
   TDocContext exclude;
+  std::vector<std::uint64_t> serials;
   for (TDocBookmark* bookmark : GetSelContext()) {
-    if (bookmark->GetSerial() != FSelBookmark) exclude.push_back(bookmark);
+    if (bookmark->GetSerial() == FSelBookmark) continue;
+    exclude.push_back(bookmark);
+    serials.push_back(bookmark->GetSerial());
   }
-  host::Clipboard()->SetFragment(
-      CopyFragment(FDocument.get(), FSelStory, FSelStart, FSelEnd, exclude));
+  TCopyCache& cache = FCopyCache;
+  if (cache.Fragment == nullptr || cache.Story != FSelStory || cache.Start != FSelStart ||
+      cache.End != FSelEnd || cache.Exclude != serials ||
+      cache.EditCount != FDocument->GetEditCount()) {
+    cache.Fragment = CopyFragment(FDocument.get(), FSelStory, FSelStart, FSelEnd, exclude);
+    cache.Story = FSelStory;
+    cache.Start = FSelStart;
+    cache.End = FSelEnd;
+    cache.Exclude = std::move(serials);
+    cache.EditCount = FDocument->GetEditCount();
+  }
+  host::Clipboard()->SetFragment(cache.Fragment);
 }
 
 void TDocView::Paste() {

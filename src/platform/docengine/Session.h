@@ -29,6 +29,8 @@
 
 namespace docengine {
 
+class TDocFragment;
+
 class TDocSession;
 
 // The SelInfo types the views answer (the numbers are the word processor's).
@@ -130,6 +132,17 @@ class TDocView : public host::TObject {
   // The context as (bookmark, serial) pairs; a pair whose bookmark is gone is skipped.
   std::vector<std::pair<TDocBookmark*, std::uint64_t>> FSelContext;
   std::uint64_t FSelBookmark = 0;  // serial of the bookmark the selection was made from
+  // The last fragment copied, handed out again while the document, the range and the left-out
+  // bookmarks are the same: a merge copies one template region once per record.
+  struct TCopyCache {
+    std::shared_ptr<TDocFragment> Fragment;
+    TDocStory* Story = nullptr;
+    std::int64_t Start = 0;
+    std::int64_t End = 0;
+    std::vector<std::uint64_t> Exclude;
+    std::uint64_t EditCount = 0;
+  };
+  TCopyCache FCopyCache;
 };
 
 // The open documents of one word processor. Owns the views.

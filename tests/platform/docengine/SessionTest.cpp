@@ -4,6 +4,7 @@
 
 #include "DocTestUtil.h"
 #include "platform/docengine/DocError.h"
+#include "platform/docengine/Fragment.h"
 #include "platform/host/Clipbrd.h"
 
 namespace {
@@ -167,6 +168,45 @@ TEST_F(SessionTest, PastesRichTextAsFormattedRuns) {
   const std::string saved = (FDir / "Out.docx").string();
   view->SaveAs(saved);
   EXPECT_EQ(docengine::DumpDocument(*docengine::TDocument::Open(saved)), "([Memo|shown])\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A repeated copy of the same range hands out the same fragment only while nothing changed:
+// an edit of the text, a deleted bookmark or another range each make a fresh copy.
+TEST_F(SessionTest, RepeatedCopiesFollowEveryEditOfTheSource) {
+  const std::string letter =
+      Write("Letter.docx", Para(Start(1, "Group") + TextRun("Dear ") + Start(2, "Name") +
+                                TextRun("name") + End(2) + End(1) + TextRun(".")));
+  TDocView* view = FSession.Open(letter, false);
+  TDocView* target = FSession.Add(letter);
+  const auto copyGroup = [&] {
+    FSession.Activate(view);
+    view->SelectBookmark("Group");
+    view->Copy();
+    return host::Clipboard()->GetFragment();
+  };
+  const auto first = copyGroup();
+  EXPECT_EQ(copyGroup(), first);  // unchanged: the same fragment again
+
+  view->SelectBookmark("Name");
+  view->TypeText("Ann");
+  const auto typed = copyGroup();
+  EXPECT_NE(typed, first);
+  target->SelectBookmark("\\EndOfDoc");
+  target->Paste();
+  EXPECT_EQ(docengine::DumpDocument(*target->GetDocument()), "Dear name.[Group|Dear [Name|Ann]]\n");
+
+  view->GetDocument()->DeleteBookmark(view->GetDocument()->FindBookmark("Name"));
+  EXPECT_NE(copyGroup(), typed);
+
+  view->SelectRange(0, 2);
+  view->Copy();
+  EXPECT_EQ(
+      dynamic_cast<const docengine::TDocFragment&>(*host::Clipboard()->GetFragment()).GetText(),
+      "De");
 }
 
 }  // namespace
