@@ -1,5 +1,6 @@
 #include "platform/docengine/AtomTree.h"
 
+#include <algorithm>
 #include <cassert>
 #include <vector>
 
@@ -14,18 +15,26 @@ std::uint32_t TAtomTree::NextPriority() {
 }
 
 void TAtomTree::Update(TDocAtom* ANode) {
-  ANode->SubtreeLength = ANode->Length;
-  ANode->SubtreeCount = 1;
-  if (ANode->Left != nullptr) {
-    ANode->SubtreeLength += ANode->Left->SubtreeLength;
-    ANode->SubtreeCount += ANode->Left->SubtreeCount;
-    ANode->Left->Parent = ANode;
-  }
-  if (ANode->Right != nullptr) {
-    ANode->SubtreeLength += ANode->Right->SubtreeLength;
-    ANode->SubtreeCount += ANode->Right->SubtreeCount;
-    ANode->Right->Parent = ANode;
-  }
+  if (ANode->Left != nullptr) ANode->Left->Parent = ANode;
+  if (ANode->Right != nullptr) ANode->Right->Parent = ANode;
+  UpdateTotals(ANode);
+}
+
+std::int32_t TAtomTree::WeightOf(const TDocAtom* AAtom) {
+  if (AAtom->Bookmark == nullptr) return 0;
+  return AAtom->Kind == akBookmarkStart ? 1 : AAtom->Kind == akBookmarkEnd ? -1 : 0;
+}
+
+void TAtomTree::UpdatePath(TDocAtom* AAtom) {
+  for (TDocAtom* node = AAtom; node != nullptr; node = node->Parent) UpdateTotals(node);
+}
+
+void TAtomTree::Reweigh(TDocAtom* AAtom) {
+  const std::int32_t weight = WeightOf(AAtom);
+  if (weight == AAtom->Weight) return;
+  AAtom->Weight = weight;
+  // An atom out of the tree gets its weight when it is inserted again.
+  if (AAtom->Parent != nullptr || FRoot == AAtom) UpdatePath(AAtom);
 }
 
 TDocAtom* TAtomTree::Merge(TDocAtom* ALeft, TDocAtom* ARight) {
@@ -67,16 +76,30 @@ void TAtomTree::Split(TDocAtom* ANode, std::int64_t ACount, TDocAtom*& ALeft, TD
 void TAtomTree::Append(TDocAtom* AAtom) { InsertBefore(nullptr, AAtom); }
 
 void TAtomTree::UpdateTotals(TDocAtom* ANode) {
+  const TDocAtom* left = ANode->Left;
+  const TDocAtom* right = ANode->Right;
   ANode->SubtreeLength = ANode->Length;
   ANode->SubtreeCount = 1;
-  if (ANode->Left != nullptr) {
-    ANode->SubtreeLength += ANode->Left->SubtreeLength;
-    ANode->SubtreeCount += ANode->Left->SubtreeCount;
+  std::int32_t leftBalance = 0;
+  std::int32_t leftSuffix = 0;
+  std::int32_t rightBalance = 0;
+  std::int32_t rightSuffix = 0;
+  if (left != nullptr) {
+    ANode->SubtreeLength += left->SubtreeLength;
+    ANode->SubtreeCount += left->SubtreeCount;
+    leftBalance = left->SubtreeBalance;
+    leftSuffix = left->SubtreeMaxSuffix;
   }
-  if (ANode->Right != nullptr) {
-    ANode->SubtreeLength += ANode->Right->SubtreeLength;
-    ANode->SubtreeCount += ANode->Right->SubtreeCount;
+  if (right != nullptr) {
+    ANode->SubtreeLength += right->SubtreeLength;
+    ANode->SubtreeCount += right->SubtreeCount;
+    rightBalance = right->SubtreeBalance;
+    rightSuffix = right->SubtreeMaxSuffix;
   }
+  ANode->SubtreeBalance = leftBalance + ANode->Weight + rightBalance;
+  // A suffix lies within the right subtree, or takes all of it, this atom and a suffix of the
+  // left subtree.
+  ANode->SubtreeMaxSuffix = std::max(rightSuffix, rightBalance + ANode->Weight + leftSuffix);
 }
 
 void TAtomTree::RotateUp(TDocAtom* ANode) {
@@ -110,8 +133,8 @@ void TAtomTree::RotateUp(TDocAtom* ANode) {
 void TAtomTree::InsertBefore(TDocAtom* AWhere, TDocAtom* AAtom) {
   AAtom->Left = AAtom->Right = AAtom->Parent = nullptr;
   AAtom->Priority = NextPriority();
-  AAtom->SubtreeLength = AAtom->Length;
-  AAtom->SubtreeCount = 1;
+  AAtom->Weight = WeightOf(AAtom);
+  UpdateTotals(AAtom);
   if (FRoot == nullptr) {
     FRoot = AAtom;
     return;
@@ -129,9 +152,13 @@ void TAtomTree::InsertBefore(TDocAtom* AWhere, TDocAtom* AAtom) {
   }
   (left ? parent->Left : parent->Right) = AAtom;
   AAtom->Parent = parent;
-  for (TDocAtom* node = parent; node != nullptr; node = node->Parent) {
-    node->SubtreeLength += AAtom->Length;
-    node->SubtreeCount += 1;
+  if (AAtom->Weight == 0) {
+    for (TDocAtom* node = parent; node != nullptr; node = node->Parent) {
+      node->SubtreeLength += AAtom->Length;
+      node->SubtreeCount += 1;
+    }
+  } else {
+    UpdatePath(parent);
   }
   while (AAtom->Parent != nullptr && AAtom->Parent->Priority < AAtom->Priority) RotateUp(AAtom);
 }
@@ -148,6 +175,7 @@ void TAtomTree::InsertRange(TDocAtom* AWhere, const std::vector<TDocAtom*>& AAto
   for (TDocAtom* atom : AAtoms) {
     atom->Left = atom->Right = atom->Parent = nullptr;
     atom->Priority = NextPriority();
+    atom->Weight = WeightOf(atom);
     TDocAtom* last = nullptr;
     while (!spine.empty() && spine.back()->Priority < atom->Priority) {
       last = spine.back();
@@ -192,9 +220,13 @@ void TAtomTree::Remove(TDocAtom* AAtom) {
   } else {
     parent->Right = merged;
   }
-  for (TDocAtom* node = parent; node != nullptr; node = node->Parent) {
-    node->SubtreeLength -= AAtom->Length;
-    node->SubtreeCount -= 1;
+  if (AAtom->Weight == 0) {
+    for (TDocAtom* node = parent; node != nullptr; node = node->Parent) {
+      node->SubtreeLength -= AAtom->Length;
+      node->SubtreeCount -= 1;
+    }
+  } else {
+    UpdatePath(parent);
   }
   AAtom->Left = AAtom->Right = AAtom->Parent = nullptr;
 }
@@ -243,6 +275,68 @@ TDocAtom* TAtomTree::Find(std::int64_t APosition, std::int64_t& AOffset) const {
     }
   }
   return nullptr;
+}
+
+namespace {
+
+// The backward walk of OpenStartsBefore: the running balance from the starting point back, and
+// the next new high it waits for; the start marker that reaches it has no end after it.
+struct TOpenWalk {
+  std::int64_t Running = 0;
+  std::int64_t Target = 1;
+  std::int64_t Wanted = 0;
+  std::vector<TDocAtom*> Found;
+
+  bool Done() const { return Target > Wanted; }
+  void Take(TDocAtom* AAtom) {
+    Running += AAtom->Weight;
+    if (AAtom->Weight > 0 && Running == Target) {
+      Found.push_back(AAtom);
+      ++Target;
+    }
+  }
+  // The whole subtree from its last atom to its first; a subtree whose suffixes cannot reach
+  // the target is passed over at once.
+  void Visit(TDocAtom* ANode) {
+    if (ANode == nullptr || Done()) return;
+    if (Running + ANode->SubtreeMaxSuffix < Target) {
+      Running += ANode->SubtreeBalance;
+      return;
+    }
+    Visit(ANode->Right);
+    if (Done()) return;
+    Take(ANode);
+    Visit(ANode->Left);
+  }
+};
+
+}  // namespace
+
+std::vector<TDocAtom*> TAtomTree::OpenStartsBefore(const TDocAtom* AAtom) const {
+  TOpenWalk walk;
+  if (AAtom == nullptr) {
+    walk.Wanted = FRoot != nullptr ? FRoot->SubtreeBalance : 0;
+    walk.Visit(FRoot);
+    return std::move(walk.Found);
+  }
+  // The balance of everything before AAtom is the number of unmatched starts there.
+  std::int64_t balance = AAtom->Left != nullptr ? AAtom->Left->SubtreeBalance : 0;
+  for (const TDocAtom* node = AAtom; node->Parent != nullptr; node = node->Parent) {
+    const TDocAtom* parent = node->Parent;
+    if (parent->Right == node) {
+      balance += parent->Weight + (parent->Left != nullptr ? parent->Left->SubtreeBalance : 0);
+    }
+  }
+  walk.Wanted = balance;
+  walk.Visit(AAtom->Left);
+  for (const TDocAtom* node = AAtom; node->Parent != nullptr && !walk.Done(); node = node->Parent) {
+    TDocAtom* parent = node->Parent;
+    if (parent->Right == node) {
+      walk.Take(parent);
+      walk.Visit(parent->Left);
+    }
+  }
+  return std::move(walk.Found);
 }
 
 TDocAtom* TAtomTree::First() const {

@@ -69,6 +69,13 @@ struct TDocAtom {
   std::uint32_t Priority = 0;
   std::int64_t SubtreeLength = 0;
   std::int64_t SubtreeCount = 0;
+  // Bookmark balance: +1 for the start marker of a listed bookmark, -1 for its end marker, 0
+  // for everything else; summed over the subtree, and the largest sum of a suffix of the
+  // subtree (0 for the empty one). They find the bookmarks open at a point without visiting
+  // every bookmark (TAtomTree::OpenStartsBefore).
+  std::int32_t Weight = 0;
+  std::int32_t SubtreeBalance = 0;
+  std::int32_t SubtreeMaxSuffix = 0;
 };
 
 class TAtomTree {
@@ -87,6 +94,9 @@ class TAtomTree {
   void Remove(TDocAtom* AAtom);
   // Changes an atom's length and every total above it.
   void SetLength(TDocAtom* AAtom, std::int64_t ALength);
+  // Takes up a change of the atom's bookmark (its Bookmark pointer was set or cleared), which
+  // changes its weight.
+  void Reweigh(TDocAtom* AAtom);
 
   std::int64_t GetLength() const { return FRoot != nullptr ? FRoot->SubtreeLength : 0; }
   std::int64_t GetCount() const { return FRoot != nullptr ? FRoot->SubtreeCount : 0; }
@@ -97,6 +107,13 @@ class TAtomTree {
   // The atom that holds character APosition, and in AOffset the position within it; nullptr
   // when APosition is not below GetLength().
   TDocAtom* Find(std::int64_t APosition, std::int64_t& AOffset) const;
+
+  // The start markers of listed bookmarks that lie before AAtom (before the end when nullptr)
+  // and have no end marker between them and AAtom, nearest first; O(k log n) for k of them.
+  // When every bookmark's end follows its start and bookmarks nest, these are exactly the
+  // bookmarks open at AAtom; crossing bookmarks can make the answer name wrong ones, which the
+  // caller detects by checking that each end lies after AAtom.
+  std::vector<TDocAtom*> OpenStartsBefore(const TDocAtom* AAtom) const;
 
   TDocAtom* First() const;
   TDocAtom* Last() const;
@@ -112,6 +129,9 @@ class TAtomTree {
   // Splits into the first ACount atoms and the rest.
   static void Split(TDocAtom* ANode, std::int64_t ACount, TDocAtom*& ALeft, TDocAtom*& ARight);
   std::uint32_t NextPriority();
+  // Recomputes the totals of every node from AAtom up to the root.
+  static void UpdatePath(TDocAtom* AAtom);
+  static std::int32_t WeightOf(const TDocAtom* AAtom);
 
   TDocAtom* FRoot = nullptr;
   std::uint32_t FSeed = 0x9E3779B9u;

@@ -760,12 +760,16 @@ void TDocument::ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACan
     auto found = FByName.find(key);
     if (found != FByName.end()) {
       TDocBookmark* replaced = found->second;
-      replaced->FStartAtom->Bookmark = nullptr;
-      replaced->FEndAtom->Bookmark = nullptr;
+      for (TDocAtom* atom : {replaced->FStartAtom, replaced->FEndAtom}) {
+        atom->Bookmark = nullptr;
+        replaced->FStory->FAtoms.Reweigh(atom);
+      }
       FBookmarks.erase(replaced->FSerial);
     }
-    candidate->FStartAtom->Bookmark = candidate.get();
-    candidate->FEndAtom->Bookmark = candidate.get();
+    for (TDocAtom* atom : {candidate->FStartAtom, candidate->FEndAtom}) {
+      atom->Bookmark = candidate.get();
+      candidate->FStory->FAtoms.Reweigh(atom);
+    }
     candidate->FSerial = ++FLastSerial;
     FByName[key] = candidate.get();
     const std::uint64_t serial = candidate->FSerial;
@@ -881,8 +885,10 @@ std::vector<TDocBookmark*> TDocument::AdoptInsertedBookmarks() {
     // A bookmark brought in under a name the document already uses replaces the older one,
     // which leaves the file; its text stays.
     if (TDocBookmark* older = FindBookmark(candidate->FName)) DeleteBookmark(older);
-    candidate->FStartAtom->Bookmark = candidate.get();
-    candidate->FEndAtom->Bookmark = candidate.get();
+    for (TDocAtom* atom : {candidate->FStartAtom, candidate->FEndAtom}) {
+      atom->Bookmark = candidate.get();
+      candidate->FStory->FAtoms.Reweigh(atom);
+    }
     candidate->FSerial = ++FLastSerial;
     FByName[host::UpperCase(candidate->FName)] = candidate.get();
     result.push_back(candidate.get());
@@ -907,6 +913,7 @@ void TDocument::DeleteBookmark(TDocBookmark* ABookmark) {
   for (TDocAtom* atom : {ABookmark->FStartAtom, ABookmark->FEndAtom}) {
     atom->Bookmark = nullptr;
     atom->Segment->FPart->SetModified(true);
+    story->FAtoms.Reweigh(atom);
     story->FAtoms.Remove(atom);
     atom->Node.parent().remove_child(atom->Node);
   }
@@ -914,6 +921,54 @@ void TDocument::DeleteBookmark(TDocBookmark* ABookmark) {
   if (named != FByName.end() && named->second == ABookmark) FByName.erase(named);
   FVisibleValid = false;
   FBookmarks.erase(found);
+}
+
+std::vector<TDocBookmark*> TDocument::BookmarksAround(TDocStory* AStory, std::int64_t AStart,
+                                                      std::int64_t AEnd, bool APoint) const {
+  // The bookmarks open at the first atom after the point are found through the balance of
+  // bookmark markers kept in the index. Each must end after the point; one that does not means
+  // crossing bookmarks misled the count, and every bookmark of the story is checked instead.
+  const TAtomTree& atoms = AStory->FAtoms;
+  std::int64_t offset = 0;
+  TDocAtom* next = AStart < atoms.GetLength() ? atoms.Find(AStart, offset) : nullptr;
+  std::vector<TDocBookmark*> result;
+  bool exact = true;
+  for (TDocAtom* start : atoms.OpenStartsBefore(next)) {
+    TDocBookmark* bookmark = start->Bookmark;
+    const std::int64_t end = bookmark->GetEnd();
+    if (bookmark->FStartAtom != start || end <= AStart) {
+      exact = false;
+      break;
+    }
+    if (APoint || AEnd <= end) result.push_back(bookmark);
+  }
+  if (exact && !APoint && AEnd == AStart && offset == 0) {
+    // A collapsed selection also lies in the bookmarks that end right at it.
+    for (TDocAtom* atom = next != nullptr ? TAtomTree::Prev(next) : atoms.Last();
+         atom != nullptr && atom->Length == 0; atom = TAtomTree::Prev(atom)) {
+      TDocBookmark* bookmark = atom->Bookmark;
+      if (atom->Kind == akBookmarkEnd && bookmark != nullptr && bookmark->FEndAtom == atom &&
+          bookmark->GetEnd() == AStart && bookmark->GetStart() <= AStart) {
+        result.push_back(bookmark);
+      }
+    }
+  }
+  if (!exact) {
+    result.clear();
+    for (const auto& [key, bookmark] : FByName) {
+      if (bookmark->GetStory() != AStory) continue;
+      const std::int64_t start = bookmark->GetStart();
+      if (start > AStart) continue;
+      const std::int64_t end = bookmark->GetEnd();
+      if (APoint ? AStart < end : AEnd <= end) result.push_back(bookmark);
+    }
+    return result;
+  }
+  // In the order of their names, as the full check gives them.
+  std::sort(result.begin(), result.end(), [](const TDocBookmark* A, const TDocBookmark* B) {
+    return host::UpperCase(A->FName) < host::UpperCase(B->FName);
+  });
+  return result;
 }
 
 void TDocument::SetModified() {

@@ -223,6 +223,13 @@ class TDocument : public host::TObject {
   // invalid afterwards.
   void DeleteBookmark(TDocBookmark* ABookmark);
 
+  // The bookmarks of AStory that hold the selection [AStart, AEnd): those starting at or before
+  // AStart and ending at or after AEnd; for a point (APoint) those it lies in, starting at or
+  // before it and ending after it. In the order of their names. O(k log n) for k of them when
+  // bookmarks nest, as merge templates' do.
+  std::vector<TDocBookmark*> BookmarksAround(TDocStory* AStory, std::int64_t AStart,
+                                             std::int64_t AEnd, bool APoint) const;
+
   // A count that grows with every edit of the document (text, markup or bookmarks), so that a
   // result computed from its content can tell whether it still holds.
   std::uint64_t GetEditCount() const { return FEditCount; }

@@ -146,12 +146,8 @@ void TDocView::SetSelection(TDocStory* AStory, std::int64_t AStart, std::int64_t
   FSelEnd = AEnd;
   FSelContext.clear();
   FSelBookmark = 0;
-  for (TDocBookmark* bookmark : FDocument->GetAllBookmarks()) {
-    if (bookmark->GetStory() != AStory) continue;
-    const std::int64_t start = bookmark->GetStart();
-    const std::int64_t end = bookmark->GetEnd();
-    const bool inside = APoint ? start <= AStart && AStart < end : start <= AStart && AEnd <= end;
-    if (inside) FSelContext.emplace_back(bookmark, bookmark->GetSerial());
+  for (TDocBookmark* bookmark : FDocument->BookmarksAround(AStory, AStart, AEnd, APoint)) {
+    FSelContext.emplace_back(bookmark, bookmark->GetSerial());
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 #include "DocTestUtil.h"
 #include "platform/docengine/DocError.h"
@@ -207,6 +208,88 @@ TEST_F(SessionTest, RepeatedCopiesFollowEveryEditOfTheSource) {
   EXPECT_EQ(
       dynamic_cast<const docengine::TDocFragment&>(*host::Clipboard()->GetFragment()).GetText(),
       "De");
+}
+
+}  // namespace
+
+namespace {
+
+// The bookmarks around a selection, by the definition: every bookmark of the story that starts
+// at or before the selection and ends at or after it (for a point: after it).
+std::vector<docengine::TDocBookmark*> BookmarksAroundByDefinition(docengine::TDocument& ADocument,
+                                                                  docengine::TDocStory* AStory,
+                                                                  std::int64_t AStart,
+                                                                  std::int64_t AEnd, bool APoint) {
+  std::vector<docengine::TDocBookmark*> result;
+  for (docengine::TDocBookmark* bookmark : ADocument.GetAllBookmarks()) {
+    if (bookmark->GetStory() != AStory || bookmark->GetStart() > AStart) continue;
+    if (APoint ? AStart < bookmark->GetEnd() : AEnd <= bookmark->GetEnd()) {
+      result.push_back(bookmark);
+    }
+  }
+  return result;
+}
+
+// Random documents with nested, crossing, empty, duplicate and unpaired bookmarks, edited
+// between the checks: the fast search agrees with the definition everywhere.
+TEST_F(SessionTest, BookmarksAroundASelectionMatchTheirDefinition) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE(round);
+    const bool crossing = round % 3 == 0;
+    std::vector<std::string> tokens;
+    for (int i = 0; i < 40; ++i) tokens.push_back(TextRun(std::string(1 + random() % 3, 'a')));
+    // Bookmarks as (start token, end token); nested ones unless this round allows crossing.
+    std::vector<std::pair<int, int>> spans;
+    for (int i = 0; i < 15; ++i) {
+      int from = static_cast<int>(random() % 40);
+      int to = from + static_cast<int>(random() % 12);
+      if (!crossing) {
+        for (const auto& [a, b] : spans) {
+          if (from < a && to > a && to < b) to = a;  // would cross: end before the other starts
+          if (from > a && from < b && to > b) to = b;
+        }
+      }
+      spans.emplace_back(from, std::min(to, 40));
+    }
+    std::vector<std::string> before(41);
+    std::vector<std::string> after(41);
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+      const int id = static_cast<int>(i) + 1;
+      before[static_cast<std::size_t>(spans[i].first)] += Start(id, "B" + std::to_string(i % 13));
+      after[static_cast<std::size_t>(spans[i].second)] += End(id);
+    }
+    after[5] += End(99);  // an end without a start
+    std::string body;
+    for (std::size_t i = 0; i <= 40; ++i) {
+      body += after[i] + before[i];
+      if (i < 40) body += tokens[i];
+      if (i % 10 == 9) body = body + "</w:p><w:p>";
+    }
+    TDocView* view = FSession.Open(
+        Write("Random" + std::to_string(round) + ".docx", "<w:p>" + body + "</w:p>"), false);
+    docengine::TDocument& document = *view->GetDocument();
+    docengine::TDocStory* story = document.GetMainStory();
+    for (int step = 0; step < 150; ++step) {
+      const std::int64_t length = story->GetLength();
+      const std::int64_t start = static_cast<std::int64_t>(random() % (length + 1));
+      const std::int64_t end = std::min(length, start + static_cast<std::int64_t>(random() % 6));
+      for (const bool point : {false, true}) {
+        const std::int64_t until = point ? start : end;
+        ASSERT_EQ(document.BookmarksAround(story, start, until, point),
+                  BookmarksAroundByDefinition(document, story, start, until, point))
+            << "at " << start << ".." << until << (point ? " (point)" : "");
+      }
+      if (step % 10 == 3 && document.GetBookmarkCount() > 0) {
+        document.DeleteBookmark(
+            document.GetBookmark(static_cast<int>(random() % document.GetBookmarkCount())));
+      } else if (step % 5 == 1 && end < length) {
+        view->SelectRange(start, end);
+        view->TypeText(step % 2 == 0 ? "xy" : "");
+      }
+    }
+    FSession.Close(view);
+  }
 }
 
 }  // namespace
