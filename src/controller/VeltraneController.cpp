@@ -303,15 +303,19 @@ std::string TVeltraneController::FieldValue(host::TField* AField) {
       return AField->GetText();
     case host::ftMemo:
       return AField->GetAsString();
+    // A record without a picture or rich text gets an empty value, as an empty text field
+    // does: an empty clipboard cannot be pasted, and one record's gap must not end the merge.
     case host::ftGraphic:
       if (!FPicture) FPicture = std::make_unique<host::TPicture>();
       if (!FClipboard) FClipboard = std::make_unique<host::TClipboard>();
       FPicture->Assign(AField);
+      if (FPicture->GetEmpty()) return {};
       FClipboard->Assign(FPicture.get());
       FValueInClipboard = true;
       return {};
     case host::ftFmtMemo:
       if (!FClipboard) FClipboard = std::make_unique<host::TClipboard>();
+      if (AField->GetAsString().empty()) return {};
       FClipboard->Assign(AField);
       FValueInClipboard = true;
       return {};

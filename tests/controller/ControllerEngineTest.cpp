@@ -219,3 +219,32 @@ TEST_P(ControllerEngineTest, PicturesMemosAndUnknownGroupsInARecordGroup) {
   // Its bookmarks went with the leftover copy, which took them over when it was pasted.
   EXPECT_EQ(Merge(), "^g first note keep x; ^g second keep x; \n");
 }
+
+// A record without a picture or without rich text (NULL or empty) leaves that place empty, as
+// an empty text does, and the merge goes on: an empty clipboard cannot be pasted.
+//   [Photos|[Photos_Picture|pic] [Photos_Notes|notes]; ]
+TEST_P(ControllerEngineTest, RecordsWithoutPictureOrRichTextLeaveTheirPlacesEmpty) {
+  auto* photos = new host::TMemDataSet(FOwner.get());
+  photos->SetName("PhotosData");
+  photos->GetFieldDefs()->Add("Picture", host::ftGraphic);
+  photos->GetFieldDefs()->Add("Notes", host::ftFmtMemo);
+  photos->Open();
+  const std::string png =
+      std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x02\0\0\0\x02\x08\x02\0\0\0", 29) +
+      std::string(4, '\0') + "IDATIEND";
+  photos->AppendRecord({nullptr, nullptr});
+  photos->AppendRecord({png, std::string("{\\rtf1 full}")});
+  photos->AppendRecord({std::string(), std::string()});
+  photos->AppendRecord({png, nullptr});
+  auto* source = new host::TDataSource(FOwner.get());
+  source->SetName("Photos");
+  source->SetDataSet(photos);
+  FController->SetDataSource(source);
+  veltrane::test::WriteBinaryFile(
+      FTemplate,
+      MiniDocx("<w:p>" + BookmarkStart(1, "Photos") + BookmarkStart(2, "Photos_Picture") +
+               veltrane::test::Run("pic") + BookmarkEnd(2) + veltrane::test::Run(" ") +
+               BookmarkStart(3, "Photos_Notes") + veltrane::test::Run("notes") + BookmarkEnd(3) +
+               veltrane::test::Run("; ") + BookmarkEnd(1) + "</w:p>"));
+  EXPECT_EQ(Merge(), " ; ^g full;  ; ^g ; \n");
+}
