@@ -478,6 +478,11 @@ void BM_SaveAs(benchmark::State& AState) {
       benchmark::Counter::kIsRate);
   AState.SetLabel(std::to_string(bytes / std::max<std::int64_t>(1, AState.iterations())) +
                   " bytes per file");
+  // The saved file must read back with every field of the document.
+  if (AState.iterations() > 0 &&
+      docengine::TDocument::Open(output.string())->GetBookmarkCount() != 20) {
+    AState.SkipWithError("the saved document lost bookmarks");
+  }
   std::error_code error;
   fs::remove(output, error);
 }
