@@ -10,8 +10,9 @@
 //   BM_Format...                          the printer's mask formatting of one field value
 //   BM_DataSetWalk, BM_FieldText          a SQLite query's records and its fields' text
 //   BM_SaveAs                             writing the output package
-//   BM_Ole...                             the same selection through the Word server's
-//                                         late-bound calls, to show their cost apart
+//   BM_Ole...                             a call, a selection and a field filled through the
+//                                         Word server's late-bound calls, to show their cost
+//                                         apart from the engine's work
 //
 //   bench_hotpaths [--benchmark_filter=REGEX] [other Google Benchmark options]
 //
