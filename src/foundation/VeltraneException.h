@@ -49,7 +49,7 @@ constexpr std::array<const char*, 16> ErrorMessages = {
     "Identifier \"%s\" is a group!\r\n"
     "Groups are not supported in header or footer!",            // verDocCheckGroupinheader
     "Group \"%s\" has no corresponding Datasource or Datafield!",  // verGroupIdentifierInvalid
-    "Position of field \"%s\" does not fit into group \"%s\"!",    // verGroupFieldInvalid
+    R"(Position of field "%s" does not fit into group "%s"!)",  // verGroupFieldInvalid
     "The fieldtype for \"%s\" is not supported!",               // verFieldtypeInvalid
 };
 static_assert(ErrorMessages.size() == verFieldtypeInvalid + 1);

@@ -12,7 +12,7 @@ bool DatasourceUsable(const host::TDataSource* ADatasource) {
 }
 
 std::string DisplayLabelToFieldName(const host::TField* AField, char ASeparator) {
-  const std::string label = AField->GetDisplayLabel();
+  const std::string& label = AField->GetDisplayLabel();
   const auto separator = label.find(ASeparator);
   if (separator == std::string::npos) return label;
   return host::Trim(label.substr(0, separator));
@@ -93,12 +93,12 @@ std::unique_ptr<host::TStringList> RegistryPrinterNames() {
   host::TRegistry registry;
   if (host::Win32Platform == 2) {
     registry.SetRootKey(host::HKEY_CURRENT_USER);
-    if (registry.OpenKey("SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\DEVICES", false)) {
+    if (registry.OpenKey(R"(SOFTWARE\MICROSOFT\WINDOWS NT\CURRENTVERSION\DEVICES)", false)) {
       registry.GetValueNames(result.get());
     }
   } else {
     registry.SetRootKey(host::HKEY_LOCAL_MACHINE);
-    if (registry.OpenKey("SYSTEM\\CURRENTCONTROLSET\\CONTROL\\PRINT\\PRINTERS", false)) {
+    if (registry.OpenKey(R"(SYSTEM\CURRENTCONTROLSET\CONTROL\PRINT\PRINTERS)", false)) {
       registry.GetKeyNames(result.get());
     }
   }
