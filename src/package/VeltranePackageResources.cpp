@@ -55,7 +55,7 @@ template <std::size_t N>
 using TArt = std::array<std::string_view, N>;
 
 constexpr std::size_t BitmapHeaderSize = 40;
-constexpr std::size_t PaletteSize = 16 * 4;
+constexpr std::size_t PaletteSize = std::size_t{16} * 4;
 // Rows of 4-bit pixels and of the icon's 1-bit mask are padded to whole 32-bit words.
 constexpr std::size_t PixelRowSize(std::size_t AWidth) { return (AWidth * 4 + 31) / 32 * 4; }
 constexpr std::size_t MaskRowSize(std::size_t AWidth) { return (AWidth + 31) / 32 * 4; }

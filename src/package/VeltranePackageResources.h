@@ -50,7 +50,7 @@ inline constexpr std::array<const char*, 2> VeltraneRequiredPackages = {"vcldb30
 inline constexpr std::array<const char*, 3> VeltraneContainedUnits = {
     "VeltraneController", "VeltraneWord7", "VeltraneWord8"};
 // The file and product version; every other version string is empty.
-inline constexpr std::uint16_t VeltraneFileVersion[4] = {1, 0, 0, 0};
+inline constexpr std::array<std::uint16_t, 4> VeltraneFileVersion = {1, 0, 0, 0};
 // The base name a satellite's directory starts with, whatever file the library was loaded as.
 inline constexpr const char* VeltraneLibraryName = "libveltrane.so";
 // A satellite file larger than this is not read: no resource of the package comes near it.
