@@ -283,13 +283,13 @@ void TCsvDataSet::InternalOpen() {
       return SameText(AName, name);
     });
     if (column == names.end()) {
-      throw EDatabaseError("FieldTypes line '" + line + "': " + FFileName +
-                           " has no field of that name");
+      throw EDatabaseError("FieldTypes line '%s': %s has no field of that name",
+                           {line, FFileName});
     }
     TFieldType type = ftUnknown;
     if (!FieldTypeFromName(typeName, type) || !IsSupportedType(type)) {
-      throw EDatabaseError("FieldTypes line '" + line + "': '" + typeName +
-                           "' is not a field type a CSV value can have");
+      throw EDatabaseError("FieldTypes line '%s': '%s' is not a field type a CSV value can have",
+                           {line, typeName});
     }
     types[static_cast<std::size_t>(column - names.begin())] = type;
   }

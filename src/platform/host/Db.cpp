@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -199,7 +200,7 @@ std::string_view CutText(std::string_view AText, int AMaxBytes) {
   const std::size_t nul = AText.find('\0');
   if (nul != std::string_view::npos) AText = AText.substr(0, nul);
   if (AMaxBytes > 0 && AText.size() > static_cast<std::size_t>(AMaxBytes)) {
-    std::size_t end = static_cast<std::size_t>(AMaxBytes);
+    auto end = static_cast<std::size_t>(AMaxBytes);
     // A continuation byte at the cut means the character started earlier; keep invalid
     // stray bytes as they are (at most three are stepped over).
     std::size_t back = end;
@@ -209,7 +210,7 @@ std::string_view CutText(std::string_view AText, int AMaxBytes) {
       ++steps;
     }
     if (back < end) {
-      const unsigned char lead = static_cast<unsigned char>(AText[back]);
+      const auto lead = static_cast<unsigned char>(AText[back]);
       const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
       if (lead >= 0xC0 && back + length > end) end = back;
     }
@@ -254,7 +255,7 @@ bool TFieldValue::Equals(const TFieldValue& AOther) const {
       return FInteger == AOther.FInteger;
     case fvkFloat:
     case fvkDateTime:
-      return std::memcmp(&FFloat, &AOther.FFloat, sizeof FFloat) == 0;
+      return std::bit_cast<std::uint64_t>(FFloat) == std::bit_cast<std::uint64_t>(AOther.FFloat);
     case fvkBoolean:
       return FBoolean == AOther.FBoolean;
     case fvkString:
@@ -1071,6 +1072,7 @@ TBookmark TDataSet::GetBookmark() const {
   const std::uint64_t id = GetRecordId(FCurrent);
   const std::uint64_t bits =
       (static_cast<std::uint64_t>(FOpening) << BookmarkIdBits) | ((id + 1) & BookmarkIdMask);
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle is opaque and never dereferenced
   return reinterpret_cast<TBookmark>(static_cast<std::uintptr_t>(bits));
 }
 

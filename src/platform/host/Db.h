@@ -581,7 +581,9 @@ class TDataSet : public TComponent {
   // Opens or closes; opening an open data set or closing a closed one does nothing.
   void SetActive(bool AValue);
   void Open() { SetActive(true); }
-  void Close() { SetActive(false); }
+  void Close() {
+    if (GetActive()) DoClose();
+  }
   TDataSetState GetState() const { return FState; }
 
   // Navigation. After Open and First, BOF is true; EOF is true on an empty data set. Next on

@@ -12,8 +12,8 @@ namespace {
 
 constexpr const char* SNoKeyOpen = "No registry key is open";
 constexpr const char* SInvalidRootKey = "Invalid registry root key %d";
-constexpr const char* DevicesKey = "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\DEVICES";
-constexpr const char* PrintersKey = "SYSTEM\\CURRENTCONTROLSET\\CONTROL\\PRINT\\PRINTERS";
+constexpr const char* DevicesKey = R"(SOFTWARE\MICROSOFT\WINDOWS NT\CURRENTVERSION\DEVICES)";
+constexpr const char* PrintersKey = R"(SYSTEM\CURRENTCONTROLSET\CONTROL\PRINT\PRINTERS)";
 
 using TPrinterList = std::vector<std::pair<std::string, std::string>>;
 

@@ -628,7 +628,7 @@ std::size_t TRowStore::GetMemoryUsed() const {
 TSQLiteConnection::TSQLiteConnection(TComponent* AOwner) : inherited(AOwner) {}
 
 TSQLiteConnection::~TSQLiteConnection() {
-  SetConnected(false);
+  Disconnect();
   // The queries forget this connection now: by the time the owner tree sends its removal
   // notice, this object's members are gone.
   for (TSQLiteQuery* query : FQueries) {
@@ -656,6 +656,11 @@ void TSQLiteConnection::SetConnected(bool AValue) {
     FDatabase = std::move(database);
     return;
   }
+  Disconnect();
+}
+
+void TSQLiteConnection::Disconnect() {
+  if (!GetConnected()) return;
   const std::vector<TSQLiteQuery*> queries = FQueries;
   for (TSQLiteQuery* query : queries) query->Close();
   FDatabase.reset();

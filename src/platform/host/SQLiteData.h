@@ -213,6 +213,8 @@ class TSQLiteConnection : public TComponent {
 
   void AddQuery(TSQLiteQuery* AQuery);
   void RemoveQuery(TSQLiteQuery* AQuery);
+  // Closes every query of this connection, then the database; the destructor uses it too.
+  void Disconnect();
 
   std::string FDatabaseName;
   bool FReadOnly = true;

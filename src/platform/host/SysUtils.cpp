@@ -198,7 +198,11 @@ std::string Format(const std::string& AFormat, const TVarRecs& AArgs) {
     const int pieceLength = Utf8Length(piece);
     if (width > pieceLength) {
       const std::string pad(static_cast<std::size_t>(width - pieceLength), ' ');
-      piece = leftAlign ? piece + pad : pad + piece;
+      if (leftAlign) {
+        piece += pad;
+      } else {
+        piece.insert(0, pad);
+      }
     }
     result += piece;
   }

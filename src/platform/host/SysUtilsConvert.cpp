@@ -13,7 +13,7 @@
 // millisecond first, so the date, the weekday and the time always describe the same moment.
 
 #include <langinfo.h>
-#include <locale.h>
+#include <locale.h>  // NOLINT(modernize-deprecated-headers): POSIX newlocale and uselocale
 
 #include <algorithm>
 #include <array>
@@ -164,7 +164,7 @@ void DoubleSignificant(double AValue, int ASignificant, TDigits& AResult) {
     char* e = buffer;
     while (*e != 'e') ++e;
     char exponentText[8];
-    const std::size_t exponentLength = static_cast<std::size_t>(end - e);
+    const auto exponentLength = static_cast<std::size_t>(end - e);
     std::memcpy(exponentText, e, exponentLength);
     char* mantissaEnd = e - 1;
     if (mantissaEnd > buffer && mantissaEnd[-1] == '.') --mantissaEnd;
@@ -1383,7 +1383,7 @@ std::uint8_t NegCurrFormatFor(bool APrecedes, bool ASpace, int ASignPosition) {
   }};
   const int row = ASignPosition >= 0 && ASignPosition <= 4 ? ASignPosition : 1;
   return Table[static_cast<std::size_t>(row)]
-              [static_cast<std::size_t>((APrecedes ? 2 : 0) + (ASpace ? 1 : 0))];
+              [(APrecedes ? std::size_t{2} : 0) + (ASpace ? std::size_t{1} : 0)];
 }
 
 // Turns a strftime pattern ("%d.%m.%Y", "%I:%M:%S %p") into the host's pattern language and

@@ -203,12 +203,12 @@ class TPropertyBuilder {
   // An enumeration; ANames lists its values by ordinal.
   template <typename G, typename S>
   TPropertyBuilder& Enumeration(const std::string& AName, const std::string& ATypeName,
-                                std::vector<std::string> ANames, G AGetter, S ASetter,
+                                const std::vector<std::string>& ANames, G AGetter, S ASetter,
                                 std::optional<TGetterValue<T, G>> ADefault = std::nullopt) {
     auto* info = Add(AName, pkEnumeration, ATypeName, AGetter, ASetter);
     info->FMinValue = 0;
     info->FMaxValue = static_cast<std::int64_t>(ANames.size()) - 1;
-    info->FEnumNames = std::move(ANames);
+    info->FEnumNames = ANames;
     if (ADefault) info->FDefault = static_cast<std::int64_t>(*ADefault);
     return *this;
   }
@@ -216,7 +216,7 @@ class TPropertyBuilder {
   // A set over an enumeration, held as a std::bitset over the ordinals (at most 63 elements).
   template <typename G, typename S>
   TPropertyBuilder& Set(const std::string& AName, const std::string& ATypeName,
-                        std::vector<std::string> ANames, G AGetter, S ASetter,
+                        const std::vector<std::string>& ANames, G AGetter, S ASetter,
                         std::optional<TGetterValue<T, G>> ADefault = std::nullopt) {
     using V = TGetterValue<T, G>;
     auto* info = MakeInfo(AName, pkSet, ATypeName);
@@ -230,7 +230,7 @@ class TPropertyBuilder {
     };
     info->FMinValue = 0;
     info->FMaxValue = (std::int64_t{1} << ANames.size()) - 1;
-    info->FEnumNames = std::move(ANames);
+    info->FEnumNames = ANames;
     if (ADefault) info->FDefault = static_cast<std::int64_t>(ADefault->to_ullong());
     return *this;
   }
