@@ -123,7 +123,7 @@ void TCliSession::BuildData() {
   for (const auto& [name, file] : FOptions.CsvSources) {
     CheckSourceName("--csv", name, separator);
     if (!std::filesystem::exists(file)) {
-      throw host::Exception("CSV file '" + file + "' of data source '" + name + "' does not exist");
+      throw host::Exception("CSV file '%s' of data source '%s' does not exist", {file, name});
     }
     auto* csv = new host::TCsvDataSet(FModule.get());
     csv->SetFileName(file);
@@ -153,7 +153,7 @@ void TCliSession::BuildData() {
     // other forever.
     for (host::TDataSource* up = master; up != nullptr;) {
       if (up == detail) {
-        throw ECliUsage("--detail " + detailName + "=" + masterName + " makes a circle of details");
+        throw ECliUsage("--detail %s=%s makes a circle of details", {detailName, masterName});
       }
       auto* upQuery = dynamic_cast<host::TSQLiteQuery*>(up->GetDataSet());
       up = upQuery != nullptr ? upQuery->GetDataSource() : nullptr;

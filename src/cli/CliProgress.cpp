@@ -30,9 +30,11 @@ std::string FormatProgress(long ADone, long ATotal, double AElapsedSeconds,
       (ATotal > 0 ? std::to_string(ADone) + "/" + std::to_string(ATotal) : std::to_string(ADone)) +
       " " + AUnit;
   if (AElapsedSeconds <= 0.0 || ADone <= 0) return text;
-  const double rate = ADone / AElapsedSeconds;
+  const double rate = static_cast<double>(ADone) / AElapsedSeconds;
   text += "  " + std::to_string(std::lround(rate)) + "/s";
-  if (ATotal > 0 && ADone < ATotal) text += "  " + Duration((ATotal - ADone) / rate) + " left";
+  if (ATotal > 0 && ADone < ATotal) {
+    text += "  " + Duration(static_cast<double>(ATotal - ADone) / rate) + " left";
+  }
   return text;
 }
 

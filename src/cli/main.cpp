@@ -153,9 +153,8 @@ void FinishOptions(TCliArguments& AArgs, const CLI::App* AMerge) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// Parses the command line and runs the subcommand it names; returns the exit status.
+int RunCommandLine(int argc, char** argv) {
   using namespace veltrane::cli;
   TCliArguments args;
   const std::array<TSubcommand, 7> subcommands = {{
@@ -193,21 +192,29 @@ int main(int argc, char** argv) {
   }
 
   int status = ExitUsage;
+  for (std::size_t i = 0; i < subcommands.size(); ++i) {
+    if (!commands[i]->parsed()) continue;
+    status = RunGuarded(
+        [&] {
+          FinishOptions(args, i == 0 ? commands[0] : nullptr);
+          return subcommands[i].Run(args);
+        },
+        std::cerr);
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status = veltrane::cli::ExitFailed;
   try {
-    for (std::size_t i = 0; i < subcommands.size(); ++i) {
-      if (!commands[i]->parsed()) continue;
-      status = RunGuarded(
-          [&] {
-            FinishOptions(args, i == 0 ? commands[0] : nullptr);
-            return subcommands[i].Run(args);
-          },
-          std::cerr);
-    }
+    status = RunCommandLine(argc, argv);
   } catch (...) {
-    // Nothing of ours raises anything that is not an exception class; this is the last guard
-    // so that no failure leaves without its one line.
+    // Nothing of ours raises anything that is not an exception class; this is the last guard,
+    // around the building of the command line too, so that no failure leaves without its one
+    // line.
     std::cerr << "veltrane: error: unexpected failure\n";
-    status = ExitFailed;
   }
   automation::ShutdownOleServers();
   return status;
