@@ -7,6 +7,7 @@
 #   ./build.sh host3        the package built for host framework version 3, with its tests
 #   ./build.sh demo         setup + build, then merge the bundled example into out/letters.docx
 #   ./build.sh fuzz [SECS]  build the fuzz targets with clang 14 and run each for SECS (30)
+#   ./build.sh tidy [PATH…] clang-tidy over src/ (or the given files and folders); any finding fails
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -43,6 +44,30 @@ run_tests() {
   ctest --test-dir "$dir" --output-on-failure -j "$JOBS" --timeout 600
 }
 
+# Configures build-tidy for its compilation database alone and runs the checks of .clang-tidy
+# over the sources under src/. Given files or folders (paths from the repository root), it
+# checks only those sources and reports only the headers under those paths. clang-tidy turns
+# every finding into an error, so any finding fails the job.
+tidy() {
+  cmake -S . -B build-tidy -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DVELTRANE_BUILD_TESTS=OFF \
+    -DVELTRANE_BUILD_BENCH=OFF -DVELTRANE_BUILD_FUZZ=OFF ${CMAKE_ARGS:-} >/dev/null
+  if [ $# -eq 0 ]; then
+    run-clang-tidy-14 -p build-tidy -j "$JOBS" -quiet "^$PWD/src/"
+    return
+  fi
+  local paths=()
+  for path in "$@"; do
+    path=${path#./}
+    path=${path%/}
+    [ -e "$path" ] || { echo "tidy: no such file or folder: $path" >&2; exit 2; }
+    paths+=("$path")
+  done
+  local alternatives
+  alternatives=$(IFS='|'; echo "${paths[*]}")
+  run-clang-tidy-14 -p build-tidy -j "$JOBS" -quiet -header-filter="^$PWD/($alternatives)(/|\$)" \
+    "^$PWD/($alternatives)(/|\$)"
+}
+
 case "${1:-test}" in
   setup) setup ;;
   build) setup; configure_and_build build ${CMAKE_ARGS:-} ;;
@@ -65,5 +90,10 @@ case "${1:-test}" in
     BUILD_PACKAGES+=(clang-14 libclang-rt-14-dev)
     setup
     fuzz/run.sh "${2:-30}" ;;
-  *) echo "usage: $0 [setup|build|test|asan|host3|demo|fuzz [SECS]]" >&2; exit 2 ;;
+  tidy)
+    BUILD_PACKAGES+=(clang-tidy-14)
+    setup
+    shift
+    tidy "$@" ;;
+  *) echo "usage: $0 [setup|build|test|asan|host3|demo|fuzz [SECS]|tidy [PATH...]]" >&2; exit 2 ;;
 esac
