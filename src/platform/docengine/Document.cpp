@@ -1027,6 +1027,11 @@ void TDocument::MakeBookmarkIdsUnique() {
 }
 
 void TDocument::SaveAs(const std::string& AFileName) {
+  // Staged fragments are no part of the document.
+  for (auto& [part, staging] : FStaging) {
+    if (staging.Holder) staging.Holder.parent().remove_child(staging.Holder);
+  }
+  FStaging.clear();
   MakeBookmarkIdsUnique();
   FPackage->SaveAs(AFileName);
 }

@@ -72,6 +72,10 @@ enum THeaderFooterType : std::uint8_t {
 
 class TDocStory;
 class TDocument;
+class TDocFragment;
+class TDocBookmark;
+// The bookmarks of a selection's context.
+using TDocContext = std::vector<TDocBookmark*>;
 
 // One stretch of a story: the content of one part (w:body, w:hdr, w:ftr, w:footnotes,
 // w:endnotes) or of one text box (w:txbxContent). Its story owns it.
@@ -246,6 +250,8 @@ class TDocument : public host::TObject {
   using inherited = host::TObject;
   friend class TDocStoryReader;
   friend class TDocEditor;
+  friend std::int64_t PasteFragment(TDocument*, TDocStory*, std::int64_t, const TDocFragment&,
+                                    const TDocContext&);
 
   TDocument();
   void Load();
@@ -280,6 +286,15 @@ class TDocument : public host::TObject {
   std::map<std::string, TDocBookmark*> FByName;  // key: the name with ASCII letters upper-cased
   std::uint64_t FLastSerial = 0;
   std::uint64_t FEditCount = 0;
+  // A fragment pasted into a part again and again is parsed into the part's own tree once (as
+  // an extra top-level element, taken out before a save), so that each copy of its nodes shares
+  // their names and texts instead of allocating them anew.
+  struct TStaging {
+    std::uint64_t Fragment = 0;  // the serial of the staged fragment
+    std::uint64_t Seen = 0;      // the serial of the fragment pasted last
+    pugi::xml_node Holder;
+  };
+  std::map<const TDocPart*, TStaging> FStaging;
   mutable std::vector<TDocBookmark*> FVisible;
   mutable bool FVisibleValid = false;
 };

@@ -26,9 +26,6 @@
 
 namespace docengine {
 
-// The bookmarks of a selection's context.
-using TDocContext = std::vector<TDocBookmark*>;
-
 // What a pasted piece of XML holds (see Fragment.h).
 enum TFragmentKind : std::uint8_t {
   fkInline = 0,  // run-level content of one paragraph

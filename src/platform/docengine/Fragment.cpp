@@ -1,6 +1,7 @@
 #include "platform/docengine/Fragment.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <sstream>
 #include <unordered_map>
@@ -135,7 +136,9 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
     DocError(dekOutOfRange, ADocument->GetFileName(),
              "nothing is selected to copy; select the text first");
   }
+  static std::atomic<std::uint64_t> lastSerial{0};
   auto fragment = std::make_shared<TDocFragment>();
+  fragment->FSerial = ++lastSerial;
   fragment->FText = AStory->GetText(AStart, AEnd);
   fragment->FSourceDocument = ADocument->GetSerial();
   fragment->FSourcePart = segment->GetPart()->GetName();
@@ -308,10 +311,32 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
 
 std::int64_t PasteFragment(TDocument* ADocument, TDocStory* AStory, std::int64_t APosition,
                            const TDocFragment& AFragment, const TDocContext& AContext) {
-  pugi::xml_document scratch;
-  pugi::xml_node root = scratch.append_copy(AFragment.GetRoot());
   TDocSegment* segment = AStory->SegmentAt(std::min(APosition, AStory->GetLength() - 1));
   TDocPart* part = segment->GetPart();
+  // The first paste copies the fragment into a scratch tree; the second parses it into the
+  // part's own tree, where it stays for the pastes that follow (TDocument::TStaging).
+  TDocument::TStaging& staging = ADocument->FStaging[part];
+  pugi::xml_document scratch;
+  pugi::xml_node root;
+  bool staged = false;
+  if (staging.Holder && staging.Fragment == AFragment.FSerial) {
+    root = staging.Holder.first_child();
+    staged = true;
+  } else if (staging.Seen == AFragment.FSerial) {
+    if (staging.Holder) staging.Holder.parent().remove_child(staging.Holder);
+    std::ostringstream text;
+    AFragment.GetRoot().print(text, "", pugi::format_raw, pugi::encoding_utf8);
+    const std::string serialized = text.str();
+    staging.Holder = part->GetXml().append_child("staging");
+    staging.Holder.append_buffer(serialized.data(), serialized.size(),
+                                 (pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol,
+                                 pugi::encoding_utf8);
+    staging.Fragment = AFragment.FSerial;
+    root = staging.Holder.first_child();
+  } else {
+    root = scratch.append_copy(AFragment.GetRoot());
+  }
+  staging.Seen = AFragment.FSerial;
   TDocPackage* package = ADocument->GetPackage();
   const bool samePart = AFragment.FSourceDocument == ADocument->GetSerial() &&
                         AFragment.FSourcePart == part->GetName();
@@ -322,7 +347,7 @@ std::int64_t PasteFragment(TDocument* ADocument, TDocStory* AStory, std::int64_t
     }
   }
 
-  if (!samePart && !AFragment.FRelationships.empty()) {
+  if (!staged && !samePart && !AFragment.FRelationships.empty()) {
     // The pasted references point at relationships of the target part, made on first use.
     auto target = [&](const std::string& AId) -> std::string {
       const auto found = AFragment.FRelationships.find(AId);

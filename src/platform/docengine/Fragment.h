@@ -52,6 +52,7 @@ class TDocFragment : public host::TClipboardFragment {
                                     const TDocContext&);
 
   pugi::xml_document FXml;
+  std::uint64_t FSerial = 0;  // no other fragment of the process has it
   TFragmentKind FKind = fkInline;
   bool FOpenEnd = false;
   std::string FText;

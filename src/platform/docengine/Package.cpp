@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <sstream>
 
 #include "platform/docengine/DocError.h"
@@ -173,22 +174,54 @@ pugi::xml_document& TDocPart::GetXml() {
   return *FXml;
 }
 
-std::string TDocPart::Serialize() const {
+namespace {
+
+// Passes the serialised XML on, with a line break put back after the declaration when the part
+// had one there (Word writes it; the tree does not keep it). The declaration ends within the
+// first bytes, so only those are held back until it is seen.
+class TPartWriter : public pugi::xml_writer {
+ public:
+  TPartWriter(std::function<void(const void*, std::size_t)> AOut, bool ACrLfAfterDeclaration)
+      : FOut(std::move(AOut)), FPending(ACrLfAfterDeclaration) {}
+
+  void write(const void* AData, std::size_t ASize) override {
+    if (!FPending) {
+      FOut(AData, ASize);
+      return;
+    }
+    FHead.append(static_cast<const char*>(AData), ASize);
+    if (FHead.size() >= 256 || FHead.find("?>") != std::string::npos) Flush();
+  }
+
+  void Flush() {
+    if (!FPending) return;
+    FPending = false;
+    if (FHead.compare(0, 5, "<?xml") == 0) {
+      const std::size_t end = FHead.find("?>");
+      if (end != std::string::npos) FHead.insert(end + 2, "\r\n");
+    }
+    FOut(FHead.data(), FHead.size());
+    FHead.clear();
+  }
+
+ private:
+  std::function<void(const void*, std::size_t)> FOut;
+  bool FPending;
+  std::string FHead;
+};
+
+}  // namespace
+
+void TDocPart::SerializeTo(const std::function<void(const void*, std::size_t)>& AOut) const {
   // The tree is written in UTF-8 whatever the part was read in, so its declaration must say so.
   pugi::xml_node declaration = FXml->first_child();
   if (declaration.type() == pugi::node_declaration) {
     pugi::xml_attribute encoding = declaration.attribute("encoding");
     if (encoding && !host::SameText(encoding.value(), "UTF-8")) encoding.set_value("UTF-8");
   }
-  std::ostringstream stream;
-  FXml->save(stream, "", pugi::format_raw, pugi::encoding_utf8);
-  std::string result = stream.str();
-  // Word puts a line break after the declaration; the tree does not keep it.
-  if (FCrLfAfterDeclaration && result.compare(0, 5, "<?xml") == 0) {
-    const std::size_t end = result.find("?>");
-    if (end != std::string::npos) result.insert(end + 2, "\r\n");
-  }
-  return result;
+  TPartWriter writer(AOut, FCrLfAfterDeclaration);
+  FXml->save(writer, "", pugi::format_raw, pugi::encoding_utf8);
+  writer.Flush();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -399,8 +432,9 @@ std::string TDocPackage::AddRelationship(const std::string& ASourcePart, const s
 }
 
 void TDocPackage::SaveAs(const std::string& AFileName) {
-  // The serialised parts must live until the archive is written.
-  std::vector<std::string> serialized(FParts.size());
+  // Changed parts are deflated as they are serialised; the results must live until the archive
+  // is written.
+  std::vector<TZipDeflated> deflated(FParts.size());
   std::vector<TZipWriteItem> items;
   items.reserve(FParts.size());
   const std::vector<TZipEntry>& entries = FReader->GetEntries();
@@ -409,8 +443,11 @@ void TDocPackage::SaveAs(const std::string& AFileName) {
     TZipWriteItem item;
     item.Name = part.FName;
     if (part.FXml && part.FModified) {
-      serialized[i] = part.Serialize();
-      item.Data = &serialized[i];
+      TZipDeflater deflater;
+      part.SerializeTo(
+          [&deflater](const void* AData, std::size_t ASize) { deflater.Write(AData, ASize); });
+      deflated[i] = deflater.Finish();
+      item.Deflated = &deflated[i];
     } else if (part.FHasNewData) {
       item.Data = &part.FNewData;
     } else {

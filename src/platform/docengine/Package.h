@@ -9,6 +9,7 @@
 // indentation, so everything the engine did not touch in it stays as it was. Saving always
 // goes through a temporary file in the target folder that is renamed into place.
 
+#include <functional>
 #include <memory>
 #include <pugixml.hpp>
 #include <string>
@@ -71,7 +72,8 @@ class TDocPart : public host::TObject {
 
   TDocPart(TDocPackage* APackage, std::string AName)
       : FPackage(APackage), FName(std::move(AName)) {}
-  std::string Serialize() const;
+  // Serialises the tree in pieces handed to AOut, never whole.
+  void SerializeTo(const std::function<void(const void*, std::size_t)>& AOut) const;
 
   TDocPackage* FPackage;  // not owned: the owner
   std::string FName;

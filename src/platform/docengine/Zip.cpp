@@ -4,13 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
+#include <stdexcept>
 #include <unordered_set>
 
 #include "platform/docengine/DocError.h"
@@ -241,6 +245,121 @@ class TTempFileGuard {
 
 }  // namespace
 
+// ---------------------------------------------------------------------------------------------
+// TZipDeflater
+
+struct TZipDeflater::TState {
+  z_stream Stream{};
+  bool Open = false;
+};
+
+TZipDeflater::TZipDeflater() : FState(std::make_unique<TState>()) {
+  // Raw deflate (no zlib header), as zip entries hold it; level 6 as for every new part.
+  if (deflateInit2(&FState->Stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::bad_alloc();
+  }
+  FState->Open = true;
+  FResult.Crc = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
+}
+
+TZipDeflater::~TZipDeflater() {
+  if (FState->Open) deflateEnd(&FState->Stream);
+}
+
+void TZipDeflater::Deflate(const void* AData, std::size_t ASize, int AFlush) {
+  z_stream& stream = FState->Stream;
+  stream.next_in = static_cast<Bytef*>(const_cast<void*>(AData));
+  stream.avail_in = static_cast<uInt>(ASize);
+  int status = Z_OK;
+  do {
+    std::string& out = FResult.Data;
+    const std::size_t used = out.size();
+    const std::size_t room = std::max<std::size_t>(deflateBound(&stream, stream.avail_in), 4096);
+    out.resize(used + room);
+    stream.next_out = reinterpret_cast<Bytef*>(out.data() + used);
+    stream.avail_out = static_cast<uInt>(room);
+    status = deflate(&stream, AFlush);
+    out.resize(used + room - stream.avail_out);
+    if (status == Z_STREAM_ERROR) throw std::runtime_error("deflate failed");
+  } while (stream.avail_out == 0 || (AFlush == Z_FINISH && status != Z_STREAM_END));
+}
+
+void TZipDeflater::Write(const void* AData, std::size_t ASize) {
+  // zlib counts in 32 bits: large writes go in slices.
+  const auto* bytes = static_cast<const unsigned char*>(AData);
+  while (ASize > 0) {
+    const std::size_t slice = std::min<std::size_t>(ASize, 1u << 30);
+    FResult.Crc = static_cast<std::uint32_t>(crc32(FResult.Crc, bytes, static_cast<uInt>(slice)));
+    FResult.Size += slice;
+    Deflate(bytes, slice, Z_NO_FLUSH);
+    bytes += slice;
+    ASize -= slice;
+  }
+}
+
+TZipDeflated TZipDeflater::Finish() {
+  Deflate(nullptr, 0, Z_FINISH);
+  deflateEnd(&FState->Stream);
+  FState->Open = false;
+  FResult.Data.shrink_to_fit();
+  return std::move(FResult);
+}
+
+namespace {
+
+// A libzip source that hands over deflated data as it is, with its size and checksum, so that
+// the archive stores it without inflating and deflating it again.
+struct TDeflatedSource {
+  const TZipDeflated* Item;
+  std::uint64_t Offset = 0;
+  zip_error_t Error;
+};
+
+zip_int64_t DeflatedSourceCallback(void* AState, void* AData, zip_uint64_t ALength,
+                                   zip_source_cmd_t ACommand) {
+  auto* state = static_cast<TDeflatedSource*>(AState);
+  switch (ACommand) {
+    case ZIP_SOURCE_OPEN:
+      state->Offset = 0;
+      return 0;
+    case ZIP_SOURCE_READ: {
+      const std::uint64_t left = state->Item->Data.size() - state->Offset;
+      const std::uint64_t count = std::min<std::uint64_t>(left, ALength);
+      std::memcpy(AData, state->Item->Data.data() + state->Offset, count);
+      state->Offset += count;
+      return static_cast<zip_int64_t>(count);
+    }
+    case ZIP_SOURCE_CLOSE:
+      return 0;
+    case ZIP_SOURCE_STAT: {
+      auto* stat = static_cast<zip_stat_t*>(AData);
+      zip_stat_init(stat);
+      stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC |
+                    ZIP_STAT_ENCRYPTION_METHOD;
+      stat->size = state->Item->Size;
+      stat->comp_size = state->Item->Data.size();
+      stat->comp_method = ZIP_CM_DEFLATE;
+      stat->crc = state->Item->Crc;
+      stat->encryption_method = ZIP_EM_NONE;
+      return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+      return zip_error_to_data(&state->Error, AData, ALength);
+    case ZIP_SOURCE_FREE:
+      zip_error_fini(&state->Error);
+      delete state;
+      return 0;
+    case ZIP_SOURCE_SUPPORTS:
+      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                            ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    default:
+      zip_error_set(&state->Error, ZIP_ER_OPNOTSUPP, 0);
+      return -1;
+  }
+}
+
+}  // namespace
+
 void WriteZipFile(const std::string& AFileName, const std::vector<TZipWriteItem>& AItems) {
   namespace fs = std::filesystem;
   const fs::path target(AFileName);
@@ -276,6 +395,14 @@ void WriteZipFile(const std::string& AFileName, const std::vector<TZipWriteItem>
       // ZIP_FL_COMPRESSED hands over the compressed bytes as they are.
       source = zip_source_zip(archive, item.Source->GetHandle(), item.SourceEntry->Index,
                               ZIP_FL_COMPRESSED, 0, -1);
+    } else if (item.Deflated != nullptr) {
+      auto* state = new TDeflatedSource{item.Deflated, 0, {}};
+      zip_error_init(&state->Error);
+      source = zip_source_function(archive, DeflatedSourceCallback, state);
+      if (source == nullptr) {
+        zip_error_fini(&state->Error);
+        delete state;
+      }
     } else {
       source = zip_source_buffer(archive, item.Data->data(), item.Data->size(), 0);
     }
@@ -293,7 +420,7 @@ void WriteZipFile(const std::string& AFileName, const std::vector<TZipWriteItem>
                                    : ZIP_CM_DEFLATE;
     // Level 6, zlib's own default: libzip would otherwise use 9, which on the repetitive XML
     // of a merge costs three to four times the time for a file a few per cent smaller.
-    const zip_uint32_t level = method == ZIP_CM_DEFLATE ? 6 : 0;
+    const zip_uint32_t level = method == ZIP_CM_DEFLATE && item.Deflated == nullptr ? 6 : 0;
     if (zip_set_file_compression(archive, entryIndex, method, level) != 0) {
       fail("cannot set the compression of part '" + item.Name + "'");
     }

@@ -85,10 +85,40 @@ class TZipReader : public host::TObject {
 
 // One entry of an archive to write: either new data (deflated), or an entry copied as it is
 // from an open reader.
+// A part deflated ahead of the write: raw deflate data with the size and checksum of what it
+// holds, which the archive takes as it is.
+struct TZipDeflated {
+  std::string Data;
+  std::uint64_t Size = 0;
+  std::uint32_t Crc = 0;
+};
+
+// Deflates a part while it is produced, so that the uncompressed bytes never need to be held
+// whole: a large document's XML goes from the tree straight into its compressed form.
+class TZipDeflater {
+ public:
+  TZipDeflater();
+  ~TZipDeflater();
+  TZipDeflater(const TZipDeflater&) = delete;
+  TZipDeflater& operator=(const TZipDeflater&) = delete;
+
+  void Write(const void* AData, std::size_t ASize);
+  // Ends the stream; the deflater is done afterwards.
+  TZipDeflated Finish();
+
+ private:
+  void Deflate(const void* AData, std::size_t ASize, int AFlush);
+
+  struct TState;
+  std::unique_ptr<TState> FState;
+  TZipDeflated FResult;
+};
+
 struct TZipWriteItem {
   std::string Name;
-  const std::string* Data = nullptr;   // new data; must live until WriteZipFile returns
-  const TZipReader* Source = nullptr;  // or: copy this reader's entry
+  const TZipDeflated* Deflated = nullptr;  // or: data deflated already; must live as long
+  const std::string* Data = nullptr;       // new data; must live until WriteZipFile returns
+  const TZipReader* Source = nullptr;      // or: copy this reader's entry
   const TZipEntry* SourceEntry = nullptr;
   std::time_t MTime = 0;  // 0: now
 };
