@@ -752,7 +752,7 @@ int TDocEditor::TableInfo(std::int64_t AStart, std::int64_t AEnd, int AType) con
 
 std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node ARoot,
                                         TFragmentKind AKind, bool AOpenEnd,
-                                        const TDocContext& AContext) {
+                                        const TDocContext& AContext, const std::string& ASource) {
   std::vector<pugi::xml_node> sources;
   for (pugi::xml_node child = ARoot.first_child(); child; child = child.next_sibling()) {
     if (child.type() == pugi::node_element) sources.push_back(child);
@@ -810,6 +810,18 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
 
   if (atom->Kind == akRowEnd || (atom->Kind == akCellEnd && !IsLocal(atom->Node, "p"))) {
     Refuse(APosition, "only whole rows can be pasted at the end of a table row");
+  }
+  if (AKind == fkBlocks && RowOf(atom->Node)) {
+    // A table pasted into a cell would nest in it; a region that ends inside a table row is
+    // refused instead of being repeated there.
+    for (pugi::xml_node source : sources) {
+      if (IsLocal(source, "tbl")) {
+        Refuse(APosition, (ASource.empty() ? std::string("the copied region")
+                                           : "the region of the bookmark '" + ASource + "'") +
+                              " holds a table, which can only be pasted outside a table; end "
+                              "the region at the end of a table row or outside the table");
+      }
+    }
   }
   std::vector<TDocAtom*> moving = TakeMovingMarkers(atom, AContext);
   TXmlPlace place = PlaceBefore(atom);

@@ -64,9 +64,11 @@ class TDocEditor {
   // not lie in a table.
   bool RowRange(std::int64_t& AStart, std::int64_t& AEnd) const;
   // Inserts the children of ARoot (content of the given kind, in this part's vocabulary and
-  // relationships) at APosition. Returns the position after the new content.
+  // relationships) at APosition. Returns the position after the new content. A refusal names
+  // ASource, the bookmark the content was copied from, when there is one.
   std::int64_t InsertFragment(std::int64_t APosition, pugi::xml_node ARoot, TFragmentKind AKind,
-                              bool AOpenEnd, const TDocContext& AContext);
+                              bool AOpenEnd, const TDocContext& AContext,
+                              const std::string& ASource = "");
 
   // Inserts rich text (RTF; plain text is taken line by line) at APosition as runs with their
   // formatting: one paragraph goes into the paragraph at the point, more paragraphs end it and

@@ -392,7 +392,7 @@ std::int64_t PasteFragment(TDocument* ADocument, TDocStory* AStory, std::int64_t
   part->SetModified(true);
   TDocEditor editor(ADocument, AStory);
   return editor.InsertFragment(APosition, root, AFragment.GetKind(), AFragment.GetOpenEnd(),
-                               AContext);
+                               AContext, AFragment.GetSourceBookmark());
 }
 
 }  // namespace docengine

@@ -44,6 +44,9 @@ class TDocFragment : public host::TClipboardFragment {
   bool GetOpenEnd() const { return FOpenEnd; }
   // The copied text (as Range.Text reads it).
   const std::string& GetText() const { return FText; }
+  // The bookmark the copied selection was made from ("" for none), named when a paste fails.
+  const std::string& GetSourceBookmark() const { return FSourceBookmark; }
+  void SetSourceBookmark(const std::string& AName) { FSourceBookmark = AName; }
 
  private:
   friend std::shared_ptr<TDocFragment> CopyFragment(TDocument*, TDocStory*, std::int64_t,
@@ -58,6 +61,7 @@ class TDocFragment : public host::TClipboardFragment {
   std::string FText;
   std::uint64_t FSourceDocument = 0;
   std::string FSourcePart;
+  std::string FSourceBookmark;
   std::vector<std::pair<std::string, std::string>> FNamespaces;  // xmlns declarations
   std::vector<std::string> FRelationshipPrefixes;                // e.g. "r:"
   std::map<std::string, TFragmentRelationship> FRelationships;   // by source id

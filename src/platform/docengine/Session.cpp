@@ -44,25 +44,12 @@ pugi::xml_node CellOf(pugi::xml_node ANode) {
   return pugi::xml_node();
 }
 
-// The first and the last cell element of a row.
-bool IsFirstCell(pugi::xml_node ACell) {
-  for (pugi::xml_node node = ACell.previous_sibling(); node; node = node.previous_sibling()) {
-    if (IsLocal(node, "tc")) return false;
-  }
-  return true;
-}
-bool IsLastCell(pugi::xml_node ACell) {
-  for (pugi::xml_node node = ACell.next_sibling(); node; node = node.next_sibling()) {
-    if (IsLocal(node, "tc")) return false;
-  }
-  return true;
-}
-
-// A bookmark that runs from one cell of a table into another selects whole cells, as the word
-// processor's own selection does; one that takes every cell of its rows selects the rows with
-// their row marks. So a group whose bookmark starts in the first cell of a row and ends in its
-// last cell is copied, pasted and removed as whole rows. (Positions given directly select
-// exactly what they say.) Walks only the two end cells.
+// A bookmark that begins or ends in a table cell and goes beyond that cell selects the whole
+// rows of both ends that lie in tables, with their row marks. So a group whose bookmark goes
+// from one cell into another, into the text after the table or from the text before it into a
+// cell is copied, pasted and removed as whole rows (and the text beside them): a row cut into
+// pieces could only be pasted as a table nested in a cell. (Positions given directly select
+// exactly what they say.) Walks only the two end rows.
 void ExtendAcrossCells(const TDocStory* AStory, std::int64_t& AStart, std::int64_t& AEnd) {
   if (AEnd <= AStart) return;
   std::int64_t offset = 0;
@@ -71,26 +58,26 @@ void ExtendAcrossCells(const TDocStory* AStory, std::int64_t& AStart, std::int64
   if (first == nullptr || last == nullptr) return;
   const pugi::xml_node startCell = CellOf(first->Node);
   const pugi::xml_node endCell = CellOf(last->Node);
-  if (!startCell || !endCell || startCell == endCell) return;
-  const pugi::xml_node startRow = startCell.parent();
-  const pugi::xml_node endRow = endCell.parent();
-  if (startRow.parent() != endRow.parent()) return;  // not the same table
-  std::int64_t start = AStory->PositionOf(first);
-  for (TDocAtom* atom = TAtomTree::Prev(first); atom != nullptr && Contains(startCell, atom->Node);
-       atom = TAtomTree::Prev(atom)) {
-    start -= atom->Length;
+  if (startCell == endCell) return;  // within one cell, or outside tables
+  if (startCell) {
+    const pugi::xml_node startRow = startCell.parent();
+    std::int64_t start = AStory->PositionOf(first);
+    for (TDocAtom* atom = TAtomTree::Prev(first); atom != nullptr && Contains(startRow, atom->Node);
+         atom = TAtomTree::Prev(atom)) {
+      start -= atom->Length;
+    }
+    AStart = std::min(AStart, start);
   }
-  std::int64_t end = AStory->PositionOf(last) + last->Length;
-  TDocAtom* after = TAtomTree::Next(last);
-  for (; after != nullptr && Contains(endCell, after->Node); after = TAtomTree::Next(after)) {
-    end += after->Length;
+  if (endCell) {
+    // Up to and with the row mark of the last row.
+    const pugi::xml_node endRow = endCell.parent();
+    std::int64_t end = AStory->PositionOf(last) + last->Length;
+    for (TDocAtom* after = TAtomTree::Next(last); after != nullptr && Contains(endRow, after->Node);
+         after = TAtomTree::Next(after)) {
+      end += after->Length;
+    }
+    AEnd = std::max(AEnd, end);
   }
-  if (IsFirstCell(startCell) && IsLastCell(endCell)) {
-    while (after != nullptr && after->Length == 0) after = TAtomTree::Next(after);
-    if (after != nullptr && after->Kind == akRowEnd && after->Node == endRow) end += after->Length;
-  }
-  AStart = std::min(AStart, start);
-  AEnd = std::max(AEnd, end);
 }
 
 }  // namespace
@@ -238,7 +225,8 @@ void TDocView::DeleteRows() {
 // was made from does travel, so that each pasted copy carries its own.
 void TDocView::Copy() {
   TDocContext exclude;
-  std::vector<std::uint64_t> serials;
+  // The bookmark the selection was made from leads the key: the fragment carries its name.
+  std::vector<std::uint64_t> serials{FSelBookmark};
   for (TDocBookmark* bookmark : GetSelContext()) {
     if (bookmark->GetSerial() == FSelBookmark) continue;
     exclude.push_back(bookmark);
@@ -249,6 +237,9 @@ void TDocView::Copy() {
       cache.End != FSelEnd || cache.Exclude != serials ||
       cache.EditCount != FDocument->GetEditCount()) {
     cache.Fragment = CopyFragment(FDocument.get(), FSelStory, FSelStart, FSelEnd, exclude);
+    if (TDocBookmark* source = FDocument->FindBookmarkBySerial(FSelBookmark)) {
+      cache.Fragment->SetSourceBookmark(source->GetName());
+    }
     cache.Story = FSelStory;
     cache.Start = FSelStart;
     cache.End = FSelEnd;

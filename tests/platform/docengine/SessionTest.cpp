@@ -293,3 +293,33 @@ TEST_F(SessionTest, BookmarksAroundASelectionMatchTheirDefinition) {
 }
 
 }  // namespace
+
+namespace {
+
+// A bookmark that leaves its table cell selects the whole rows at the ends that lie in tables;
+// one within a cell, or outside tables, selects exactly its text.
+TEST_F(SessionTest, BookmarksLeavingACellSelectWholeRows) {
+  using docengine::test::Row;
+  using docengine::test::Table;
+  const std::string body =
+      Para(Start(1, "Before") + TextRun("head")) +
+      Table(Row({TextRun("a"), Start(2, "Cells") + TextRun("b"), TextRun("c") + End(2)}) +
+            Row({Start(3, "Inner") + TextRun("d") + End(3) + End(1), TextRun("e"), TextRun("f")})) +
+      Para(TextRun("tail"));
+  TDocView* view = FSession.Open(Write("Table.docx", body), false);
+  const struct {
+    const char* Bookmark;
+    const char* Text;
+  } rows[] = {
+      {"Cells", "a\r\ab\r\ac\r\a\r\a"},  // the second and third cell: the whole first row
+      {"Before", "head\ra\r\ab\r\ac\r\a\r\ad\r\ae\r\af\r\a\r\a"},  // into a cell: its row too
+      {"Inner", "d"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Bookmark);
+    view->SelectBookmark(row.Bookmark);
+    EXPECT_EQ(view->GetSelText(), row.Text);
+  }
+}
+
+}  // namespace
