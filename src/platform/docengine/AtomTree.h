@@ -115,6 +115,7 @@ class TAtomTree {
   // caller detects by checking that each end lies after AAtom.
   std::vector<TDocAtom*> OpenStartsBefore(const TDocAtom* AAtom) const;
 
+  bool IsRoot(const TDocAtom* AAtom) const { return FRoot == AAtom; }
   TDocAtom* First() const;
   TDocAtom* Last() const;
   static TDocAtom* Next(const TDocAtom* AAtom);

@@ -23,7 +23,60 @@ std::int64_t TDocSegment::GetEnd() const {
   return FStory->GetLength();
 }
 
-TDocAtom* TDocStory::NewAtom() { return &FAtomStore.emplace_back(); }
+// Recycled atoms are poisoned under AddressSanitizer, so that anything still holding one after
+// it went to the free list is caught in the sanitizer run of the tests.
+#if defined(__SANITIZE_ADDRESS__)
+#define VELTRANE_ATOM_POISONING 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELTRANE_ATOM_POISONING 1
+#endif
+#endif
+
+#ifdef VELTRANE_ATOM_POISONING
+}  // namespace docengine
+#include <sanitizer/asan_interface.h>
+namespace docengine {
+#define VELTRANE_POISON(AAtom) ASAN_POISON_MEMORY_REGION((AAtom), sizeof(TDocAtom))
+#define VELTRANE_UNPOISON(AAtom) ASAN_UNPOISON_MEMORY_REGION((AAtom), sizeof(TDocAtom))
+#else
+#define VELTRANE_POISON(AAtom) ((void)(AAtom))
+#define VELTRANE_UNPOISON(AAtom) ((void)(AAtom))
+#endif
+
+TDocStory::~TDocStory() {
+  for (TDocAtom* atom : FFree) VELTRANE_UNPOISON(atom);
+}
+
+TDocAtom* TDocStory::NewAtom() {
+  if (FFree.empty()) return &FAtomStore.emplace_back();
+  TDocAtom* atom = FFree.back();
+  FFree.pop_back();
+  VELTRANE_UNPOISON(atom);
+  *atom = TDocAtom();
+  return atom;
+}
+
+void TDocStory::RemoveAtom(TDocAtom* AAtom) {
+  FAtoms.Remove(AAtom);
+  FRemoved.push_back(AAtom);
+}
+
+void TDocStory::Recycle() {
+  const std::size_t first = FFree.size();
+  for (TDocAtom* atom : FRemoved) {
+    const bool inTree = atom->Parent != nullptr || FAtoms.IsRoot(atom);
+    if (inTree || atom->Bookmark != nullptr || atom->Kind == akSegment) continue;
+    // An atom removed twice (taken out, put back, taken out again) is listed twice.
+    atom->Parent = atom;  // marks it as listed for the rest of this pass
+    FFree.push_back(atom);
+  }
+  for (std::size_t i = first; i < FFree.size(); ++i) {
+    FFree[i]->Parent = nullptr;
+    VELTRANE_POISON(FFree[i]);
+  }
+  FRemoved.clear();
+}
 
 TDocSegment* TDocStory::SegmentAt(std::int64_t APosition) const {
   TDocSegment* result = nullptr;
@@ -720,9 +773,10 @@ void TDocument::Load() {
     }
   }
 
-  // Text boxes, in the order they were found; boxes inside boxes are found as they are read.
+  // Text boxes, in the order they were found; boxes inside boxes are found as they are read,
+  // so the list grows while it is walked and must be walked by index.
   TDocStory* textFrameStory = nullptr;
-  for (std::size_t i = 0; i < textBoxes.size(); ++i) {
+  for (std::size_t i = 0; i < textBoxes.size(); ++i) {  // NOLINT(modernize-loop-convert)
     const TPendingTextBox box = textBoxes[i];
     TDocStory* story = headerFooterStory;
     if (!box.InHeaderFooter) {
@@ -914,7 +968,7 @@ void TDocument::DeleteBookmark(TDocBookmark* ABookmark) {
     atom->Bookmark = nullptr;
     atom->Segment->FPart->SetModified(true);
     story->FAtoms.Reweigh(atom);
-    story->FAtoms.Remove(atom);
+    story->RemoveAtom(atom);
     atom->Node.parent().remove_child(atom->Node);
   }
   const auto named = FByName.find(host::UpperCase(ABookmark->FName));

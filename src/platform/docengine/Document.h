@@ -115,6 +115,7 @@ class TDocSegment : public host::TObject {
 class TDocStory : public host::TObject {
  public:
   explicit TDocStory(TDocStoryType AType) : FType(AType) {}
+  ~TDocStory() override;
 
   TDocStoryType GetType() const { return FType; }
   bool GetInHeaderFooter() const { return FType == dstHeaderFooter; }
@@ -146,12 +147,21 @@ class TDocStory : public host::TObject {
   friend class TDocument;
   friend class TDocEditor;
 
+  // A fresh atom: a recycled one when there is one, else a new one in the store.
   TDocAtom* NewAtom();
+  // Takes the atom out of the index; it becomes a candidate for recycling (Recycle).
+  void RemoveAtom(TDocAtom* AAtom);
+  // Puts the atoms removed by earlier edits that stayed out of the index, and that no bookmark
+  // refers to, on the free list. Called when an edit begins, so that no edit can still hold
+  // one: an edit may take markers out and put them back in.
+  void Recycle();
 
   TDocStoryType FType;
   std::vector<std::unique_ptr<TDocSegment>> FSegments;
   std::deque<TDocAtom> FAtomStore;  // stable addresses; the tree links them
   TAtomTree FAtoms;
+  std::vector<TDocAtom*> FRemoved;  // removed since the last Recycle
+  std::vector<TDocAtom*> FFree;     // ready for NewAtom
 };
 
 // A bookmark: a pair of markers in one segment. The document owns it.

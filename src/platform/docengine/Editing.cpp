@@ -238,7 +238,7 @@ std::vector<TDocAtom*> TDocEditor::TakeMovingMarkers(TDocAtom* AAtom, const TDoc
         atom->Kind == akBookmarkStart ? !inContext && !bookmark->GetEmpty() : inContext;
     if (moves) result.push_back(atom);
   }
-  for (TDocAtom* atom : result) FStory->FAtoms.Remove(atom);
+  for (TDocAtom* atom : result) FStory->RemoveAtom(atom);
   return result;
 }
 
@@ -449,7 +449,7 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
   for (const auto* list : {&beforeFirst, &atoms, &afterLast}) {
     for (TDocAtom* atom : *list) {
       if (atom->Length != 0) continue;
-      FStory->FAtoms.Remove(atom);
+      FStory->RemoveAtom(atom);
       park.append_move(atom->Node);
       parked.push_back(atom);
     }
@@ -489,14 +489,14 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
   for (TDocAtom* atom : atoms) {
     if (atom->Length == 0) continue;
     if (!wholeRows.empty() && inWholeRow(atom->Node)) {
-      FStory->FAtoms.Remove(atom);
+      FStory->RemoveAtom(atom);
       removed += atom->Length;
       continue;
     }
     if (IsRunContent(atom->Kind)) {
       pugi::xml_node child;
       pugi::xml_node run = RunOf(atom->Node, &child);
-      FStory->FAtoms.Remove(atom);
+      FStory->RemoveAtom(atom);
       removed += atom->Length;
       if (!run) {
         atom->Node.parent().remove_child(atom->Node);
@@ -520,11 +520,11 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
       // The whole simple field lies inside: its code goes with its result.
       for (TDocAtom* code : atoms) {
         if (code->Kind == akFieldSimple && code->Node == atom->Node) {
-          FStory->FAtoms.Remove(code);
+          FStory->RemoveAtom(code);
           removed += code->Length;
         }
       }
-      FStory->FAtoms.Remove(atom);
+      FStory->RemoveAtom(atom);
       removed += atom->Length;
       pugi::xml_node field = atom->Node;
       // Markers parked from inside it are already out; what is left is the field itself.
@@ -581,7 +581,7 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
       child = following;
     }
     for (pugi::xml_node node : between) InsertAt(place, node);
-    FStory->FAtoms.Remove(mark);
+    FStory->RemoveAtom(mark);
     removed += mark->Length;
     paragraph.parent().remove_child(paragraph);
   }

@@ -44,6 +44,9 @@ class TDocEditor {
  public:
   TDocEditor(TDocument* ADocument, TDocStory* AStory) : FDocument(ADocument), FStory(AStory) {
     ++ADocument->FEditCount;  // every edit goes through an editor
+    // Atoms left over by earlier edits can be reused, unless an edit broke off with inserted
+    // markers still waiting to be paired.
+    if (ADocument->FPending.empty() && ADocument->FPendingMarkers.empty()) AStory->Recycle();
   }
 
   // Inserts AText at APosition (see TDocView::TypeText for the characters it understands); the
