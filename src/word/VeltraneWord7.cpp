@@ -30,8 +30,8 @@ constexpr int SelInfoRowColumns = 18;
 
 // The host's identifier of the Windows NT platform, whose registry lists printers per user.
 constexpr int VerPlatformWin32NT = 2;
-constexpr const char* NTDevicesKey = "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\DEVICES";
-constexpr const char* PrintersKey = "SYSTEM\\CURRENTCONTROLSET\\CONTROL\\PRINT\\PRINTERS\\";
+constexpr const char* NTDevicesKey = R"(SOFTWARE\MICROSOFT\WINDOWS NT\CURRENTVERSION\DEVICES)";
+constexpr const char* PrintersKey = R"(SYSTEM\CURRENTCONTROLSET\CONTROL\PRINT\PRINTERS\)";
 
 // The application object behind a reference, looking through the trace decorator; nullptr for
 // an object that is no server of this process.

@@ -1,5 +1,6 @@
 #include "platform/automation/AutoObject.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace automation {
@@ -148,15 +149,14 @@ TAutoMemberTable::TAutoMemberTable(std::vector<TAutoMember> AMembers,
   if (AParent != nullptr) FMembers = AParent->FMembers;
   for (TAutoMember& member : AMembers) {
     assert(member.Params.size() <= static_cast<std::size_t>(AutoMaxParams));
-    bool replaced = false;
-    for (TAutoMember& existing : FMembers) {
-      if (SameName(existing.Name, member.Name)) {
-        existing = std::move(member);
-        replaced = true;
-        break;
-      }
+    const auto existing = std::find_if(
+        FMembers.begin(), FMembers.end(),
+        [&member](const TAutoMember& AOther) { return SameName(AOther.Name, member.Name); });
+    if (existing != FMembers.end()) {
+      *existing = std::move(member);
+    } else {
+      FMembers.push_back(std::move(member));
     }
-    if (!replaced) FMembers.push_back(std::move(member));
   }
   // At most half the slots are used, so every probe sequence ends at a free slot.
   std::size_t size = 8;

@@ -2,7 +2,7 @@
 
 #include <cups/cups.h>
 #include <fcntl.h>
-#include <signal.h>
+#include <signal.h>  // NOLINT(modernize-deprecated-headers): POSIX kill and signal sets
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -66,7 +66,9 @@ std::string FindInPath(const std::string& AProgram) {
     if (end == std::string::npos) end = dirs.size();
     std::string dir = dirs.substr(start, end - start);
     if (dir.empty()) dir = ".";
-    const std::string candidate = dir + "/" + AProgram;
+    std::string candidate = dir;
+    candidate += '/';
+    candidate += AProgram;
     struct stat info {};
     if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
         ::access(candidate.c_str(), X_OK) == 0) {
@@ -154,6 +156,7 @@ pid_t SpawnProgram(const std::string& AProgram, const std::vector<std::string>& 
   posix_spawnattr_setflags(&setup.Attributes, flags);
 
   std::vector<char*> argv;
+  argv.reserve(AArguments.size() + 1);
   for (const std::string& argument : AArguments)
     argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -375,7 +378,7 @@ std::string SafeFileName(const std::string& ATitle) {
     if (c == '/' || c == '\\') {
       flush();
     } else {
-      const unsigned char byte = static_cast<unsigned char>(c);
+      const auto byte = static_cast<unsigned char>(c);
       part += (byte < 0x20 || byte == 0x7F) ? '_' : c;
     }
   }

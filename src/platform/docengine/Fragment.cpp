@@ -269,7 +269,7 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
       for (pugi::xml_attribute attribute : node.attributes()) {
         for (const std::string& prefix : fragment->FRelationshipPrefixes) {
           if (std::strncmp(attribute.name(), prefix.c_str(), prefix.size()) == 0) {
-            ids.push_back(attribute.value());
+            ids.emplace_back(attribute.value());
           }
         }
       }

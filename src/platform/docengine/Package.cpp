@@ -360,7 +360,9 @@ TDocPart* TDocPackage::AddPart(const std::string& AName, std::string AData,
 std::string TDocPackage::UniquePartName(const std::string& APrefix,
                                         const std::string& AExtension) const {
   for (int n = 1;; ++n) {
-    std::string name = APrefix + std::to_string(n) + AExtension;
+    std::string name = APrefix;
+    name += std::to_string(n);
+    name += AExtension;
     if (FindPart(name) == nullptr) return name;
   }
 }

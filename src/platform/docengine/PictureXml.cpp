@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -22,7 +23,7 @@ constexpr const char* NsRelationships =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 
 // Word's largest page is 22 inches wide; a text column wider than that is a damaged value.
-constexpr std::int64_t MaxTextWidthTwips = 22 * 1440;
+constexpr std::int64_t MaxTextWidthTwips = std::int64_t{22} * 1440;
 
 struct TFormatRow {
   host::TPictureFormat Format;
@@ -113,8 +114,8 @@ TPictureExtent PictureExtent(const host::TPictureInfo& AInfo, std::int64_t AMaxW
     cx = static_cast<double>(AMaxWidth);
   }
   TPictureExtent result;
-  result.Cx = std::max<std::int64_t>(1, static_cast<std::int64_t>(cx + 0.5));
-  result.Cy = std::max<std::int64_t>(1, static_cast<std::int64_t>(cy + 0.5));
+  result.Cx = std::max<std::int64_t>(1, std::llround(cx));
+  result.Cy = std::max<std::int64_t>(1, std::llround(cy));
   return result;
 }
 

@@ -261,7 +261,10 @@ class TCodePageDecoder {
   }
 
  private:
-  static iconv_t InvalidDescriptor() { return reinterpret_cast<iconv_t>(-1); }
+  static iconv_t InvalidDescriptor() {
+    // iconv's failure value is the descriptor (iconv_t)-1.
+    return reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+  }
 
   static void AppendCp1252(unsigned char AByte, std::string& AResult) {
     const char32_t code = AByte >= 0x80 && AByte < 0xA0 ? Cp1252High[AByte - 0x80] : AByte;

@@ -405,7 +405,7 @@ void RegisterWordBasicServer(std::vector<TWordBasicLanguage> ALanguages) {
     tables->MemberTables.push_back(BuildMemberTable(language, tables->Languages));
     if (!language.Connector.empty()) tables->Connectors.push_back(language.Connector);
   }
-  if (tables->Connectors.empty()) tables->Connectors.push_back(WordPrinterConnector);
+  if (tables->Connectors.empty()) tables->Connectors.emplace_back(WordPrinterConnector);
   automation::RegisterOleServer(
       "Word.Basic", [tables]() -> std::unique_ptr<automation::TOleServer> {
         return std::make_unique<TWordBasic>(tables, ChooseLanguage(*tables));

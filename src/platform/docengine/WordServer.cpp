@@ -702,7 +702,7 @@ OleVariant TWordApplication::Name(TAutoCall&) { return "Microsoft Word"; }
 
 OleVariant TWordApplication::Version(TAutoCall&) { return "8.0"; }
 
-void RegisterWordApplicationServer(std::vector<std::string> AConnectors) {
+void RegisterWordApplicationServer(const std::vector<std::string>& AConnectors) {
   automation::RegisterOleServer("Word.Application.8", [AConnectors] {
     return std::make_unique<TWordApplication>(AConnectors);
   });

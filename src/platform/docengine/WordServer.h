@@ -146,7 +146,8 @@ class TWordApplication : public TWordEngineServer {
 
 // Registers "Word.Application.8": each CreateOleObject starts a new TWordApplication that
 // splits printer strings at any of AConnectors.
-void RegisterWordApplicationServer(std::vector<std::string> AConnectors = {WordPrinterConnector});
+void RegisterWordApplicationServer(const std::vector<std::string>& AConnectors = {
+                                       WordPrinterConnector});
 
 // A private folder under the system's temporary folder (mkdtemp), removed with everything in
 // it when the object goes. Raises EDocError when it cannot be made.
