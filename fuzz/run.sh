@@ -3,6 +3,7 @@
 #   fuzz/run.sh [SECONDS]     default 60 seconds per target
 #   FUZZ_LANES=N              how many targets run at once (default: the number of cores);
 #                             FUZZ_LANES=1 runs them one after the other
+#   FUZZ_TARGETS="merge ..."  run only these targets (names as in TARGETS below)
 #
 # The targets run FUZZ_LANES at a time, each in a scratch folder of its own,
 # with its corpus in build-fuzz/corpus-<target> and anything it finds in
@@ -34,6 +35,20 @@ TARGETS=(
   "str_to fuzz/seeds/str_to"
   "merge fuzz/seeds/merge"
 )
+# FUZZ_TARGETS picks some of them; a name that is no target is a mistake, not an empty run.
+if [ -n "${FUZZ_TARGETS:-}" ]; then
+  picked=()
+  for wanted in $FUZZ_TARGETS; do
+    found=""
+    for entry in "${TARGETS[@]}"; do [ "${entry%% *}" = "$wanted" ] && found=$entry; done
+    if [ -z "$found" ]; then
+      echo "FUZZ_TARGETS: no fuzz target '$wanted'" >&2
+      exit 2
+    fi
+    picked+=("$found")
+  done
+  TARGETS=("${picked[@]}")
+fi
 # One target failing to build (work in progress elsewhere) must not keep the others from running.
 names=()
 for entry in "${TARGETS[@]}"; do names+=("${entry%% *}_fuzzer"); done
@@ -51,13 +66,17 @@ run_target() {
     return 1
   fi
   mkdir -p "$corpus" "$artifacts" "$scratch"
+  # A dictionary of the target's tokens, when it has one, steers the mutations.
+  local dictArg=()
+  [ -f "$ROOT/fuzz/dicts/$target.dict" ] && dictArg=(-dict="$ROOT/fuzz/dicts/$target.dict")
   # Inputs that once tripped a target are run again first, beside the seeds.
   local seedArg=()
   [ -d "$ROOT/$seeds" ] && seedArg=("$ROOT/$seeds")
   [ -d "$ROOT/fuzz/regressions/$target" ] && seedArg+=("$ROOT/fuzz/regressions/$target")
   local status=0
   (cd "$scratch" && "$binary" -max_total_time="$SECONDS_PER_TARGET" -rss_limit_mb=2048 \
-     -timeout=10 -artifact_prefix="$artifacts" -print_final_stats=1 "$corpus" "${seedArg[@]}") \
+     -timeout=10 -artifact_prefix="$artifacts" -print_final_stats=1 "${dictArg[@]}" "$corpus" \
+     "${seedArg[@]}") \
     >"$log" 2>&1 || status=$?
   return $status
 }
