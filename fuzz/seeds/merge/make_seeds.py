@@ -119,16 +119,30 @@ write('typed-fields.xml', doc(
     p(m.field('Orders_Logo', 'Logo'), orders_e) +
     p(m.field('Shop_Phone', 'Phone'), ' ', m.field('Orders_Unknown', 'nothing'))))
 
-# Bookmarks in a page header: a shop field, a field of the main source and a group.
+# Bookmarks in a page header: a shop field and a field of the main source.
 m = Marks()
 body_s, body_e = m.new('Orders')
 header_m = Marks()
 header_m.next_id = 100
-hs, he = header_m.new('Customers')
 write('header-fields.xml',
-      doc(p(body_s, m.field('Orders_FirstName', 'FirstName'), body_e), header=True),
-      hdr(p(header_m.field('Shop_Name', 'Name'), ' ', header_m.field('Orders_OrderId', 'Id'),
-            ' ', hs, header_m.field('Customers_City', 'City'), he)))
+      doc(p(body_s, 'Dear ', m.field('Orders_FirstName', 'FirstName'), ',', body_e), header=True),
+      hdr(p(header_m.field('Shop_Name', 'Name'), ' ', header_m.field('Orders_OrderId', 'Id'))))
+
+# A group in a page header, which the merge fills like a field.
+m = Marks()
+header_m = Marks()
+header_m.next_id = 100
+hs, he = header_m.new('Customers')
+write('header-group.xml',
+      doc(p('Dear ', m.field('Orders_FirstName', 'FirstName')), header=True),
+      hdr(p(header_m.field('Shop_Name', 'Name'), ' ', hs,
+            header_m.field('Customers_City', 'City'), he)))
+
+# A group and a field over exactly the same text.
+m = Marks()
+orders_s, orders_e = m.new('Orders')
+write('same-range.xml', doc(p('Names: ', orders_s, m.field('Orders_FirstName', 'FirstName'),
+                              orders_e, '.')))
 
 # A group whose region starts in one table cell and ends in the next.
 m = Marks()
