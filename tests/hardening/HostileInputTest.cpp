@@ -555,6 +555,17 @@ TEST(HostileTemplateTest, GroupFromOneTableIntoTheNextRepeatsRowsOfBoth) {
   ExpectNoGroupBookmarks(*output);
 }
 
+// A group whose only content is one field, both bookmarks over the same text: every record
+// gets its copy of the field.
+TEST(HostileTemplateTest, GroupOverExactlyOneFieldRepeatsTheField) {
+  TRegionMerge merge(MakeDocx(Para(TextRun("Items: ") + Start(1, "Lines") + Start(3, "Lines_Item") +
+                                   TextRun("item") + End(3) + End(1) + TextRun("."))));
+  ASSERT_EQ(merge.Run(), "");
+  const auto output = TDocument::Open(merge.GetOutput());
+  EXPECT_EQ(docengine::DumpDocument(*output), "Items: PenInkPaper.\n");
+  ExpectNoGroupBookmarks(*output);
+}
+
 // A group from the text before a table into a row with more rows after it would have to be
 // pasted inside the table, where a table would nest: the merge stops, names the template, the
 // group's bookmark and what to change, and writes nothing.

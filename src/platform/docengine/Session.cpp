@@ -167,6 +167,16 @@ void TDocView::SelectBookmark(const std::string& AName) {
   ExtendAcrossCells(bookmark->GetStory(), start, end);
   SetSelection(bookmark->GetStory(), start, end, false);
   FSelBookmark = bookmark->GetSerial();
+  // A bookmark over the same text but nested inside this one (its start marker follows) is
+  // content of the selection, not around it: a group whose only content is one field copies,
+  // deletes and is typed over with that field inside.
+  const TAtomTree& atoms = bookmark->GetStory()->GetAtoms();
+  const std::int64_t startIndex = atoms.IndexOf(bookmark->GetStartAtom());
+  std::erase_if(FSelContext, [&](const std::pair<TDocBookmark*, std::uint64_t>& AEntry) {
+    const TDocBookmark* other = AEntry.first;
+    return other != bookmark && other->GetStart() == start && other->GetEnd() == end &&
+           atoms.IndexOf(other->GetStartAtom()) > startIndex;
+  });
 }
 
 void TDocView::SelectRange(std::int64_t AStart, std::int64_t AEnd) {
@@ -227,6 +237,7 @@ void TDocView::Copy() {
   TDocContext exclude;
   // The bookmark the selection was made from leads the key: the fragment carries its name.
   std::vector<std::uint64_t> serials{FSelBookmark};
+  const TDocBookmark* source = FDocument->FindBookmarkBySerial(FSelBookmark);
   for (TDocBookmark* bookmark : GetSelContext()) {
     if (bookmark->GetSerial() == FSelBookmark) continue;
     exclude.push_back(bookmark);
@@ -237,9 +248,7 @@ void TDocView::Copy() {
       cache.End != FSelEnd || cache.Exclude != serials ||
       cache.EditCount != FDocument->GetEditCount()) {
     cache.Fragment = CopyFragment(FDocument.get(), FSelStory, FSelStart, FSelEnd, exclude);
-    if (TDocBookmark* source = FDocument->FindBookmarkBySerial(FSelBookmark)) {
-      cache.Fragment->SetSourceBookmark(source->GetName());
-    }
+    if (source != nullptr) cache.Fragment->SetSourceBookmark(source->GetName());
     cache.Story = FSelStory;
     cache.Start = FSelStart;
     cache.End = FSelEnd;

@@ -323,3 +323,28 @@ TEST_F(SessionTest, BookmarksLeavingACellSelectWholeRows) {
 }
 
 }  // namespace
+
+namespace {
+
+// A group whose only content is one field: copying the group takes the field's bookmark along,
+// since it is nested inside the group; a bookmark over the same text that encloses the group
+// is left out.
+TEST_F(SessionTest, CopyingABookmarkTakesANestedBookmarkOverTheSameText) {
+  TDocView* view =
+      FSession.Open(Write("Same.docx", Para(TextRun("(") + Start(1, "Outer") + Start(2, "Group") +
+                                            Start(3, "Field") + TextRun("x") + End(3) + End(2) +
+                                            End(1) + TextRun(")"))),
+                    false);
+  view->SelectBookmark("Group");
+  view->Copy();
+  view->SelectBookmark("\\EndOfDoc");
+  view->Paste();
+  docengine::TDocument& document = *view->GetDocument();
+  // The pasted copy holds Group and Field; Outer stays with the original.
+  EXPECT_EQ(document.FindBookmark("Outer")->GetStart(), 1);
+  EXPECT_EQ(document.FindBookmark("Group")->GetStart(), 3);
+  EXPECT_EQ(document.FindBookmark("Field")->GetStart(), 3);
+  EXPECT_EQ(document.FindBookmark("Field")->GetText(), "x");
+}
+
+}  // namespace
