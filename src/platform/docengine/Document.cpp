@@ -859,8 +859,20 @@ TDocBookmark* TDocument::GetBookmark(int AIndex) const {
   return FVisible[static_cast<std::size_t>(AIndex)];
 }
 
+bool TDocument::TNameLess::operator()(std::string_view A, std::string_view B) const {
+  const std::size_t count = std::min(A.size(), B.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    auto a = static_cast<unsigned char>(A[i]);
+    auto b = static_cast<unsigned char>(B[i]);
+    if (a >= 'a' && a <= 'z') a = static_cast<unsigned char>(a - 'a' + 'A');
+    if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
+    if (a != b) return a < b;
+  }
+  return A.size() < B.size();
+}
+
 TDocBookmark* TDocument::FindBookmark(const std::string& AName) const {
-  const auto found = FByName.find(host::UpperCase(AName));
+  const auto found = FByName.find(std::string_view(AName));
   return found != FByName.end() ? found->second : nullptr;
 }
 
@@ -944,7 +956,7 @@ std::vector<TDocBookmark*> TDocument::AdoptInsertedBookmarks() {
       candidate->FStory->FAtoms.Reweigh(atom);
     }
     candidate->FSerial = ++FLastSerial;
-    FByName[host::UpperCase(candidate->FName)] = candidate.get();
+    FByName.insert_or_assign(candidate->FName, candidate.get());
     result.push_back(candidate.get());
     const std::uint64_t serial = candidate->FSerial;
     FBookmarks[serial] = std::move(candidate);
@@ -971,7 +983,7 @@ void TDocument::DeleteBookmark(TDocBookmark* ABookmark) {
     story->RemoveAtom(atom);
     atom->Node.parent().remove_child(atom->Node);
   }
-  const auto named = FByName.find(host::UpperCase(ABookmark->FName));
+  const auto named = FByName.find(std::string_view(ABookmark->FName));
   if (named != FByName.end() && named->second == ABookmark) FByName.erase(named);
   FVisibleValid = false;
   FBookmarks.erase(found);
@@ -1020,7 +1032,7 @@ std::vector<TDocBookmark*> TDocument::BookmarksAround(TDocStory* AStory, std::in
   }
   // In the order of their names, as the full check gives them.
   std::sort(result.begin(), result.end(), [](const TDocBookmark* A, const TDocBookmark* B) {
-    return host::UpperCase(A->FName) < host::UpperCase(B->FName);
+    return TNameLess()(A->FName, B->FName);
   });
   return result;
 }

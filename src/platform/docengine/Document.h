@@ -39,6 +39,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -293,7 +294,13 @@ class TDocument : public host::TObject {
   // whole paragraphs and the head of another).
   std::vector<std::pair<TDocAtom*, bool>> FPendingMarkers;
   std::unordered_map<std::uint64_t, std::unique_ptr<TDocBookmark>> FBookmarks;  // by serial
-  std::map<std::string, TDocBookmark*> FByName;  // key: the name with ASCII letters upper-cased
+  // Orders names as their upper-cased ASCII bytes, and finds a name without building the
+  // upper-cased copy.
+  struct TNameLess {
+    using is_transparent = void;
+    bool operator()(std::string_view A, std::string_view B) const;
+  };
+  std::map<std::string, TDocBookmark*, TNameLess> FByName;
   std::uint64_t FLastSerial = 0;
   std::uint64_t FEditCount = 0;
   // A fragment pasted into a part again and again is parsed into the part's own tree once (as
