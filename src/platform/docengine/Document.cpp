@@ -810,8 +810,7 @@ void TDocument::ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACan
     return storyIndex(A->FStory) < storyIndex(B->FStory);
   });
   for (auto& candidate : ACandidates) {
-    const std::string key = host::UpperCase(candidate->FName);
-    auto found = FByName.find(key);
+    auto found = FByName.find(std::string_view(candidate->FName));
     if (found != FByName.end()) {
       TDocBookmark* replaced = found->second;
       for (TDocAtom* atom : {replaced->FStartAtom, replaced->FEndAtom}) {
@@ -825,7 +824,7 @@ void TDocument::ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACan
       candidate->FStory->FAtoms.Reweigh(atom);
     }
     candidate->FSerial = ++FLastSerial;
-    FByName[key] = candidate.get();
+    FByName.insert_or_assign(candidate->FName, candidate.get());
     const std::uint64_t serial = candidate->FSerial;
     FBookmarks[serial] = std::move(candidate);
   }

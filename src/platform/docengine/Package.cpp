@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <sstream>
 
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/XmlNames.h"
