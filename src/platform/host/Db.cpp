@@ -85,7 +85,7 @@ std::string ValueToText(const TFieldValue& AValue, const TFormatSettings& ASetti
     case fvkCurrency:
       return CurrToStrExact(AValue.GetCurrency(), ASettings);
     case fvkBoolean:
-      return AValue.GetBoolean() ? STextTrue : STextFalse;
+      return AValue.GetBoolean() ? ASettings.TrueBoolStr : ASettings.FalseBoolStr;
     case fvkDateTime:
       return DateTimeToStr(AValue.GetDateTime(), ASettings);
     case fvkString:
@@ -376,10 +376,14 @@ bool TField::GetAsBoolean() const {
       return value.GetBoolean();
     case fvkInteger:
       return value.GetInteger() != 0;
-    case fvkString:
+    case fvkString: {
+      const TFormatSettings& settings = GetFormatSettings();
+      if (SameText(value.GetString(), settings.TrueBoolStr)) return true;
+      if (SameText(value.GetString(), settings.FalseBoolStr)) return false;
       if (SameText(value.GetString(), STextTrue)) return true;
       if (SameText(value.GetString(), STextFalse)) return false;
       break;
+    }
     default:
       break;
   }
@@ -660,8 +664,8 @@ TBooleanField::TBooleanField(TComponent* AOwner) : TField(AOwner) { SetDataType(
 void TBooleanField::SetDisplayValues(const std::string& AValue) {
   FDisplayValues = AValue;
   if (AValue.empty()) {
-    FTrueText = STextTrue;
-    FFalseText = STextFalse;
+    FTrueText.clear();
+    FFalseText.clear();
     return;
   }
   const std::size_t separator = AValue.find(';');
@@ -674,10 +678,18 @@ void TBooleanField::SetDisplayValues(const std::string& AValue) {
   }
 }
 
+const std::string& TBooleanField::TrueText() const {
+  return FDisplayValues.empty() ? GetFormatSettings().TrueBoolStr : FTrueText;
+}
+
+const std::string& TBooleanField::FalseText() const {
+  return FDisplayValues.empty() ? GetFormatSettings().FalseBoolStr : FFalseText;
+}
+
 std::string TBooleanField::GetAsString() const {
   const TFieldValue& value = GetValue();
   if (value.IsNull()) return {};
-  return GetAsBoolean() ? FTrueText : FFalseText;
+  return GetAsBoolean() ? TrueText() : FalseText();
 }
 
 std::string TBooleanField::DoGetText(bool ADisplayText) const {
@@ -698,8 +710,8 @@ TFieldValue TBooleanField::ConvertValue(const TFieldValue& AValue) const {
       const auto matches = [&text](const std::string& ACandidate) {
         return SameText(text, ACandidate.substr(0, text.size()));
       };
-      if (matches(FFalseText)) return TFieldValue(false);
-      if (matches(FTrueText)) return TFieldValue(true);
+      if (matches(FalseText())) return TFieldValue(false);
+      if (matches(TrueText())) return TFieldValue(true);
       if (SameText(text, STextFalse)) return TFieldValue(false);
       if (SameText(text, STextTrue)) return TFieldValue(true);
       throw EDatabaseError(SInvalidBoolValue, {text, GetDisplayLabel()});

@@ -429,7 +429,8 @@ class TBooleanField : public TField {
   void SetDisplayValues(const std::string& AValue);
 
   std::string GetAsString() const override;
-  // Accepts the two texts of DisplayValues (or "True"/"False"), without regard to case; raises
+  // Accepts the two texts of DisplayValues (or of the format settings, or "True"/"False"),
+  // without regard to case; raises
   // EDatabaseError "'%s' is not a valid boolean value for field '%s'" otherwise.
   TFieldValue ConvertValue(const TFieldValue& AValue) const override;
 
@@ -439,9 +440,13 @@ class TBooleanField : public TField {
  private:
   using inherited = TField;
 
+  // The two texts of DisplayValues; without DisplayValues the format settings' Boolean texts.
+  const std::string& TrueText() const;
+  const std::string& FalseText() const;
+
   std::string FDisplayValues;
-  std::string FTrueText = STextTrue;
-  std::string FFalseText = STextFalse;
+  std::string FTrueText;
+  std::string FFalseText;
 };
 
 // Date and time. DisplayText uses DisplayFormat and Text uses EditFormat (never
