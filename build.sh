@@ -8,6 +8,7 @@
 #   ./build.sh demo         setup + build, then merge the bundled example into out/letters.docx
 #   ./build.sh fuzz [SECS]  build the fuzz targets with clang 14 and run each for SECS (30)
 #   ./build.sh tidy [PATH…] clang-tidy over src/ (or the given files and folders); any finding fails
+#   ./build.sh package      a Release build into build-package and its Debian package (.deb)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -90,10 +91,17 @@ case "${1:-test}" in
     BUILD_PACKAGES+=(clang-14 libclang-rt-14-dev)
     setup
     fuzz/run.sh "${2:-30}" ;;
+  package)
+    BUILD_PACKAGES+=(dpkg-dev file)
+    setup
+    configure_and_build build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+      -DVELTRANE_BUILD_TESTS=OFF ${CMAKE_ARGS:-}
+    (cd build-package && cpack -G DEB)
+    ls build-package/*.deb ;;
   tidy)
     BUILD_PACKAGES+=(clang-tidy-14)
     setup
     shift
     tidy "$@" ;;
-  *) echo "usage: $0 [setup|build|test|asan|host3|demo|fuzz [SECS]|tidy [PATH...]]" >&2; exit 2 ;;
+  *) echo "usage: $0 [setup|build|test|asan|host3|demo|package|fuzz [SECS]|tidy [PATH...]]" >&2; exit 2 ;;
 esac

@@ -20,6 +20,10 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/VeltraneConfigVersion.cma
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/VeltraneConfig.cmake
   ${PROJECT_BINARY_DIR}/VeltraneConfigVersion.cmake DESTINATION ${VELTRANE_CMAKE_DIR})
+# The pkg-config file finds the prefix from its own place, so that an installation moved or
+# made with `cmake --install --prefix` still gives the right folders.
+file(RELATIVE_PATH VELTRANE_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" VELTRANE_PC_TO_PREFIX "${VELTRANE_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/veltrane.pc.in ${PROJECT_BINARY_DIR}/veltrane.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/veltrane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
@@ -54,4 +58,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libreoffice-writer-nogui, cups-client")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -177,6 +177,7 @@ int RunCommandLine(int argc, char** argv) {
 
   CLI::App app{"veltrane: fills Word (.docx) templates with data from databases and CSV files"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("veltrane ") + VELTRANE_VERSION);
   std::vector<CLI::App*> commands;
   for (const TSubcommand& subcommand : subcommands) {
     CLI::App* command = app.add_subcommand(subcommand.Name, subcommand.Help);

@@ -95,6 +95,10 @@ TEST_F(CliEndToEndTest, EverySubcommandExplainsItself) {
     EXPECT_NE(run.Out.find(row.Mentions), std::string::npos) << run.Out;
     EXPECT_EQ(run.Err, "");
   }
+  const TCliRun version = RunCli({"--version"}, FScratch.GetPath());
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out.rfind("veltrane ", 0), 0u) << version.Out;
+  EXPECT_EQ(version.Err, "");
 }
 
 TEST_F(CliEndToEndTest, UsageErrorsExitWithTwoAndOneLine) {
