@@ -48,10 +48,8 @@ int main(int argc, char** argv) {
     controller->SetVeltranePrinter(printer);
     controller->SetDataSource(customers);
     int records = 0;
-    controller->SetAfterPrintRecord(
-        [&records](host::TObject*, veltrane::TVeltraneIdentifier*, host::TDataSource*) {
-          ++records;
-        });
+    controller->SetAfterPrintRecord([&records](host::TObject*, veltrane::TVeltraneIdentifier*,
+                                               host::TDataSource*) { ++records; });
 
     controller->Open();
     controller->Check();      // every bookmark must name a field, a group or a data source

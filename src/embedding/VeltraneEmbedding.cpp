@@ -44,6 +44,7 @@ void RegisterEmbeddedWordProcessor(const TVeltraneEmbeddingOptions& AOptions) {
   }
   if (!Registered) {
     std::vector<docengine::TWordBasicLanguage> languages;
+    languages.reserve(WordbasicNamedDialects);
     for (int i = 0; i < WordbasicNamedDialects; ++i) {
       languages.push_back(EngineLanguage(static_cast<TVeltraneWordbasicDialect>(i)));
     }

@@ -44,8 +44,9 @@ struct TVeltraneEmbeddingOptions {
 };
 
 // Registers both servers in this process and applies AOptions; a second call applies new
-// options: Headless and PdfFolder at once, WordBasicLanguage to the servers started after it. Raises host::Exception, and changes
-// nothing, for a WordBasicLanguage without WordBasic names (wbdNorwegian and later).
+// options: Headless and PdfFolder at once, WordBasicLanguage to the servers started after it.
+// Raises host::Exception, and changes nothing, for a WordBasicLanguage without WordBasic names
+// (wbdNorwegian and later).
 VELTRANE_EXPORT void RegisterEmbeddedWordProcessor(const TVeltraneEmbeddingOptions& AOptions = {});
 // Quits the servers that still run (their open documents are discarded) and removes both
 // registrations; printers opened afterwards fail to start their server.

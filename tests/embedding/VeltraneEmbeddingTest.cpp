@@ -2,8 +2,6 @@
 // through the controller on each printer, headless showing, and the WordBasic language that
 // follows the printer or is fixed by the program.
 
-#include "embedding/VeltraneEmbedding.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,6 +13,7 @@
 
 #include "../word/WordTestTemplates.h"
 #include "controller/VeltraneController.h"
+#include "embedding/VeltraneEmbedding.h"
 #include "platform/automation/OleServer.h"
 #include "platform/docengine/DocDump.h"
 #include "platform/docengine/Document.h"
@@ -42,9 +41,10 @@ class VeltraneEmbeddingTest : public ::testing::Test {
     FCustomers->SetName("Customers");
     FCustomers->SetDataSet(data);
     veltrane::test::WriteBinaryFile(
-        Template(), veltrane::test::MiniDocx("<w:p>" + veltrane::test::Run("Dear ") +
-                                             BookmarkStart(1, "Customers_Name") + veltrane::test::Run("Name") +
-                                             BookmarkEnd(1) + veltrane::test::Run(",") + "</w:p>"));
+        Template(),
+        veltrane::test::MiniDocx("<w:p>" + veltrane::test::Run("Dear ") +
+                                 BookmarkStart(1, "Customers_Name") + veltrane::test::Run("Name") +
+                                 BookmarkEnd(1) + veltrane::test::Run(",") + "</w:p>"));
   }
   ~VeltraneEmbeddingTest() override {
     FOwner.reset();

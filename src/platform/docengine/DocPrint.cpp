@@ -429,8 +429,7 @@ std::string PrintOnPdfPrinter(const std::string& ADocxFile, const std::string& A
   if (!fs::is_directory(dir, error)) {
     DocError(dekWriteFailed, ADocxFile,
              "cannot print on \"PDF\": the folder " + dir + " does not exist; choose an existing " +
-                 (Settings().PdfFolder.empty() ? "folder with VELTRANE_PDF_DIR"
-                                               : "PDF folder"));
+                 (Settings().PdfFolder.empty() ? "folder with VELTRANE_PDF_DIR" : "PDF folder"));
   }
   const fs::path target =
       fs::absolute(fs::path(dir) / (SafeFileName(ATitle) + ".pdf"), error).lexically_normal();

@@ -203,8 +203,9 @@ TWordBasic::TWordBasic(std::shared_ptr<const TWordBasicTables> ATables, int ALan
     : inherited(wskWordBasic, ATables->Connectors),
       FTables(std::move(ATables)),
       FLanguage(ALanguage),
-      FCandidates(FTables->Languages.size() >= 64 ? ~std::uint64_t{0}
-                                                  : (std::uint64_t{1} << FTables->Languages.size()) - 1),
+      FCandidates(FTables->Languages.size() >= 64
+                      ? ~std::uint64_t{0}
+                      : (std::uint64_t{1} << FTables->Languages.size()) - 1),
       FOrigin(std::move(AOrigin)) {
   if (FTables->Languages.empty()) FLanguage = -1;
 }
@@ -252,14 +253,13 @@ void TWordBasic::ForeignName(const std::string& AName, std::uint64_t ALanguages)
     if ((ALanguages >> i) & 1) theirs += (theirs.empty() ? "" : ", ") + FTables->Languages[i].Name;
   }
   const std::string message =
-      !FOrigin.empty()
-          ? "Word.Basic answers in " + GetLanguage() + " (" + FOrigin + "), but \"" + AName +
-                "\" is a WordBasic command of " + theirs +
-                ": set the printer's WordbasicDialect to " + GetLanguage() +
-                ", or leave the server's language unset so that it follows the printer"
-          : "Word.Basic follows its client's language, " + GetLanguage() + " so far, but \"" +
-                AName + "\" is a WordBasic command of " + theirs +
-                ": a client speaks one WordbasicDialect only";
+      !FOrigin.empty() ? "Word.Basic answers in " + GetLanguage() + " (" + FOrigin + "), but \"" +
+                             AName + "\" is a WordBasic command of " + theirs +
+                             ": set the printer's WordbasicDialect to " + GetLanguage() +
+                             ", or leave the server's language unset so that it follows the printer"
+                       : "Word.Basic follows its client's language, " + GetLanguage() +
+                             " so far, but \"" + AName + "\" is a WordBasic command of " + theirs +
+                             ": a client speaks one WordbasicDialect only";
   throw automation::EOleException(message, automation::OleErrorTexts[automation::oecFail].Code,
                                   WordErrorSource);
 }

@@ -25,10 +25,10 @@
 // the environment variable VELTRANE_WORDBASIC_LANGUAGE); a name of another language then fails
 // with an error naming both languages. When neither chooses, the server follows its client: it
 // takes the language of the command names it receives, settled by the first name that only one
-// language has, so a client that speaks German gets a German server without saying so twice. The vocabulary comes from the registration, so the names
-// are kept in one place in the code base. The functions ending in '$' answer under both
-// spellings ("Windowname", "Windowname$"). Failures carry "WordBasic Err=<n> <text>" (see
-// WordErrors.h). True is -1 and false 0, in arguments and results.
+// language has, so a client that speaks German gets a German server without saying so twice. The
+// vocabulary comes from the registration, so the names are kept in one place in the code base. The
+// functions ending in '$' answer under both spellings ("Windowname", "Windowname$"). Failures carry
+// "WordBasic Err=<n> <text>" (see WordErrors.h). True is -1 and false 0, in arguments and results.
 
 #include <cstdint>
 #include <memory>
@@ -119,8 +119,8 @@ class TWordBasic : public TWordEngineServer {
   [[noreturn]] void ForeignName(const std::string& AName, std::uint64_t ALanguages) const;
 
   std::shared_ptr<const TWordBasicTables> FTables;
-  int FLanguage;                 // -1 while following the client
-  std::uint64_t FCandidates;     // following: the languages every call so far fits
+  int FLanguage;              // -1 while following the client
+  std::uint64_t FCandidates;  // following: the languages every call so far fits
   std::string FOrigin;
   bool FDraftView = false;
   bool FPageView = false;

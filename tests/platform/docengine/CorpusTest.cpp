@@ -401,7 +401,8 @@ TEST_P(CorpusTest, SavedDocumentReadsTheSame) {
   EXPECT_EQ(after.Dump, before.Dump);
   if (const char* keep = std::getenv("VELTRANE_CORPUS_KEEP"); keep != nullptr && *keep != 0) {
     // Leaves the rewritten file for a check by another program.
-    fs::copy_file(rewritten, fs::path(keep) / file.filename(), fs::copy_options::overwrite_existing);
+    fs::copy_file(rewritten, fs::path(keep) / file.filename(),
+                  fs::copy_options::overwrite_existing);
   }
 }
 

@@ -430,8 +430,9 @@ TEST_F(DocPrintFakeSofficeTest, PdfFolderChosenByTheProgramComesFirst) {
         try {
           docengine::PrintDocument(FDocx, "PDF", "Letter");
         } catch (const EDocError& error) {
-          EXPECT_NE(std::string(error.what()).find("the folder " + (FScratch / "missing").string() +
-                                                   " does not exist; choose an existing PDF folder"),
+          EXPECT_NE(std::string(error.what())
+                        .find("the folder " + (FScratch / "missing").string() +
+                              " does not exist; choose an existing PDF folder"),
                     std::string::npos);
           throw;
         }

@@ -140,8 +140,8 @@ bool SameText(const std::string& AActual, const std::string& AExpected) {
   return AActual == AExpected;
 }
 
-// Runs every row of AFileName (the repository's and extra directories) through ACheck and reports the
-// counts per routine; returns the counts of the last routine for tests that want them.
+// Runs every row of AFileName (the repository's and extra directories) through ACheck and reports
+// the counts per routine; returns the counts of the last routine for tests that want them.
 void RunVectors(const std::string& AFileName, const TRowCheck& ACheck,
                 const TRowCompare& ACompare = SameText) {
   std::map<std::string, TCounts> counts;
