@@ -37,6 +37,22 @@ TCliAssignment SplitAssignment(const std::string& AOption, const std::string& AT
   return result;
 }
 
+bool CsvTypeFromName(const std::string& AName, host::TFieldType& AType) {
+  static const std::pair<const char*, host::TFieldType> names[] = {
+      {"text", host::ftString},     {"string", host::ftString}, {"integer", host::ftLargeint},
+      {"decimal", host::ftBCD},     {"float", host::ftFloat},   {"currency", host::ftCurrency},
+      {"date", host::ftDate},       {"time", host::ftTime},     {"datetime", host::ftDateTime},
+      {"boolean", host::ftBoolean},
+  };
+  for (const auto& [name, type] : names) {
+    if (host::SameText(AName, name)) {
+      AType = type;
+      return true;
+    }
+  }
+  return host::FieldTypeFromName(AName, AType);
+}
+
 void CheckSourceName(const std::string& AOption, const std::string& AName, char ASeparator) {
   bool valid = !AName.empty();
   for (std::size_t i = 0; valid && i < AName.size(); ++i) valid = IsNameChar(AName[i], i == 0);
@@ -77,6 +93,7 @@ host::TDataSource* TCliSession::AddSource(const std::string& AName, host::TDataS
     }
   }
   ADataSet->SetName(AName + "Data");
+  ADataSet->SetDescription("data source '" + AName + "'");
   auto* source = new host::TDataSource(FModule.get());
   source->SetName(AName);
   source->SetDataSet(ADataSet);
@@ -127,7 +144,28 @@ void TCliSession::BuildData() {
     }
     auto* csv = new host::TCsvDataSet(FModule.get());
     csv->SetFileName(file);
+    csv->SetInferTypes(!FOptions.CsvText);
     AddSource(name, csv);
+    csv->SetDescription("data source '" + name + "' (" +
+                        std::filesystem::path(file).filename().string() + ")");
+  }
+  for (const auto& [column, typeName] : FOptions.CsvTypes) {
+    const std::size_t dot = column.find('.');
+    host::TDataSource* source =
+        dot == std::string::npos ? nullptr : FindSource(column.substr(0, dot));
+    auto* csv =
+        source != nullptr ? dynamic_cast<host::TCsvDataSet*>(source->GetDataSet()) : nullptr;
+    if (csv == nullptr) {
+      throw ECliUsage("--csv-type " + column + "=" + typeName +
+                      ": name a column of a --csv data source as SOURCE.COLUMN");
+    }
+    host::TFieldType type = host::ftUnknown;
+    if (!CsvTypeFromName(typeName, type)) {
+      throw ECliUsage("--csv-type " + column + "=" + typeName +
+                      ": the types are text, integer, decimal, float, currency, date, time, "
+                      "datetime and boolean");
+    }
+    csv->GetFieldTypes()->Add(column.substr(dot + 1) + "=" + host::FieldTypeName(type));
   }
   if (!FOptions.Main.empty() && FindSource(FOptions.Main) == nullptr) {
     throw ECliUsage("--main " + FOptions.Main + " names no --source or --csv");
@@ -135,18 +173,20 @@ void TCliSession::BuildData() {
 
   // A detail query takes its parameters from the master's current record; the host re-runs it
   // whenever the master moves. Details open after everything else, so each master is open.
+  // A CSV detail shows the records whose column equals the master's: DETAIL.FIELD=MASTER.FIELD.
   std::set<host::TDataSet*> details;
-  for (const auto& [detailName, masterName] : FOptions.Details) {
+  for (const auto& [detailText, masterText] : FOptions.Details) {
+    const std::size_t detailDot = detailText.find('.');
+    const std::size_t masterDot = masterText.find('.');
+    const std::string detailName = detailText.substr(0, detailDot);
+    const std::string masterName = masterText.substr(0, masterDot);
     host::TDataSource* detail = FindSource(detailName);
     host::TDataSource* master = FindSource(masterName);
     if (detail == nullptr) throw ECliUsage("--detail " + detailName + " names no data source");
     if (master == nullptr)
       throw ECliUsage("--detail: master '" + masterName + "' names no data source");
-    auto* query = dynamic_cast<host::TSQLiteQuery*>(detail->GetDataSet());
-    if (query == nullptr) {
-      throw ECliUsage("--detail " + detailName + ": only --source queries can be details");
-    }
-    if (!details.insert(query).second) {
+    host::TDataSet* detailSet = detail->GetDataSet();
+    if (!details.insert(detailSet).second) {
       throw ECliUsage("--detail " + detailName + " is given twice");
     }
     // Walk up from the master: meeting the detail again would make the queries wait on each
@@ -156,7 +196,27 @@ void TCliSession::BuildData() {
         throw ECliUsage("--detail %s=%s makes a circle of details", {detailName, masterName});
       }
       auto* upQuery = dynamic_cast<host::TSQLiteQuery*>(up->GetDataSet());
-      up = upQuery != nullptr ? upQuery->GetDataSource() : nullptr;
+      auto* upCsv = dynamic_cast<host::TCsvDataSet*>(up->GetDataSet());
+      up = upQuery != nullptr ? upQuery->GetDataSource()
+           : upCsv != nullptr ? upCsv->GetMasterSource()
+                              : nullptr;
+    }
+    if (auto* csv = dynamic_cast<host::TCsvDataSet*>(detailSet)) {
+      if (detailDot == std::string::npos || masterDot == std::string::npos) {
+        throw ECliUsage("--detail " + detailText + "=" + masterText + ": " + detailName +
+                        " is a CSV file; name the columns that link it to its master: --detail " +
+                        detailName + ".COLUMN=" + masterName + ".COLUMN");
+      }
+      csv->SetMasterFields(detailText.substr(detailDot + 1) + "=" +
+                           masterText.substr(masterDot + 1));
+      csv->SetMasterSource(master);
+      continue;
+    }
+    auto* query = dynamic_cast<host::TSQLiteQuery*>(detailSet);
+    if (query == nullptr || detailDot != std::string::npos || masterDot != std::string::npos) {
+      throw ECliUsage("--detail " + detailText + "=" + masterText +
+                      ": a --source query is a detail as DETAIL=MASTER (its :parameters take "
+                      "the master's fields of their names)");
     }
     query->SetDataSource(master);
   }

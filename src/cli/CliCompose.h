@@ -31,7 +31,9 @@ struct TCliOptions {
   std::vector<TCliAssignment> Sources;     // --source NAME='SELECT ...'
   std::vector<TCliAssignment> CsvSources;  // --csv NAME=FILE.csv
   std::string Main;                        // --main: the main data source (default: first)
-  std::vector<TCliAssignment> Details;     // --detail DETAIL=MASTER
+  std::vector<TCliAssignment> Details;     // --detail DETAIL=MASTER or D.FIELD=M.FIELD
+  std::vector<TCliAssignment> CsvTypes;    // --csv-type SOURCE.COLUMN=TYPE
+  bool CsvText = false;                    // --csv-text: CSV columns stay text
   std::string Output;                      // -o: the merged .docx (a folder with PerRecord)
   bool PrintRequested = false;             // --print given
   std::string PrinterName;                 // --print PRINTER ("" keeps the default)
@@ -62,6 +64,11 @@ class ECliUsage : public host::Exception {
 // the name is empty; the value may be empty only when AAllowEmptyValue.
 TCliAssignment SplitAssignment(const std::string& AOption, const std::string& AText,
                                bool AAllowEmptyValue = false);
+// The field type a --csv-type names: text, integer, decimal, float, currency, date, time,
+// datetime, boolean, or a host name such as ftDate (any letter case). Returns false for
+// another name.
+bool CsvTypeFromName(const std::string& AName, host::TFieldType& AType);
+
 // Raises ECliUsage unless AName can name a data source in a template: letters, digits and '_'
 // only, not starting with a digit, and without ASeparator (the separator between data source
 // and field in bookmark names, which would cut the name in two).

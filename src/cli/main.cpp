@@ -19,7 +19,7 @@ using veltrane::cli::TCliOptions;
 
 struct TCliArguments {
   TCliOptions Options;
-  std::vector<std::string> Sources, Csv, Details;
+  std::vector<std::string> Sources, Csv, Details, CsvTypes;
   std::string Print;
   std::string MakeDb;
   std::vector<std::string> Scripts;
@@ -36,11 +36,20 @@ void AddDataOptions(CLI::App* AApp, TCliArguments& AArgs) {
   AApp->add_option("--csv", AArgs.Csv, "a data source from a CSV file: NAME=FILE.csv (repeatable)")
       ->type_name("NAME=FILE")
       ->allow_extra_args(false);
+  AApp->add_option("--csv-type", AArgs.CsvTypes,
+                   "SOURCE.COLUMN=TYPE: read a CSV column as text, integer, decimal, float, "
+                   "currency, date, time, datetime or boolean instead of the type its values fit "
+                   "(repeatable)")
+      ->type_name("SOURCE.COLUMN=TYPE")
+      ->allow_extra_args(false);
+  AApp->add_flag("--csv-text", AArgs.Options.CsvText,
+                 "read every CSV column as text (no types from the values)");
   AApp->add_option("--main", AArgs.Options.Main,
                    "the main data source the merge runs over (default: the first one given)");
   AApp->add_option("--detail", AArgs.Details,
                    "DETAIL=MASTER: the query DETAIL takes its :parameters from MASTER's current "
-                   "record (repeatable)")
+                   "record; DETAIL.COLUMN=MASTER.COLUMN: the CSV file DETAIL shows the records "
+                   "whose COLUMN equals MASTER's (repeatable)")
       ->type_name("DETAIL=MASTER")
       ->allow_extra_args(false);
   AApp->add_option("--map-source", AArgs.Options.SourceMap,
@@ -146,6 +155,9 @@ void FinishOptions(TCliArguments& AArgs, const CLI::App* AMerge) {
   }
   for (const std::string& text : AArgs.Details) {
     AArgs.Options.Details.push_back(SplitAssignment("--detail", text));
+  }
+  for (const std::string& text : AArgs.CsvTypes) {
+    AArgs.Options.CsvTypes.push_back(SplitAssignment("--csv-type", text));
   }
   if (AMerge != nullptr && AMerge->count("--print") > 0) {
     AArgs.Options.PrintRequested = true;

@@ -910,8 +910,11 @@ void TSQLiteQuery::InternalOpen() {
   }
   FStatement = std::move(statement);
   try {
+    FOpening = true;
     Fetch();
+    FOpening = false;
   } catch (const Exception&) {
+    FOpening = false;
     FStatement.reset();
     FRows.Clear();
     throw;
@@ -958,10 +961,26 @@ void TSQLiteQuery::BindParams() {
     const std::string name = rawName + 1;
     // A parameter named like a master field follows the master; the others keep their values.
     const TField* field = master != nullptr ? master->FindField(name) : nullptr;
+    const TParam* param = FParams->FindParam(name);
     if (field != nullptr) {
       FStatement->Bind(i, field->GetValue());
-    } else if (const TParam* param = FParams->FindParam(name)) {
+    } else if (param != nullptr && param->GetBound()) {
       FStatement->Bind(i, param->GetValue());
+    } else if (master != nullptr) {
+      std::string fields;
+      for (const TField* each : master->GetFieldList()) {
+        fields += (fields.empty() ? "" : ", ") + each->GetFieldName();
+      }
+      throw EDatabaseError(GetDescription() + " uses the parameter :" + name + ", but its master " +
+                           master->GetDescription() + " has no field " + name +
+                           " (its fields: " + fields + ")");
+    } else if (FOpening && FMasterLink->GetDataSource() == nullptr) {
+      // Only Open says so: a run again after the master went (as the components are freed)
+      // must not fail.
+      throw EDatabaseError(GetDescription() + " uses the parameter :" + name +
+                           ", which has no value: link the query to a master data set with a "
+                           "field " +
+                           name + ", or set the parameter");
     }
   }
 }
@@ -976,15 +995,11 @@ void TSQLiteQuery::Fetch() {
   TRowStore rows;
   rows.SetColumnCount(columns);
   std::vector<int> maxLengths(static_cast<std::size_t>(columns), 0);
-  int record = 0;
-  const auto bad = [&](int AColumn, const std::string& AWhat) {
-    const std::string value(ColumnText(handle, AColumn));
-    throw EDatabaseError("Query '" + GetName() + "', column '" +
-                         sqlite3_column_name(handle, AColumn) + "', record " +
-                         std::to_string(record) + ": '" + value + "' is not a valid " + AWhat);
-  };
+  // A stored value that its column's type cannot hold is kept as the text SQLite gives, so
+  // that only a merge that reads it fails, and then with the field, record and value (the
+  // fields convert on reading). Blank text in a column of numbers, dates or Booleans is null.
+  const auto keep = [&](int AColumn) { rows.AddString(ColumnText(handle, AColumn)); };
   while (FStatement->Step()) {
-    ++record;
     for (int i = 0; i < columns; ++i) {
       const int storage = sqlite3_column_type(handle, i);
       if (storage == SQLITE_NULL) {
@@ -1014,6 +1029,14 @@ void TSQLiteQuery::Fetch() {
         }
         continue;
       }
+      const bool valueType = type == ftInteger || type == ftSmallint || type == ftLargeint ||
+                             type == ftWord || type == ftAutoInc || type == ftFloat ||
+                             type == ftBCD || type == ftCurrency || type == ftBoolean ||
+                             type == ftDate || type == ftTime || type == ftDateTime;
+      if (valueType && storage == SQLITE_TEXT && Trim(std::string(ColumnText(handle, i))).empty()) {
+        rows.AddNull();
+        continue;
+      }
       switch (type) {
         case ftInteger:
         case ftSmallint:
@@ -1024,7 +1047,7 @@ void TSQLiteQuery::Fetch() {
             rows.AddInteger(sqlite3_column_int64(handle, i));
           } else {
             // SQLite keeps a value it cannot store as an integer as it came: a fraction, a
-            // text. Cutting it would change the data, so it is refused.
+            // text. Cutting it would change the data, so it is kept as it came.
             const double number = sqlite3_column_double(handle, i);
             std::int64_t whole = 0;
             if (storage == SQLITE_FLOAT && std::trunc(number) == number &&
@@ -1034,7 +1057,7 @@ void TSQLiteQuery::Fetch() {
                        TryStrToInt(Trim(std::string(ColumnText(handle, i))), whole)) {
               rows.AddInteger(whole);
             } else {
-              bad(i, "integer value");
+              keep(i);
             }
           }
           break;
@@ -1045,37 +1068,46 @@ void TSQLiteQuery::Fetch() {
             const std::string text = Trim(std::string(ColumnText(handle, i)));
             char* end = nullptr;
             const double number = std::strtod(text.c_str(), &end);
-            if (text.empty() || end != text.c_str() + text.size()) bad(i, "floating point value");
-            rows.AddFloat(number);
+            if (end != text.c_str() + text.size()) {
+              keep(i);
+            } else {
+              rows.AddFloat(number);
+            }
           }
           break;
         case ftBCD:
         case ftCurrency: {
           Currency amount;
+          bool read = true;
           if (storage == SQLITE_INTEGER) {
             const std::int64_t whole = sqlite3_column_int64(handle, i);
-            if (whole > 922337203685477 || whole < -922337203685477) bad(i, "amount");
-            amount = Currency::FromRaw(whole * 10000);
+            read = whole <= 922337203685477 && whole >= -922337203685477;
+            if (read) amount = Currency::FromRaw(whole * 10000);
           } else if (storage == SQLITE_FLOAT) {
             try {
               amount = Currency::FromDouble(sqlite3_column_double(handle, i));
             } catch (const Exception&) {
-              bad(i, "amount");
+              read = false;
             }
-          } else if (!TextToCurrency(Trim(std::string(ColumnText(handle, i))), amount)) {
-            bad(i, "amount");
+          } else {
+            read = TextToCurrency(Trim(std::string(ColumnText(handle, i))), amount);
           }
-          rows.AddCurrency(amount);
+          if (read) {
+            rows.AddCurrency(amount);
+          } else {
+            keep(i);
+          }
           break;
         }
         case ftBoolean: {
           bool flag = false;
           if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) {
-            flag = sqlite3_column_double(handle, i) != 0;
-          } else if (!TextToBoolean(ColumnText(handle, i), flag)) {
-            bad(i, "boolean value");
+            rows.AddBoolean(sqlite3_column_double(handle, i) != 0);
+          } else if (TextToBoolean(ColumnText(handle, i), flag)) {
+            rows.AddBoolean(flag);
+          } else {
+            keep(i);
           }
-          rows.AddBoolean(flag);
           break;
         }
         case ftDate:
@@ -1084,8 +1116,14 @@ void TSQLiteQuery::Fetch() {
           TDateTime moment = 0;
           if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) {
             moment = SQLiteNumberToDateTime(sqlite3_column_double(handle, i));
+            // A Julian day number outside the years 1 to 9999 is no date a field can show.
+            if (!(moment > -693594.0 && moment < 2958466.0)) {
+              keep(i);
+              break;
+            }
           } else if (!SQLiteTextToDateTime(ColumnText(handle, i), moment)) {
-            bad(i, type == ftDate ? "date" : type == ftTime ? "time" : "date and time");
+            keep(i);
+            break;
           }
           if (type == ftDate) moment = std::trunc(moment);
           if (type == ftTime) moment = std::fabs(moment - std::trunc(moment));

@@ -232,17 +232,26 @@ class TParam : public TObject {
 
   const std::string& GetName() const { return FName; }
   const TFieldValue& GetValue() const { return FValue; }
-  void SetValue(const TFieldValue& AValue) { FValue = AValue; }
-  void SetAsString(const std::string& AValue) { FValue = TFieldValue(AValue); }
-  void SetAsInteger(std::int64_t AValue) { FValue = TFieldValue(AValue); }
-  void SetAsFloat(double AValue) { FValue = TFieldValue(AValue); }
-  void SetAsDateTime(TDateTime AValue) { FValue = TFieldValue::FromDateTime(AValue); }
-  void Clear() { FValue = TFieldValue(); }
+  void SetValue(const TFieldValue& AValue) { Assign(AValue); }
+  void SetAsString(const std::string& AValue) { Assign(TFieldValue(AValue)); }
+  void SetAsInteger(std::int64_t AValue) { Assign(TFieldValue(AValue)); }
+  void SetAsFloat(double AValue) { Assign(TFieldValue(AValue)); }
+  void SetAsDateTime(TDateTime AValue) { Assign(TFieldValue::FromDateTime(AValue)); }
+  // A null value, set on purpose.
+  void Clear() { Assign(TFieldValue()); }
   bool GetIsNull() const { return FValue.IsNull(); }
+  // Whether the program gave the parameter a value (null included).
+  bool GetBound() const { return FBound; }
 
  private:
+  void Assign(const TFieldValue& AValue) {
+    FValue = AValue;
+    FBound = true;
+  }
+
   std::string FName;
   TFieldValue FValue;  // null until set
+  bool FBound = false;
 };
 
 // The parameters of a query, in the order of their first appearance in the SQL.
@@ -273,7 +282,9 @@ std::vector<std::string> ParseParamNames(const std::string& ASQL);
 // Master-detail: with DataSource set, every parameter named like a field of the source's data
 // set takes that field's value at the master's current record, and the query runs again
 // whenever the master opens, scrolls or changes; the fields stay the same objects, the cursor
-// goes to the first record, and bookmarks of earlier runs are no longer valid.
+// goes to the first record, and bookmarks of earlier runs are no longer valid. A parameter
+// that neither the program set nor an open master's field gives is an error, so that a
+// misspelt name never runs the query with NULL.
 //
 // Errors (EDatabaseError): no connection ("Query '%s' has no connection"), SQL that fails
 // (SQLite's message and the statement), SQL that returns no rows, a stored value that its
@@ -328,6 +339,7 @@ class TSQLiteQuery : public TDataSet {
   void MasterChanged();
 
   TSQLiteConnection* FConnection = nullptr;  // not owned; cleared on removal
+  bool FOpening = false;                     // Open's own run of the SQL
   std::unique_ptr<TStringList> FSQL;
   std::unique_ptr<TParams> FParams;
   std::unique_ptr<TMasterLink> FMasterLink;

@@ -442,6 +442,10 @@ void RegisterHostClasses() {
       .String("FileName", &TCsvDataSet::GetFileName, &TCsvDataSet::SetFileName)
       .Char("Delimiter", &TCsvDataSet::GetDelimiter, &TCsvDataSet::SetDelimiter, '\0')
       .Strings("FieldTypes", &TCsvDataSet::GetFieldTypes, &TCsvDataSet::SetFieldTypes)
+      .Boolean("InferTypes", &TCsvDataSet::GetInferTypes, &TCsvDataSet::SetInferTypes, false)
+      .Component("MasterSource", "TDataSource", &TCsvDataSet::GetMasterSource,
+                 &TCsvDataSet::SetMasterSource)
+      .String("MasterFields", &TCsvDataSet::GetMasterFields, &TCsvDataSet::SetMasterFields)
       .Boolean("Active", &TDataSet::GetActive, &TCsvDataSet::SetStreamedActive, false);
 }
 
