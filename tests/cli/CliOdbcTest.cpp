@@ -14,6 +14,7 @@
 #include "cli/CliEngine.h"
 #include "platform/docengine/DocDump.h"
 #include "platform/docengine/Document.h"
+#include "platform/host/FormFiles.h"
 #include "support/PostgresServer.h"
 #include "support/TestSupport.h"
 
@@ -223,6 +224,29 @@ TEST_F(CliOdbcTest, LetterFromTheServerMatchesTheSQLiteOne) {
   std::string& orders = args[5];
   orders.insert(orders.find(" ORDER BY"), " WHERE o.OrderId < 2000");
   const TCliRun run = RunCli(args, FScratch.GetPath());
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(
+      docengine::DumpDocument(*docengine::TDocument::Open((FScratch / "letters.docx").string())),
+      ReadFile(fs::path(VELTRANE_CLI_GOLDEN_DIR) / "letters.txt"));
+}
+
+// A form file holds the connection to the server as a connection string, and run merges it.
+TEST_F(CliOdbcTest, RunMergesAFormFileThatConnectsToTheServer) {
+  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
+  std::string job = ReadFile(Examples / "letter.vfm");
+  const auto replace = [&job](const std::string& AFrom, const std::string& ATo) {
+    for (std::size_t at = job.find(AFrom); at != std::string::npos; at = job.find(AFrom, at)) {
+      job.replace(at, AFrom.size(), ATo);
+      at += ATo.size();
+    }
+  };
+  replace("TSQLiteConnection", "TOdbcConnection");
+  replace("TSQLiteQuery", "TOdbcQuery");
+  replace("DatabaseName = 'shop.sqlite'", "ConnectionString = " + host::QuotedString(FConnection));
+  replace(") ORDER BY o.OrderId')", ") WHERE o.OrderId < 2000 ORDER BY o.OrderId')");
+  veltrane::test::WriteFile(FScratch / "letter.vfm", job);
+  fs::copy_file(Examples / "letter.docx", FScratch / "letter.docx");
+  const TCliRun run = RunCli({"run", "letter.vfm", "-o", "letters.docx", "-q"}, FScratch.GetPath());
   ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(
       docengine::DumpDocument(*docengine::TDocument::Open((FScratch / "letters.docx").string())),
