@@ -311,6 +311,18 @@ TEST_F(CliOdbcTest, ShardsRunByParallelMakeTheDocumentsOfOneRun) {
     }
     EXPECT_EQ(next, 12);
     for (const std::string& file : manifests.Files) EXPECT_EQ(actual.count(file), 1u) << file;
+
+    // The check docs/scale-out.md gives finds the union complete, and misses a lost shard.
+    const std::string check = "eval \"$(sed -n '/^check_manifests() {/,/^}/p' " +
+                              (Examples.parent_path() / "docs" / "scale-out.md").string() +
+                              ")\" && check_manifests 2 ";
+    const TCliRun complete =
+        RunProgram({"bash", "-c", check + "*-0-of-2.tsv *-1-of-2.tsv"}, shards);
+    EXPECT_EQ(complete.Status, 0) << complete.Out << complete.Err;
+    EXPECT_NE(complete.Out.find("complete: 11 records in "), std::string::npos) << complete.Out;
+    const TCliRun lost = RunProgram({"bash", "-c", check + "*-1-of-2.tsv"}, shards);
+    EXPECT_EQ(lost.Status, 1) << lost.Out << lost.Err;
+    EXPECT_NE(lost.Out.find("found 1 of 2 manifests"), std::string::npos) << lost.Out;
   }
 }
 
