@@ -537,7 +537,12 @@ TOdbcStatement::TOdbcStatement(const TOdbcDatabase& ADatabase, const std::string
   FHandle = handle;
   std::vector<SQLWCHAR> text = ToWide(ASQL);
   if (!SQL_SUCCEEDED(SQLPrepareW(FHandle, text.data(), static_cast<SQLINTEGER>(text.size())))) {
-    Fail();
+    // The destructor does not run for a constructor that raises: the handle goes here.
+    const std::string reason = OdbcDiagnostics(SQL_HANDLE_STMT, FHandle);
+    SQLFreeHandle(SQL_HANDLE_STMT, FHandle);
+    FHandle = nullptr;
+    throw EDatabaseError("ODBC data source '" + ADatabase.GetDataSourceName() + "': " + reason +
+                         " in SQL: " + OneLine(FShownSQL));
   }
 }
 
