@@ -34,7 +34,7 @@ for _ in $(seq 300); do
   grep -q ready "$D/data/postmaster.pid" 2>/dev/null && break
   sleep 0.1
 done
-CONN="Driver=$DRIVER;Servername=$D;Port=5432;Database=postgres;Username=veltrane;CommLog=0"
+CONN="Driver=$DRIVER;Servername=$D;Port=5432;Database=postgres;Username=veltrane;CommLog=0${EXTRA_KEYWORDS:-}"
 
 echo "== $ROWS rows through ODBC"
 "$BUILD/bench/bench_odbc_walk" "$CONN" "$ROWS"
@@ -46,6 +46,7 @@ echo "== the letter over $ORDERS orders: one run, then 2 shards"
   echo "  FROM generate_series(1, $ORDERS) g;"
   echo "INSERT INTO orderlines SELECT 100 + 2 * g + k, 2000 + g, 'Item ' || g, 1 + k, 2.5"
   echo "  FROM generate_series(1, $ORDERS) g, generate_series(0, 1) k;"
+  echo "CREATE INDEX ON orderlines (OrderId); ANALYZE;"
 } | "$BIN/psql" -q -h "$D" -U veltrane postgres >/dev/null
 W=$(mktemp -d /tmp/veltrane-scale-XXXXXX)
 trap 'kill -INT $PG 2>/dev/null; wait $PG 2>/dev/null; rm -rf "$D" "$W"' EXIT
@@ -57,7 +58,7 @@ ARGS=(merge examples/letter.docx --odbc "$CONN"
 VELTRANE=$BUILD/src/cli/veltrane
 mkdir -p "$W/one" "$W/two"
 start=$(date +%s.%N)
-"$VELTRANE" "${ARGS[@]}" -o "$W/one/letters.docx" >/dev/null
+/usr/bin/time -f "one run: %e s wall, %U s user, %S s system" "$VELTRANE" "${ARGS[@]}" -o "$W/one/letters.docx" >/dev/null
 one=$(echo "$(date +%s.%N) - $start" | bc)
 start=$(date +%s.%N)
 parallel --will-cite -q --halt now,fail=1 "$VELTRANE" "${ARGS[@]}" -o "$W/two/letters.docx" \
