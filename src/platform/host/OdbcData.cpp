@@ -755,7 +755,7 @@ std::string TOdbcStatement::GetText(int AColumn, bool& AIsNull, bool ABinary) {
     return result;
   }
   std::array<SQLWCHAR, TextChunk> buffer{};
-  const SQLLEN bytes = static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR));
+  const auto bytes = static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR));
   for (;;) {
     SQLLEN indicator = 0;
     const SQLRETURN rc = SQLGetData(FHandle, column, SQL_C_WCHAR, buffer.data(), bytes, &indicator);
