@@ -555,7 +555,9 @@ void TRowStore::EndRow() {
   // A row lives in one block; a row larger than a block gets a block of its own.
   if (FBlocks.empty() || FBlockUsed + FPending.size() > FBlockSize) {
     FBlockSize = std::max(RowBlockSize, FPending.size());
-    FBlocks.push_back(std::make_unique<char[]>(FBlockSize));
+    // Not cleared: every byte is written before it is read, and a detail query that runs once
+    // per master record would otherwise clear a whole block each time.
+    FBlocks.push_back(std::make_unique_for_overwrite<char[]>(FBlockSize));
     FBlockBytes += FBlockSize;
     FBlockUsed = 0;
   }
