@@ -338,6 +338,15 @@ int MergeBlocks(TCliSession& ASession, std::ostream& AOut) {
                                : folder / (stem + "-manifest" + ShardSuffix(options) + ".tsv"),
                      options, first, last, total);
 
+  // The merge sees the records of one document at a time through a range over the main data
+  // set, which stands in for it for the rest of the run: the main data set's own moves (for the
+  // names below) then run no detail query.
+  auto* range = new host::TRangeDataSet(ASession.GetModule());
+  range->SetName(main->GetName() + "Range");
+  range->SetSource(main);
+  range->Open();
+  mainSource->SetDataSet(range);
+
   // Names of the records before this shard, so that a name used twice gets the same "-2" as in
   // one run over all records.
   std::vector<std::string> used;
@@ -371,17 +380,6 @@ int MergeBlocks(TCliSession& ASession, std::ostream& AOut) {
   } else if (first < last) {
     documents.push_back({first, last - first, fs::path(options.Output).filename()});
   }
-
-  auto* range = new host::TRangeDataSet(ASession.GetModule());
-  range->SetName(main->GetName() + "Range");
-  range->SetSource(main);
-  range->Open();
-  mainSource->SetDataSet(range);
-  struct TRestore {
-    host::TDataSource* Source;
-    host::TDataSet* DataSet;
-    ~TRestore() { Source->SetDataSet(DataSet); }
-  } restore{mainSource, main};
 
   TCliProgress progress(TCliProgress::WantedOnStderr(options.Quiet),
                         static_cast<int>(documents.size()), "documents");

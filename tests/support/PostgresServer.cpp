@@ -165,7 +165,9 @@ TPostgresServer* TPostgresServer::Shared(std::string& ASkipReason) {
 
 void TPostgresServer::Start(const fs::path& ABinDir) {
   const TServerUser user = ServerUser();
-  std::string pattern = (fs::temp_directory_path() / "veltrane-pg-XXXXXX").string();
+  // Always under /tmp: the server's user must reach the folder, and its socket's path must stay
+  // short (a Unix socket's name holds at most 107 bytes), which a long TMPDIR could break.
+  std::string pattern = "/tmp/veltrane-pg-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw host::Exception("cannot create a folder for the PostgreSQL server");
   }
