@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -176,6 +177,15 @@ void TPostgresServer::Start(const fs::path& ABinDir) {
     Stop();
     throw host::Exception("cannot hand " + FFolder.string() + " to the server's user");
   }
+  // The driver takes its logging from its section of odbcinst.ini, which Debian ships with
+  // CommLog=1 (a log file in /tmp per connection): the tests, and the commands they run, read a
+  // driver list of their own that keeps it off.
+  {
+    std::ofstream drivers(FFolder / "odbcinst.ini");
+    drivers << "[PostgreSQL Unicode]\nDriver = " << FDriver
+            << "\nCommLog = 0\nDebug = 0\n\n[ODBC]\nTrace = No\n";
+  }
+  ::setenv("ODBCSYSINI", FFolder.c_str(), 1);
   const fs::path log = FFolder / "server.log";
   const pid_t initdb =
       Spawn({(ABinDir / "initdb").string(), "-D", (FFolder / "data").string(), "-A", "trust", "-U",
@@ -238,7 +248,7 @@ TPostgresServer::~TPostgresServer() { Stop(); }
 
 std::string TPostgresServer::ConnectionString(const std::string& ADatabase) const {
   return "Driver=" + FDriver + ";Servername=" + FFolder.string() + ";Port=" + std::to_string(Port) +
-         ";Database=" + ADatabase + ";Username=veltrane;CommLog=0;Debug=0";
+         ";Database=" + ADatabase + ";Username=veltrane";
 }
 
 void TPostgresServer::Execute(const std::string& ADatabase, const std::string& ASQL) const {

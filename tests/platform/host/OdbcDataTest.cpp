@@ -467,7 +467,7 @@ TEST_F(OdbcServerTest, DataSourceNamesReachTheDriverThroughTheIniFile) {
     std::ofstream out(ini);
     out << "[letters]\nDriver = " << FServer->GetDriver()
         << "\nServername = " << FServer->GetFolder().string()
-        << "\nPort = 5432\nDatabase = " << FDatabase << "\nUsername = veltrane\nCommLog = 0\n";
+        << "\nPort = 5432\nDatabase = " << FDatabase << "\nUsername = veltrane\n";
   }
   const veltrane::test::TEnvGuard odbcIni("ODBCINI", ini);
   TOdbcConnection connection(nullptr);
