@@ -23,25 +23,6 @@ std::unique_ptr<host::TStringList> LinesOf(const std::vector<std::string>& ALine
   return list;
 }
 
-// The master data source of a query, and setting it: queries of either kind can be details.
-host::TDataSource* MasterOf(host::TDataSet* ADataSet) {
-  if (auto* query = dynamic_cast<host::TSQLiteQuery*>(ADataSet)) return query->GetDataSource();
-  if (auto* query = dynamic_cast<host::TOdbcQuery*>(ADataSet)) return query->GetDataSource();
-  return nullptr;
-}
-
-bool SetMaster(host::TDataSet* ADataSet, host::TDataSource* AMaster) {
-  if (auto* query = dynamic_cast<host::TSQLiteQuery*>(ADataSet)) {
-    query->SetDataSource(AMaster);
-    return true;
-  }
-  if (auto* query = dynamic_cast<host::TOdbcQuery*>(ADataSet)) {
-    query->SetDataSource(AMaster);
-    return true;
-  }
-  return false;
-}
-
 bool ReadCount(const std::string& AText, int& AValue) {
   if (AText.empty() || AText.size() > 9) return false;
   AValue = 0;
@@ -221,9 +202,8 @@ void TCliSession::BuildData() {
     if (detail == nullptr) throw ECliUsage("--detail " + detailName + " names no data source");
     if (master == nullptr)
       throw ECliUsage("--detail: master '" + masterName + "' names no data source");
-    host::TDataSet* query = detail->GetDataSet();
-    if (dynamic_cast<host::TSQLiteQuery*>(query) == nullptr &&
-        dynamic_cast<host::TOdbcQuery*>(query) == nullptr) {
+    auto* query = dynamic_cast<host::TCustomQuery*>(detail->GetDataSet());
+    if (query == nullptr) {
       throw ECliUsage("--detail " + detailName + ": only --source queries can be details");
     }
     if (!details.insert(query).second) {
@@ -235,9 +215,10 @@ void TCliSession::BuildData() {
       if (up == detail) {
         throw ECliUsage("--detail %s=%s makes a circle of details", {detailName, masterName});
       }
-      up = MasterOf(up->GetDataSet());
+      auto* upQuery = dynamic_cast<host::TCustomQuery*>(up->GetDataSet());
+      up = upQuery != nullptr ? upQuery->GetDataSource() : nullptr;
     }
-    SetMaster(query, master);
+    query->SetDataSource(master);
   }
 
   host::TFormatSettings settings = host::DefaultFormatSettings();

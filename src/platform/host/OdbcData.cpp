@@ -979,32 +979,7 @@ void TOdbcConnection::RemoveQuery(TOdbcQuery* AQuery) {
 // ---------------------------------------------------------------------------------------------
 // TOdbcQuery
 
-// Hears the master's moves and runs the query again.
-class TOdbcQuery::TMasterLink : public TDataLink {
- public:
-  explicit TMasterLink(TOdbcQuery* AQuery) : FQuery(AQuery) {}
-
- protected:
-  void ActiveChanged() override { FQuery->MasterChanged(); }
-  void DataSetScrolled(int ADistance) override {
-    (void)ADistance;
-    FQuery->MasterChanged();
-  }
-  void DataSetChanged() override { FQuery->MasterChanged(); }
-  void RecordChanged(TField* AField) override {
-    (void)AField;
-    FQuery->MasterChanged();
-  }
-
- private:
-  TOdbcQuery* FQuery;  // the owner of this link
-};
-
-TOdbcQuery::TOdbcQuery(TComponent* AOwner)
-    : inherited(AOwner),
-      FSQL(std::make_unique<TStringList>()),
-      FParams(std::make_unique<TParams>()),
-      FMasterLink(std::make_unique<TMasterLink>(this)) {}
+TOdbcQuery::TOdbcQuery(TComponent* AOwner) : inherited(AOwner) {}
 
 TOdbcQuery::~TOdbcQuery() {
   Close();
@@ -1025,40 +1000,6 @@ void TOdbcQuery::SetConnection(TOdbcConnection* AValue) {
   }
 }
 
-void TOdbcQuery::SetSQL(const TStringList* AValue) {
-  Close();
-  FSQL->Assign(AValue);
-  FParams->Update(ParseParamNames(FSQL->GetText()));
-}
-
-void TOdbcQuery::SetSQLText(const std::string& AValue) {
-  TStringList lines;
-  lines.SetText(AValue);
-  SetSQL(&lines);
-}
-
-TDataSource* TOdbcQuery::GetDataSource() const { return FMasterLink->GetDataSource(); }
-
-void TOdbcQuery::SetDataSource(TDataSource* AValue) {
-  if (AValue != nullptr && AValue->GetDataSet() == this) {
-    throw EDatabaseError("Circular datalinks are not allowed");
-  }
-  FMasterLink->SetDataSource(AValue);
-}
-
-void TOdbcQuery::SetStreamedActive(bool AValue) {
-  if (GetLoading()) {
-    FStreamedActive = AValue;
-  } else {
-    SetActive(AValue);
-  }
-}
-
-void TOdbcQuery::Loaded() {
-  inherited::Loaded();
-  if (FStreamedActive) Open();
-}
-
 void TOdbcQuery::Notification(TComponent* AComponent, TOperation AOperation) {
   inherited::Notification(AComponent, AOperation);
   if (AOperation == opRemove && AComponent == FConnection) {
@@ -1075,7 +1016,7 @@ std::size_t TOdbcQuery::GetRowMemory() const {
 
 void TOdbcQuery::InternalOpen() {
   if (FConnection == nullptr) throw EDatabaseError("Query '%s' has no connection", {GetName()});
-  const std::string sql = FSQL->GetText();
+  const std::string sql = GetSQL()->GetText();
   if (Trim(sql).empty()) throw EDatabaseError("Query '%s' has no SQL", {GetName()});
   FMarkedSQL = OdbcParamMarkers(sql, FMarkerNames);
   if (std::find(FMarkerNames.begin(), FMarkerNames.end(), "?") != FMarkerNames.end()) {
@@ -1136,20 +1077,9 @@ void TOdbcQuery::InternalClose() {
 }
 
 std::vector<TFieldValue> TOdbcQuery::ParamValues() const {
-  TDataSet* master = FMasterLink->GetActive() ? FMasterLink->GetDataSet() : nullptr;
   std::vector<TFieldValue> values;
   values.reserve(FMarkerNames.size());
-  for (const std::string& name : FMarkerNames) {
-    // A parameter named like a master field follows the master; the others keep their values.
-    const TField* field = master != nullptr ? master->FindField(name) : nullptr;
-    if (field != nullptr) {
-      values.push_back(field->GetValue());
-    } else if (const TParam* param = FParams->FindParam(name)) {
-      values.push_back(param->GetValue());
-    } else {
-      values.emplace_back();
-    }
-  }
+  for (const std::string& name : FMarkerNames) values.push_back(ParamValue(name));
   return values;
 }
 
@@ -1288,10 +1218,6 @@ void TOdbcQuery::Refresh() {
     throw;
   }
   Resync(0);
-}
-
-void TOdbcQuery::MasterChanged() {
-  if (GetActive() && !GetLoading()) Refresh();
 }
 
 // Record ids carry the run (eight bits of it) above the record index, so that a bookmark of

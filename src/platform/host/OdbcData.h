@@ -224,7 +224,7 @@ class TOdbcConnection : public TComponent {
 // end once at Open (values are skipped, not decoded), keeping the first batch. Rows read later
 // must match that count, or the query raises "the result changed while it was read"; on a
 // read-only connection every statement sees one snapshot, so a result read twice is the same.
-class TOdbcQuery : public TDataSet {
+class TOdbcQuery : public TCustomQuery {
  public:
   explicit TOdbcQuery(TComponent* AOwner);
   ~TOdbcQuery() override;
@@ -233,27 +233,12 @@ class TOdbcQuery : public TDataSet {
   TOdbcConnection* GetConnection() const { return FConnection; }
   // Raises EDatabaseError when the query is open.
   void SetConnection(TOdbcConnection* AValue);
-  TStringList* GetSQL() const { return FSQL.get(); }
-  // Copies the lines, closes the query and rebuilds Params (values of kept names stay).
-  void SetSQL(const TStringList* AValue);
-  void SetSQLText(const std::string& AValue);
-  TParams* GetParams() const { return FParams.get(); }
-  TParam* ParamByName(const std::string& AName) const { return FParams->ParamByName(AName); }
-  TDataSource* GetDataSource() const;
-  // Raises EDatabaseError "Circular datalinks are not allowed" when the source's data set is
-  // this query.
-  void SetDataSource(TDataSource* AValue);
-  // Runs the SQL again with the current parameters, keeping fields; the cursor goes to the
-  // first record. Raises when closed.
-  void Refresh();
-  void SetStreamedActive(bool AValue);
+  void Refresh() override;
   // Bytes held by the rows in memory (the batches kept), for the memory benchmark.
   std::size_t GetRowMemory() const;
   // How many times the statement ran for the current parameters (1 after Open; more when the
   // cursor had to go back to an earlier batch).
   int GetExecuteCount() const { return FExecuteCount; }
-
-  void Loaded() override;
 
  protected:
   void InternalOpen() override;
@@ -265,9 +250,8 @@ class TOdbcQuery : public TDataSet {
   void Notification(TComponent* AComponent, TOperation AOperation) override;
 
  private:
-  using inherited = TDataSet;
+  using inherited = TCustomQuery;
   friend class TOdbcConnection;
-  class TMasterLink;
 
   // A run of consecutive rows of the result.
   struct TBatch {
@@ -284,12 +268,8 @@ class TOdbcQuery : public TDataSet {
   void Rewind() const;
   // Raises the error for a result whose count changed: AFound rows now (at least, with AAtLeast).
   [[noreturn]] void ResultChanged(int AFound, bool AAtLeast) const;
-  void MasterChanged();
 
-  TOdbcConnection* FConnection = nullptr;  // not owned; cleared on removal
-  std::unique_ptr<TStringList> FSQL;
-  std::unique_ptr<TParams> FParams;
-  std::unique_ptr<TMasterLink> FMasterLink;
+  TOdbcConnection* FConnection = nullptr;      // not owned; cleared on removal
   std::unique_ptr<TOdbcStatement> FStatement;  // while open
   std::vector<std::string> FMarkerNames;       // the parameter name of each "?"
   std::string FMarkedSQL;                      // the SQL with "?" markers
@@ -302,7 +282,6 @@ class TOdbcQuery : public TDataSet {
   mutable int FExecuteCount = 0;
   int FRecordCount = 0;
   std::uint32_t FGeneration = 0;  // counts the runs, so that bookmarks of old runs fail
-  bool FStreamedActive = false;
   bool FRefreshing = false;
 };
 
