@@ -1,5 +1,6 @@
 #include "cli/CliCompose.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -22,7 +23,47 @@ std::unique_ptr<host::TStringList> LinesOf(const std::vector<std::string>& ALine
   return list;
 }
 
+bool ReadCount(const std::string& AText, int& AValue) {
+  if (AText.empty() || AText.size() > 9) return false;
+  AValue = 0;
+  for (const char c : AText) {
+    if (c < '0' || c > '9') return false;
+    AValue = AValue * 10 + (c - '0');
+  }
+  return true;
+}
+
 }  // namespace
+
+void ParseShard(const std::string& AText, int& AIndex, int& ACount) {
+  const std::size_t slash = AText.find('/');
+  if (slash == std::string::npos || !ReadCount(AText.substr(0, slash), AIndex) ||
+      !ReadCount(AText.substr(slash + 1), ACount) || ACount < 1) {
+    throw ECliUsage(
+        "--shard expects K/N with whole numbers, N at least 1 (0/4 is the first of "
+        "four shards), got '" +
+        AText + "'");
+  }
+  if (AIndex >= ACount) {
+    throw ECliUsage("--shard " + AText + ": K counts from 0, so it must be less than N; the " +
+                    std::to_string(ACount) + " shards are 0/" + std::to_string(ACount) + " to " +
+                    std::to_string(ACount - 1) + "/" + std::to_string(ACount));
+  }
+}
+
+void ShardRecords(int ATotal, int AIndex, int ACount, int AEvery, int& AFirst, int& ALast) {
+  const std::int64_t total = std::max(ATotal, 0);
+  const std::int64_t shards = std::max(ACount, 1);
+  const std::int64_t index = std::clamp<std::int64_t>(AIndex, 0, shards - 1);
+  if (AEvery > 0) {
+    const std::int64_t documents = (total + AEvery - 1) / AEvery;
+    AFirst = static_cast<int>(std::min(index * documents / shards * AEvery, total));
+    ALast = static_cast<int>(std::min((index + 1) * documents / shards * AEvery, total));
+  } else {
+    AFirst = static_cast<int>(index * total / shards);
+    ALast = static_cast<int>((index + 1) * total / shards);
+  }
+}
 
 TCliAssignment SplitAssignment(const std::string& AOption, const std::string& AText,
                                bool AAllowEmptyValue) {
@@ -117,8 +158,12 @@ host::TDataSource* TCliSession::GetMainSource() const {
 void TCliSession::BuildData() {
   // Bookmark names split at the printer's default separator; the CLI keeps the default.
   constexpr char separator = '_';
-  if (!FOptions.Sources.empty() && FOptions.Database.empty()) {
-    throw ECliUsage("--source needs --db FILE.sqlite to run the query against");
+  if (!FOptions.Sources.empty() && FOptions.Database.empty() && FOptions.Odbc.empty()) {
+    throw ECliUsage(
+        "--source needs --db FILE.sqlite or --odbc CONNECTION to run the query against");
+  }
+  if (!FOptions.Database.empty() && !FOptions.Odbc.empty()) {
+    throw ECliUsage("--db and --odbc both name the database the queries run against; give one");
   }
   if (!FOptions.Database.empty()) {
     if (!std::filesystem::exists(FOptions.Database)) {
@@ -130,12 +175,27 @@ void TCliSession::BuildData() {
     FConnection->SetReadOnly(true);
     FConnection->Open();
   }
+  if (!FOptions.Odbc.empty()) {
+    // Read-only: the run sees one snapshot of the server's data and writes nothing.
+    FOdbcConnection = new host::TOdbcConnection(FModule.get());
+    FOdbcConnection->SetName("Database");
+    FOdbcConnection->SetConnectionString(FOptions.Odbc);
+    FOdbcConnection->SetReadOnly(true);
+    FOdbcConnection->Open();
+  }
   for (const auto& [name, sql] : FOptions.Sources) {
     CheckSourceName("--source", name, separator);
-    auto* query = new host::TSQLiteQuery(FModule.get());
-    query->SetConnection(FConnection);
-    query->SetSQLText(sql);
-    AddSource(name, query);
+    if (FOdbcConnection != nullptr) {
+      auto* query = new host::TOdbcQuery(FModule.get());
+      query->SetConnection(FOdbcConnection);
+      query->SetSQLText(sql);
+      AddSource(name, query);
+    } else {
+      auto* query = new host::TSQLiteQuery(FModule.get());
+      query->SetConnection(FConnection);
+      query->SetSQLText(sql);
+      AddSource(name, query);
+    }
   }
   for (const auto& [name, file] : FOptions.CsvSources) {
     CheckSourceName("--csv", name, separator);
@@ -195,7 +255,7 @@ void TCliSession::BuildData() {
       if (up == detail) {
         throw ECliUsage("--detail %s=%s makes a circle of details", {detailName, masterName});
       }
-      auto* upQuery = dynamic_cast<host::TSQLiteQuery*>(up->GetDataSet());
+      auto* upQuery = dynamic_cast<host::TCustomQuery*>(up->GetDataSet());
       auto* upCsv = dynamic_cast<host::TCsvDataSet*>(up->GetDataSet());
       up = upQuery != nullptr ? upQuery->GetDataSource()
            : upCsv != nullptr ? upCsv->GetMasterSource()
@@ -212,7 +272,7 @@ void TCliSession::BuildData() {
       csv->SetMasterSource(master);
       continue;
     }
-    auto* query = dynamic_cast<host::TSQLiteQuery*>(detailSet);
+    auto* query = dynamic_cast<host::TCustomQuery*>(detailSet);
     if (query == nullptr || detailDot != std::string::npos || masterDot != std::string::npos) {
       throw ECliUsage("--detail " + detailText + "=" + masterText +
                       ": a --source query is a detail as DETAIL=MASTER (its :parameters take "
@@ -244,7 +304,9 @@ void TCliSession::BuildData() {
 void TCliSession::BuildMerge() {
   host::TDataSource* main = GetMainSource();
   if (main == nullptr) {
-    throw ECliUsage("no data: give --db FILE --source NAME='SELECT ...' or --csv NAME=FILE");
+    throw ECliUsage(
+        "no data: give --db FILE --source NAME='SELECT ...' (or --odbc CONNECTION for --db) or "
+        "--csv NAME=FILE");
   }
   if (FOptions.Template.empty()) throw ECliUsage("no template given");
   std::error_code error;

@@ -555,7 +555,9 @@ void TRowStore::EndRow() {
   // A row lives in one block; a row larger than a block gets a block of its own.
   if (FBlocks.empty() || FBlockUsed + FPending.size() > FBlockSize) {
     FBlockSize = std::max(RowBlockSize, FPending.size());
-    FBlocks.push_back(std::make_unique<char[]>(FBlockSize));
+    // Not cleared: every byte is written before it is read, and a detail query that runs once
+    // per master record would otherwise clear a whole block each time.
+    FBlocks.push_back(std::make_unique_for_overwrite<char[]>(FBlockSize));
     FBlockBytes += FBlockSize;
     FBlockUsed = 0;
   }
@@ -788,12 +790,12 @@ std::vector<std::string> ParseParamNames(const std::string& ASQL) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// TSQLiteQuery
+// TCustomQuery
 
 // Hears the master's moves and runs the query again.
-class TSQLiteQuery::TMasterLink : public TDataLink {
+class TCustomQuery::TMasterLink : public TDataLink {
  public:
-  explicit TMasterLink(TSQLiteQuery* AQuery) : FQuery(AQuery) {}
+  explicit TMasterLink(TCustomQuery* AQuery) : FQuery(AQuery) {}
 
  protected:
   void ActiveChanged() override { FQuery->MasterChanged(); }
@@ -808,14 +810,86 @@ class TSQLiteQuery::TMasterLink : public TDataLink {
   }
 
  private:
-  TSQLiteQuery* FQuery;  // the owner of this link
+  TCustomQuery* FQuery;  // the owner of this link
 };
 
-TSQLiteQuery::TSQLiteQuery(TComponent* AOwner)
+TCustomQuery::TCustomQuery(TComponent* AOwner)
     : inherited(AOwner),
       FSQL(std::make_unique<TStringList>()),
       FParams(std::make_unique<TParams>()),
       FMasterLink(std::make_unique<TMasterLink>(this)) {}
+
+// The subclass closed the query already; leaving the master first keeps its notices away from
+// a query that is half gone.
+TCustomQuery::~TCustomQuery() { FMasterLink->SetDataSource(nullptr); }
+
+void TCustomQuery::SetSQL(const TStringList* AValue) {
+  Close();
+  FSQL->Assign(AValue);
+  FParams->Update(ParseParamNames(FSQL->GetText()));
+}
+
+void TCustomQuery::SetSQLText(const std::string& AValue) {
+  TStringList lines;
+  lines.SetText(AValue);
+  SetSQL(&lines);
+}
+
+TDataSource* TCustomQuery::GetDataSource() const { return FMasterLink->GetDataSource(); }
+
+void TCustomQuery::SetDataSource(TDataSource* AValue) {
+  if (AValue != nullptr && AValue->GetDataSet() == this) {
+    throw EDatabaseError("Circular datalinks are not allowed");
+  }
+  FMasterLink->SetDataSource(AValue);
+}
+
+void TCustomQuery::SetStreamedActive(bool AValue) {
+  if (GetLoading()) {
+    FStreamedActive = AValue;
+  } else {
+    SetActive(AValue);
+  }
+}
+
+void TCustomQuery::Loaded() {
+  inherited::Loaded();
+  if (FStreamedActive) Open();
+}
+
+TFieldValue TCustomQuery::ParamValue(const std::string& AName) const {
+  // A parameter named like a master field follows the master; the others keep their values.
+  const TDataSet* master = FMasterLink->GetActive() ? FMasterLink->GetDataSet() : nullptr;
+  if (const TField* field = master != nullptr ? master->FindField(AName) : nullptr) {
+    return field->GetValue();
+  }
+  const TParam* param = FParams->FindParam(AName);
+  if (param != nullptr && param->GetBound()) return param->GetValue();
+  if (master != nullptr) {
+    std::string fields;
+    for (const TField* each : master->GetFieldList()) {
+      fields += (fields.empty() ? "" : ", ") + each->GetFieldName();
+    }
+    throw EDatabaseError(GetDescription() + " uses the parameter :" + AName + ", but its master " +
+                         master->GetDescription() + " has no field " + AName + " (its fields: " +
+                         fields + ")");
+  }
+  if (FOpening && FMasterLink->GetDataSource() == nullptr) {
+    throw EDatabaseError(GetDescription() + " uses the parameter :" + AName +
+                         ", which has no value: link the query to a master data set with a "
+                         "field " + AName + ", or set the parameter");
+  }
+  return TFieldValue();
+}
+
+void TCustomQuery::MasterChanged() {
+  if (GetActive() && !GetLoading()) Refresh();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSQLiteQuery
+
+TSQLiteQuery::TSQLiteQuery(TComponent* AOwner) : inherited(AOwner) {}
 
 TSQLiteQuery::~TSQLiteQuery() {
   Close();
@@ -836,40 +910,6 @@ void TSQLiteQuery::SetConnection(TSQLiteConnection* AValue) {
   }
 }
 
-void TSQLiteQuery::SetSQL(const TStringList* AValue) {
-  Close();
-  FSQL->Assign(AValue);
-  FParams->Update(ParseParamNames(FSQL->GetText()));
-}
-
-void TSQLiteQuery::SetSQLText(const std::string& AValue) {
-  TStringList lines;
-  lines.SetText(AValue);
-  SetSQL(&lines);
-}
-
-TDataSource* TSQLiteQuery::GetDataSource() const { return FMasterLink->GetDataSource(); }
-
-void TSQLiteQuery::SetDataSource(TDataSource* AValue) {
-  if (AValue != nullptr && AValue->GetDataSet() == this) {
-    throw EDatabaseError("Circular datalinks are not allowed");
-  }
-  FMasterLink->SetDataSource(AValue);
-}
-
-void TSQLiteQuery::SetStreamedActive(bool AValue) {
-  if (GetLoading()) {
-    FStreamedActive = AValue;
-  } else {
-    SetActive(AValue);
-  }
-}
-
-void TSQLiteQuery::Loaded() {
-  inherited::Loaded();
-  if (FStreamedActive) Open();
-}
-
 void TSQLiteQuery::Notification(TComponent* AComponent, TOperation AOperation) {
   inherited::Notification(AComponent, AOperation);
   if (AOperation == opRemove && AComponent == FConnection) {
@@ -880,7 +920,7 @@ void TSQLiteQuery::Notification(TComponent* AComponent, TOperation AOperation) {
 
 void TSQLiteQuery::InternalOpen() {
   if (FConnection == nullptr) throw EDatabaseError("Query '%s' has no connection", {GetName()});
-  const std::string sql = FSQL->GetText();
+  const std::string sql = GetSQL()->GetText();
   if (Trim(sql).empty()) throw EDatabaseError("Query '%s' has no SQL", {GetName()});
   FConnection->SetConnected(true);
   auto statement = std::make_unique<TSQLiteStatement>(FConnection->GetDatabase(), sql);
@@ -910,11 +950,11 @@ void TSQLiteQuery::InternalOpen() {
   }
   FStatement = std::move(statement);
   try {
-    FOpening = true;
+    SetOpening(true);
     Fetch();
-    FOpening = false;
+    SetOpening(false);
   } catch (const Exception&) {
-    FOpening = false;
+    SetOpening(false);
     FStatement.reset();
     FRows.Clear();
     throw;
@@ -949,7 +989,6 @@ void TSQLiteQuery::InternalClose() {
 
 void TSQLiteQuery::BindParams() {
   sqlite3_stmt* handle = FStatement->GetHandle();
-  TDataSet* master = FMasterLink->GetActive() ? FMasterLink->GetDataSet() : nullptr;
   const int count = sqlite3_bind_parameter_count(handle);
   for (int i = 1; i <= count; ++i) {
     const char* rawName = sqlite3_bind_parameter_name(handle, i);
@@ -958,30 +997,7 @@ void TSQLiteQuery::BindParams() {
                            (rawName != nullptr ? rawName : "?") +
                            "'; name parameters as :name in SQL: " + OneLine(FStatement->GetSQL()));
     }
-    const std::string name = rawName + 1;
-    // A parameter named like a master field follows the master; the others keep their values.
-    const TField* field = master != nullptr ? master->FindField(name) : nullptr;
-    const TParam* param = FParams->FindParam(name);
-    if (field != nullptr) {
-      FStatement->Bind(i, field->GetValue());
-    } else if (param != nullptr && param->GetBound()) {
-      FStatement->Bind(i, param->GetValue());
-    } else if (master != nullptr) {
-      std::string fields;
-      for (const TField* each : master->GetFieldList()) {
-        fields += (fields.empty() ? "" : ", ") + each->GetFieldName();
-      }
-      throw EDatabaseError(GetDescription() + " uses the parameter :" + name + ", but its master " +
-                           master->GetDescription() + " has no field " + name +
-                           " (its fields: " + fields + ")");
-    } else if (FOpening && FMasterLink->GetDataSource() == nullptr) {
-      // Only Open says so: a run again after the master went (as the components are freed)
-      // must not fail.
-      throw EDatabaseError(GetDescription() + " uses the parameter :" + name +
-                           ", which has no value: link the query to a master data set with a "
-                           "field " +
-                           name + ", or set the parameter");
-    }
+    FStatement->Bind(i, ParamValue(rawName + 1));
   }
 }
 
@@ -1178,10 +1194,6 @@ void TSQLiteQuery::Refresh() {
     }
   }
   Resync(0);
-}
-
-void TSQLiteQuery::MasterChanged() {
-  if (GetActive() && !GetLoading()) Refresh();
 }
 
 const TFieldValue& TSQLiteQuery::GetFieldValue(int ARecordIndex, int AFieldNo) const {
