@@ -81,8 +81,7 @@ void TVeltraneController::DocumentInit() {
   if (!FDocWasLoaded) FVeltranePrinter->LoadDoc();
 }
 
-void TVeltraneController::Notification(host::TComponent* AComponent,
-                                       host::TOperation AOperation) {
+void TVeltraneController::Notification(host::TComponent* AComponent, host::TOperation AOperation) {
   inherited::Notification(AComponent, AOperation);
   if (AOperation != host::opRemove || AComponent == nullptr || AComponent != FVeltranePrinter) {
     return;
@@ -143,7 +142,8 @@ void TVeltraneController::CheckGroup(TVeltraneIdentifier* AIdentifier) {
 bool TVeltraneController::ControllerKnowsIdentifier(const TVeltraneIdentifier* AIdentifier) {
   if (!AIdentifier->GetIsField()) return false;
   const std::string field = AIdentifier->GetDatafieldName();
-  bool result = SearchDataField(SearchDatasource(AIdentifier->GetDatasourceName()), field) != nullptr;
+  bool result =
+      SearchDataField(SearchDatasource(AIdentifier->GetDatasourceName()), field) != nullptr;
   for (int i = 0; !result && i < FAdditionalsources->GetCount(); ++i) {
     result = SearchDataField(SearchDatasource(FAdditionalsources->Get(i)), field) != nullptr;
   }
@@ -198,8 +198,8 @@ host::TDataSource* TVeltraneController::SearchDatasource(const std::string& ANam
   };
   const auto dot = AName.find('.');
   if (dot == std::string::npos) {
-    return static_cast<host::TDataSource*>(ForEachComponent(
-        findDatasource, {MapDatasourceName(AName, false)}, GetOwner(), false));
+    return static_cast<host::TDataSource*>(
+        ForEachComponent(findDatasource, {MapDatasourceName(AName, false)}, GetOwner(), false));
   }
   const TForEachComponentProc findForm = [this](host::TComponent* AComponent,
                                                 const host::TVarRecs& AArgs) {
@@ -451,7 +451,8 @@ bool TVeltraneController::EndOfGroup(TVeltraneIdentifier* AIdentifier,
         // A group walked over bookmarks ends when they are used up: NextGroup no longer moves
         // the data set, so neither its end nor a key change would ever come.
         result = true;
-      } else if (host::TField* field = SearchDataField(GetDataSource(), AIdentifier->GetAsString())) {
+      } else if (host::TField* field =
+                     SearchDataField(GetDataSource(), AIdentifier->GetAsString())) {
         result = AIdentifier->GetGroupValue() != FieldValue(field);
         if (result) data->Prior();
       }
@@ -555,9 +556,7 @@ void TVeltraneController::SetDatasourceMap(const host::TStringList* AValue) {
   if (wasActive) Open();
 }
 
-host::TDataSource* TVeltraneController::GetDataSource() const {
-  return FDataLink->GetDataSource();
-}
+host::TDataSource* TVeltraneController::GetDataSource() const { return FDataLink->GetDataSource(); }
 
 void TVeltraneController::SetDataSource(host::TDataSource* AValue) {
   if (AValue != FDataLink->GetDataSource()) FDataLink->SetDataSource(AValue);

@@ -39,8 +39,8 @@ namespace veltrane {
 class TVeltraneController;
 
 // Around fields, records and groups of the merge.
-using TVeltranePrintEvent = std::function<void(host::TObject* Sender, TVeltraneIdentifier* AIdentifier,
-                                               host::TDataSource* ADatasource)>;
+using TVeltranePrintEvent = std::function<void(
+    host::TObject* Sender, TVeltraneIdentifier* AIdentifier, host::TDataSource* ADatasource)>;
 // First step of every end-of-group decision; raising the silent abort makes AEndOfGroup final.
 using TVeltraneEndOfGroupEvent =
     std::function<void(host::TObject* Sender, TVeltraneIdentifier* AIdentifier,
@@ -178,15 +178,23 @@ class VELTRANE_EXPORT TVeltraneController : public host::TComponent {
   void SetAfterPrintField(TVeltranePrintEvent AValue) { FAfterPrintField = std::move(AValue); }
   void SetAfterPrintGroup(TVeltranePrintEvent AValue) { FAfterPrintGroup = std::move(AValue); }
   void SetAfterPrintRecord(TVeltranePrintEvent AValue) { FAfterPrintRecord = std::move(AValue); }
-  void SetBeforeEndOfGroup(TVeltraneEndOfGroupEvent AValue) { FBeforeEndOfGroup = std::move(AValue); }
+  void SetBeforeEndOfGroup(TVeltraneEndOfGroupEvent AValue) {
+    FBeforeEndOfGroup = std::move(AValue);
+  }
   void SetBeforeNextGroup(TVeltranePrintEvent AValue) { FBeforeNextGroup = std::move(AValue); }
   void SetBeforePrintField(TVeltranePrintEvent AValue) { FBeforePrintField = std::move(AValue); }
   void SetBeforePrintGroup(TVeltranePrintEvent AValue) { FBeforePrintGroup = std::move(AValue); }
   void SetBeforePrintRecord(TVeltranePrintEvent AValue) { FBeforePrintRecord = std::move(AValue); }
   void SetOnClose(host::TNotifyEvent AValue) { FOnClose = std::move(AValue); }
-  void SetOnIdentifierAvailable(host::TNotifyEvent AValue) { FOnIdentifierAvailable = std::move(AValue); }
-  void SetOnIdentifierCheck(TVeltraneIdentifierCheckEvent AValue) { FOnIdentifierCheck = std::move(AValue); }
-  void SetOnIdentifierValue(TVeltraneIdentifierValueEvent AValue) { FOnIdentifierValue = std::move(AValue); }
+  void SetOnIdentifierAvailable(host::TNotifyEvent AValue) {
+    FOnIdentifierAvailable = std::move(AValue);
+  }
+  void SetOnIdentifierCheck(TVeltraneIdentifierCheckEvent AValue) {
+    FOnIdentifierCheck = std::move(AValue);
+  }
+  void SetOnIdentifierValue(TVeltraneIdentifierValueEvent AValue) {
+    FOnIdentifierValue = std::move(AValue);
+  }
   void SetOnOpen(host::TNotifyEvent AValue) { FOnOpen = std::move(AValue); }
 
  protected:

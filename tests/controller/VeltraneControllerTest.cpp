@@ -1,11 +1,10 @@
-#include "controller/VeltraneController.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "controller/VeltraneController.h"
 #include "foundation/VeltraneException.h"
 #include "support/TestSupport.h"
 
@@ -56,7 +55,8 @@ class TLogPrinter : public TVeltranePrinter {
   void DoCopyDoc() override { Log("CopyDoc"); }
   void DoDeleteSelection() override { Log("DeleteSelection"); }
   void DoFreeDoc() override { Log("FreeDoc"); }
-  void DoGotoIdentifier(TVeltraneIdentifier* AIdentifier, TVeltraneGotoPosition APosition) override {
+  void DoGotoIdentifier(TVeltraneIdentifier* AIdentifier,
+                        TVeltraneGotoPosition APosition) override {
     Log("GotoIdentifier(" + AIdentifier->GetName() + (APosition == vgpEnd ? ", end)" : ", start)"));
   }
   void DoGotoPos(TVeltraneGotoPosition APosition) override {
@@ -131,8 +131,8 @@ class MergeTest : public ::testing::Test {
     FController->SetVeltranePrinter(FPrinter);
   }
 
-  void AddCustomer(const std::string& AName, const std::string& ACity,
-                   const std::string& ACountry, double AAmount = 0) {
+  void AddCustomer(const std::string& AName, const std::string& ACity, const std::string& ACountry,
+                   double AAmount = 0) {
     FCustomers->AppendRecord({AName, ACity, ACountry, AAmount});
   }
 
@@ -171,7 +171,7 @@ class MergeTest : public ::testing::Test {
 
 std::vector<std::string> ReplaceLines(const std::string& AName, const std::string& AValue) {
   return {"BeforePrintField(" + AName + ")", "SelectIdentifier(" + AName + ")",
-          "RemoveIdentifier(" + AName + ")",  "InsertText(" + AValue + ")",
+          "RemoveIdentifier(" + AName + ")", "InsertText(" + AValue + ")",
           "AfterPrintField(" + AName + ")",  "RemoveIdentifier(" + AName + ")"};
 }
 
@@ -203,22 +203,22 @@ TEST_F(MergeTest, WorkedOrderOfOneMerge) {
   Append(expected, ReplaceLines("Customers_City", "Bonn"));
   Append(expected, ReplaceLines("Customers_Name", "Bob"));
   Append(expected, {"BeforePrintGroup(Customers)"});
-  for (const auto& [name, city] : std::vector<std::pair<std::string, std::string>>{
-           {"Ada", "Avon"}, {"Bob", "Bonn"}}) {
+  for (const auto& [name, city] :
+       std::vector<std::pair<std::string, std::string>>{{"Ada", "Avon"}, {"Bob", "Bonn"}}) {
     Append(expected, {"BeforeEndOfGroup(Customers)", "BeforePrintRecord(Customers)"});
     Append(expected, ReplaceLines("Customers_Name_2", name));
     Append(expected, ReplaceLines("Customers_City_2", city));
-    Append(expected, {"AfterPrintRecord(Customers)", "GotoIdentifier(Customers, end)",
-                      "RemoveIdentifier(Customers)", "SelectDoc(original)",
-                      "SelectIdentifier(Customers)", "CopyClip", "SelectDoc(temp)", "InsertClip",
-                      "BeforeNextGroup(Customers)"});
+    Append(expected,
+           {"AfterPrintRecord(Customers)", "GotoIdentifier(Customers, end)",
+            "RemoveIdentifier(Customers)", "SelectDoc(original)", "SelectIdentifier(Customers)",
+            "CopyClip", "SelectDoc(temp)", "InsertClip", "BeforeNextGroup(Customers)"});
   }
-  Append(expected, {"BeforeEndOfGroup(Customers)", "AfterPrintGroup(Customers)",
-                    "SelectIdentifier(Customers)", "RemoveIdentifier(Customers)",
-                    "DeleteSelection"});
-  Append(expected, {"SelectDoc(original)", "SetViewMode(normal)", "FreeDoc", "SelectDoc(temp)",
-                    "GotoPos(start)", "SetViewMode(normal)", "PrintDoc", "FreeDoc",
-                    "SelectDoc(running)"});
+  Append(expected,
+         {"BeforeEndOfGroup(Customers)", "AfterPrintGroup(Customers)",
+          "SelectIdentifier(Customers)", "RemoveIdentifier(Customers)", "DeleteSelection"});
+  Append(expected,
+         {"SelectDoc(original)", "SetViewMode(normal)", "FreeDoc", "SelectDoc(temp)",
+          "GotoPos(start)", "SetViewMode(normal)", "PrintDoc", "FreeDoc", "SelectDoc(running)"});
   EXPECT_EQ(FLog, expected);
 }
 
@@ -242,8 +242,8 @@ TEST_F(MergeTest, TemplateLoadedOnlyForTheMergeIsClosedAtItsEnd) {
   FController->Open();
   FController->Print(true);
   const std::vector<std::string> tail(FLog.end() - 7, FLog.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"SelectDoc(original)", "SetViewMode(normal)",
-                                            "FreeDoc", "SelectDoc(temp)", "GotoPos(start)",
+  EXPECT_EQ(tail, (std::vector<std::string>{"SelectDoc(original)", "SetViewMode(normal)", "FreeDoc",
+                                            "SelectDoc(temp)", "GotoPos(start)",
                                             "SetViewMode(normal)", "Show"}));
   EXPECT_EQ(FPrinter->GetIdentifiers()->GetCount(), 0);  // FreeDoc emptied the list
 }
@@ -473,8 +473,7 @@ TEST_F(MergeTest, OpenChecksDataSourceThenPrinter) {
   TVeltraneController bare(nullptr);
   EXPECT_EQ(ErrorOf([&] { bare.Open(); }), "Veltrane: Datasource for controller is missing!");
   bare.SetDataSource(FSource);
-  EXPECT_EQ(ErrorOf([&] { bare.Open(); }),
-            "Veltrane: VeltranePrinter for controller is missing!");
+  EXPECT_EQ(ErrorOf([&] { bare.Open(); }), "Veltrane: VeltranePrinter for controller is missing!");
   EXPECT_EQ(ErrorOf([&] { bare.Print(true); }),
             "Veltrane: VeltraneController object is not active");
   int opened = 0;
