@@ -100,6 +100,8 @@ bool IsMark(TAtomKind AKind) {
   return AKind == akParagraphEnd || AKind == akCellEnd || AKind == akRowEnd;
 }
 
+bool IsMarker(TAtomKind AKind) { return AKind == akBookmarkStart || AKind == akBookmarkEnd; }
+
 pugi::xml_node Ancestor(pugi::xml_node ANode, const char* ALocal) {
   for (; ANode; ANode = ANode.parent()) {
     if (IsLocal(ANode, ALocal)) return ANode;
@@ -165,20 +167,35 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
   for (TDocAtom* atom : atoms) {
     if (atom->Length == 0) markers.push_back(atom);
   }
+  // A range that ends with a paragraph or row mark leaves the markers standing at its end in
+  // the element that follows: that is where Word and Writer put the end of a bookmark over
+  // whole paragraphs (the first child of the next paragraph, or of the first cell of a table
+  // after them). Copying that element for them would paste an empty paragraph or row with
+  // every copy, so they travel on their own, between the copied blocks or rows and whatever
+  // follows the paste.
+  const bool endsWithBlock = last->Kind == akParagraphEnd || last->Kind == akRowEnd;
+  std::vector<TDocAtom*> trailing;
   for (TDocAtom* atom = TAtomTree::Next(last); atom != nullptr && atom->Length == 0;
        atom = TAtomTree::Next(atom)) {
-    markers.push_back(atom);
-  }
-  for (TDocAtom* atom : markers) {
-    TDocBookmark* bookmark = atom->Bookmark;
-    if (bookmark == nullptr ||
-        std::find(AExclude.begin(), AExclude.end(), bookmark) != AExclude.end()) {
-      continue;
+    if (endsWithBlock && IsMarker(atom->Kind) && !Contains(last->Node, atom->Node)) {
+      trailing.push_back(atom);
+    } else {
+      markers.push_back(atom);
     }
-    const std::int64_t start = bookmark->GetStart();
-    const std::int64_t end = bookmark->GetEnd();
-    if (start < AStart || end > AEnd) continue;
-    if (start == end && (start == AStart || start == AEnd)) continue;
+  }
+  auto belongs = [&](const TDocBookmark* ABookmark) {
+    if (ABookmark == nullptr ||
+        std::find(AExclude.begin(), AExclude.end(), ABookmark) != AExclude.end()) {
+      return false;
+    }
+    const std::int64_t start = ABookmark->GetStart();
+    const std::int64_t end = ABookmark->GetEnd();
+    if (start < AStart || end > AEnd) return false;
+    return !(start == end && (start == AStart || start == AEnd));
+  };
+  std::erase_if(trailing, [&](const TDocAtom* AAtom) { return !belongs(AAtom->Bookmark); });
+  for (TDocAtom* atom : markers) {
+    if (!belongs(atom->Bookmark)) continue;
     cloner.Leaf(atom->Node);
     cloner.Need(atom->Node, stop);
   }
@@ -227,6 +244,7 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
     if (rows) {
       fragment->FKind = fkRows;
       cloner.Clone(rows, root);
+      for (const TDocAtom* atom : trailing) root.first_child().append_copy(atom->Node);
     } else {
       fragment->FKind = fkBlocks;
       // The deepest cell (or the segment itself) that holds the whole range.
@@ -246,6 +264,7 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
         child = next;
       }
       fragment->FOpenEnd = !IsMark(last->Kind);
+      for (const TDocAtom* atom : trailing) root.append_copy(atom->Node);
     }
   }
 
