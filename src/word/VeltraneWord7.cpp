@@ -58,7 +58,17 @@ TVeltraneWord7::TVeltraneWord7(host::TComponent* AOwner) : inherited(AOwner) {
   SetVersion(VeltraneVersion);
 }
 
-TVeltraneWord7::~TVeltraneWord7() { Close(); }
+// A destructor lets no exception out: the process would end on the spot. When the server
+// refuses to quit (or is gone already), or an OnClose handler fails, the connection is dropped
+// all the same.
+TVeltraneWord7::~TVeltraneWord7() {
+  try {
+    Close();
+  } catch (const host::Exception&) {
+    FWordBasicObject.Clear();
+    FServerActive = false;
+  }
+}
 
 // ---------------------------------------------------------------------------------------------
 // Sending commands
