@@ -1,5 +1,7 @@
 #include "controller/VeltraneController.h"
 
+#include <vector>
+
 #include "foundation/VeltraneException.h"
 #include "platform/host/Clipbrd.h"
 #include "platform/host/Graphics.h"
@@ -23,6 +25,22 @@ void SplitMapLine(const std::string& ALine, std::string& ALeft, std::string& ARi
     ALeft = host::Trim(ALine.substr(0, equals));
     ARight = host::Trim(ALine.substr(equals + 1));
   }
+}
+
+// Two groups of one story that overlap, neither lying inside the other: each crosses a
+// boundary of the other. Filling one would cut the other's region.
+bool GroupsOverlap(const TVeltraneIdentifier* AGroup, const TVeltraneIdentifier* AOther) {
+  return AGroup->GetIdentifierType() == AOther->GetIdentifierType() && AGroup->Touches(AOther) &&
+         AOther->Touches(AGroup);
+}
+
+// Refuses two overlapping groups, naming the later one first.
+[[noreturn]] void RaiseOverlap(const TVeltraneIdentifier* AGroup,
+                               const TVeltraneIdentifier* AOther) {
+  const bool groupFirst = AGroup->GetStartPos() <= AOther->GetStartPos();
+  const TVeltraneIdentifier* earlier = groupFirst ? AGroup : AOther;
+  const TVeltraneIdentifier* later = groupFirst ? AOther : AGroup;
+  VeltraneErrorFmt(verGroupFieldInvalid, {later->GetAsString(), earlier->GetAsString()});
 }
 
 }  // namespace
@@ -128,10 +146,19 @@ void TVeltraneController::CheckGroup(TVeltraneIdentifier* AIdentifier) {
     VeltraneErrorFmt(verGroupIdentifierInvalid, {AIdentifier->GetAsString()});
   }
   TVeltraneIdentifiers* identifiers = FVeltranePrinter->GetIdentifiers();
+  for (int j = 0; j < identifiers->GetCount(); ++j) {
+    const TVeltraneIdentifier* other = identifiers->Get(j);
+    if (other != AIdentifier && other->GetIsGroup() && GroupsOverlap(AIdentifier, other)) {
+      RaiseOverlap(AIdentifier, other);
+    }
+  }
+  // Positions of different stories are unrelated numbers: only identifiers of the group's own
+  // kind can cross it.
   int j = 0;
   while (j < identifiers->GetCount()) {
     TVeltraneIdentifier* other = identifiers->Get(j);
-    if (!other->GetIsGroup() && AIdentifier->Touches(other)) {
+    if (other->GetIdentifierType() == AIdentifier->GetIdentifierType() && !other->GetIsGroup() &&
+        AIdentifier->Touches(other)) {
       identifiers->Remove(other);
     } else {
       ++j;
@@ -329,6 +356,7 @@ std::string TVeltraneController::FieldValue(host::TField* AField) {
 
 void TVeltraneController::Print(bool APreview) {
   DocumentInit();
+  CheckRegions();
   TVeltranePrinter* printer = FVeltranePrinter;
   printer->SetViewMode(vvmOutline);
   printer->CopyDoc();
@@ -366,6 +394,42 @@ void TVeltraneController::Print(bool APreview) {
     printer->FreeDoc();
     printer->SelectDoc(vwdRunning);
   }
+}
+
+// One walk over the sorted list: every identifier is compared with those that start inside
+// it, which finds every pair of crossing ranges at a cost of the nesting depth per identifier.
+// Nothing is removed before the walk ends, so that whether an identifier is a group does not
+// change under it.
+void TVeltraneController::CheckRegions() {
+  TVeltraneIdentifiers* identifiers = FVeltranePrinter->GetIdentifiers();
+  const int count = identifiers->GetCount();
+  std::vector<bool> groups(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i)
+    groups[static_cast<std::size_t>(i)] = identifiers->Get(i)->GetIsGroup();
+  std::vector<TVeltraneIdentifier*> crossing;
+  for (int i = 0; i < count; ++i) {
+    TVeltraneIdentifier* identifier = identifiers->Get(i);
+    const bool isGroup = groups[static_cast<std::size_t>(i)];
+    if (isGroup && identifier->GetIdentifierType() == vitHeaderFooter) {
+      VeltraneErrorFmt(verDocCheckGroupinheader, {identifier->GetAsString()});
+    }
+    for (int j = i + 1; j < count; ++j) {
+      TVeltraneIdentifier* other = identifiers->Get(j);
+      if (other->GetIdentifierType() != identifier->GetIdentifierType() ||
+          other->GetStartPos() >= identifier->GetEndPos()) {
+        break;
+      }
+      const bool otherIsGroup = groups[static_cast<std::size_t>(j)];
+      if (isGroup && otherIsGroup && GroupsOverlap(identifier, other)) {
+        RaiseOverlap(identifier, other);
+      } else if (isGroup && !otherIsGroup && identifier->Touches(other)) {
+        crossing.push_back(other);
+      } else if (!isGroup && otherIsGroup && other->Touches(identifier)) {
+        crossing.push_back(identifier);
+      }
+    }
+  }
+  for (TVeltraneIdentifier* identifier : crossing) identifiers->Remove(identifier);
 }
 
 int TVeltraneController::SetHeaderFooter() {

@@ -206,6 +206,11 @@ class VELTRANE_EXPORT TVeltraneController : public host::TComponent {
 
   // Whether a group repeats per record of ADatasource (its name designates that data source).
   bool IsRecordGroup(const TVeltraneIdentifier* AIdentifier, const host::TDataSource* ADatasource);
+  // Print's test of the template before any document is touched: a group in a header or footer
+  // raises verDocCheckGroupinheader, two overlapping groups verGroupFieldInvalid naming both
+  // (the later one first); a field that crosses a group's boundary is taken out of the list, as
+  // Check does, so that it stays unfilled instead of cutting the group's region.
+  void CheckRegions();
   char MaskSeparator() const;
   char DbNamesSeparator() const;
 

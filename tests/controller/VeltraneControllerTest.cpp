@@ -357,6 +357,54 @@ TEST_F(MergeTest, BeforeEndOfGroupDecidesOnlyWithTheSilentAbort) {
   EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "CopyClip"), 0);
 }
 
+TEST_F(MergeTest, PrintRefusesGroupsInHeadersAndOverlappingGroupsBeforeTouchingADocument) {
+  struct TRow {
+    const char* Case;
+    std::vector<TFakeBookmark> Bookmarks;
+    std::string Error;
+  };
+  const std::vector<TRow> rows = {
+      {"a group in a header",
+       {{"Customers", 0, 10, "...", vitHeaderFooter},
+        {"Customers_Name", 2, 5, "Name", vitHeaderFooter},
+        {"Customers_City", 20, 30, "City"}},
+       "Veltrane: Identifier \"Customers\" is a group!\r\nGroups are not supported in header "
+       "or footer!"},
+      {"two overlapping groups",
+       {{"Customers", 10, 50, "..."},
+        {"Customers_Name", 12, 20, "Name"},
+        {"Country", 40, 70, "..."},
+        {"Customers_City", 55, 60, "City"}},
+       "Veltrane: Position of field \"Country\" does not fit into group \"Customers\"!"},
+  };
+  AddCustomer("Ada", "Avon", "UK");
+  FController->Open();
+  int document = 0;
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Case);
+    FPrinter->FBookmarks = row.Bookmarks;
+    FPrinter->SetDocname("template" + std::to_string(++document) + ".docx");
+    FLog.clear();
+    EXPECT_EQ(ErrorOf([&] { FController->Print(true); }), row.Error);
+    EXPECT_EQ(FLog, std::vector<std::string>{"LoadDoc"});
+  }
+}
+
+// A field that crosses a group's boundary is left unfilled by Print as Check leaves it, instead
+// of cutting the group's region; a field that only touches the group's edge is filled.
+TEST_F(MergeTest, PrintLeavesFieldsThatCrossAGroupUnfilled) {
+  FPrinter->FBookmarks = {{"Customers_Country", 5, 10, "Country"},  // ends at the group's start
+                          {"Customers", 10, 50, "..."},
+                          {"Customers_Name", 12, 20, "Name"},
+                          {"Customers_City", 45, 60, "City"}};  // crosses the group's end
+  AddCustomer("Ada", "Avon", "UK");
+  FController->Open();
+  FController->Print(true);
+  EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "InsertText(UK)"), 1);
+  EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "InsertText(Ada)"), 1);
+  EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "InsertText(Avon)"), 0);
+}
+
 TEST_F(MergeTest, VeltraneAbortEndsThePrint) {
   FPrinter->FBookmarks = {{"Customers_Name", 0, 8, "Name"}};
   AddCustomer("Ada", "", "");
@@ -528,6 +576,25 @@ TEST_F(MergeTest, CheckReportsTheFirstUnknownIdentifierAndDropsCrossingFields) {
             "Veltrane: Unknown identifier \"Customers_Nmae\" in document!");
   EXPECT_EQ(FPrinter->GetIdentifiers()->Find("Customers_City"), nullptr);
   EXPECT_NE(FPrinter->GetIdentifiers()->Find("Customers_Name"), nullptr);
+}
+
+// Header and footer positions count in their own story: a header field whose numbers fall
+// across a body group's boundary crosses nothing. Two overlapping groups are refused by name.
+TEST_F(MergeTest, CheckComparesPositionsWithinOneStoryAndRefusesOverlappingGroups) {
+  FPrinter->FBookmarks = {{"Customers_City", 5, 15, "City", vitHeaderFooter},
+                          {"Customers", 10, 50, "..."},
+                          {"Customers_Name", 12, 20, "Name"}};
+  AddCustomer("Ada", "Avon", "UK");
+  FController->Open();
+  EXPECT_EQ(ErrorOf([&] { FController->Check(); }), "(no error)");
+  EXPECT_NE(FPrinter->GetIdentifiers()->Find("Customers_City"), nullptr);
+  FPrinter->FBookmarks = {{"Customers", 10, 50, "..."},
+                          {"Customers_Name", 12, 20, "Name"},
+                          {"Country", 40, 70, "..."},
+                          {"Customers_City", 55, 60, "City"}};
+  FPrinter->SetDocname("second.docx");
+  EXPECT_EQ(ErrorOf([&] { FController->Check(); }),
+            "Veltrane: Position of field \"Country\" does not fit into group \"Customers\"!");
 }
 
 TEST_F(MergeTest, CheckVisitsTheIdentifierRightAfterAGroupWhoseFrontWasRemoved) {
