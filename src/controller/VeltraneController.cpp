@@ -43,6 +43,21 @@ bool GroupsOverlap(const TVeltraneIdentifier* AGroup, const TVeltraneIdentifier*
   VeltraneErrorFmt(verGroupFieldInvalid, {later->GetAsString(), earlier->GetAsString()});
 }
 
+// How many passes in a row a group may make on one record before the merge gives up on it.
+// Only event handlers that keep a group from moving on (or from ending) bring a group there;
+// without the limit such a merge would never end, its work document growing with every pass.
+constexpr int MaxPassesOnOneRecord = 1000;
+
+// The first bookmark of the list that the data set accepts, with the data set moved there and
+// the list's cursor on it; the cursor stands past the entries when none is valid.
+void GotoFirstValidBookmark(host::TDataSet* ADataSet, TVeltraneBookmarks* ABookmarks) {
+  ABookmarks->First();
+  while (!ABookmarks->GetEOB() && !ADataSet->BookmarkValid(ABookmarks->Current())) {
+    ABookmarks->Next();
+  }
+  if (!ABookmarks->GetEOB()) ADataSet->GotoBookmark(ABookmarks->Current());
+}
+
 }  // namespace
 
 TVeltraneController::TVeltraneController(host::TComponent* AOwner)
@@ -459,10 +474,33 @@ void TVeltraneController::PrintGroup(TVeltraneIdentifier* AIdentifier,
                                      host::TDataSource* ADatasource,
                                      TVeltraneBookmarks* ABookmarks) {
   if (!DatasourceUsable(ADatasource)) return;
+  // The passes of this run, for EndOfGroup; a nested group gets a run of its own in every pass
+  // of its parent, and no group is nested in itself.
+  struct TPassCount {
+    std::map<const TVeltraneIdentifier*, int>& Passes;
+    const TVeltraneIdentifier* Group;
+    ~TPassCount() { Passes.erase(Group); }
+  } passes{FGroupPasses, AIdentifier};
+  FGroupPasses[AIdentifier] = 0;
   try {
     DoBeforePrintGroup(AIdentifier, ADatasource, ABookmarks);
+    host::TDataSet* data = ADatasource->GetDataSet();
+    int record = 0;
+    int passesOnRecord = 0;
     while (!EndOfGroup(AIdentifier, ADatasource, ABookmarks)) {
+      // A pass on the record of the pass before makes no progress; a group that keeps doing
+      // so would never end.
+      const int recNo = data->GetRecNo();
+      passesOnRecord = FGroupPasses[AIdentifier] > 0 && recNo == record ? passesOnRecord + 1 : 1;
+      record = recNo;
+      if (passesOnRecord > MaxPassesOnOneRecord) {
+        VeltraneErrorFmt(verUnknown, {"group " + AIdentifier->GetAsString() + " made " +
+                                      std::to_string(MaxPassesOnOneRecord) +
+                                      " passes over one record without ending; an event "
+                                      "handler keeps its data set from moving on"});
+      }
       PrintRecord(AIdentifier, ADatasource);
+      ++FGroupPasses[AIdentifier];
       NextGroup(AIdentifier, ADatasource, ABookmarks);
     }
     DoAfterPrintGroup(AIdentifier, ADatasource, ABookmarks);
@@ -518,7 +556,12 @@ bool TVeltraneController::EndOfGroup(TVeltraneIdentifier* AIdentifier,
       } else if (host::TField* field =
                      SearchDataField(GetDataSource(), AIdentifier->GetAsString())) {
         result = AIdentifier->GetGroupValue() != FieldValue(field);
-        if (result) data->Prior();
+        // The step back lands on the last record of the run, for the enclosing group's next
+        // move. A run that made no pass (its key was never taken, as after a silent abort in
+        // BeforePrintGroup) moved nothing: stepping back would hand the enclosing group the
+        // record it just printed, again and again.
+        const auto run = FGroupPasses.find(AIdentifier);
+        if (result && (run == FGroupPasses.end() || run->second > 0)) data->Prior();
       }
     }
   } catch (const host::EAbort&) {
@@ -579,15 +622,21 @@ void TVeltraneController::DoBeforePrintGroup(TVeltraneIdentifier* AIdentifier,
                                              TVeltraneBookmarks* ABookmarks) {
   try {
     if (FBeforePrintGroup) FBeforePrintGroup(this, AIdentifier, ADatasource);
+    host::TDataSet* data = ADatasource->GetDataSet();
     if (IsRecordGroup(AIdentifier, ADatasource)) {
-      host::TDataSet* data = ADatasource->GetDataSet();
       if (TVeltraneBookmarks::Usable(ABookmarks)) {
-        data->GotoBookmark(ABookmarks->First());
+        GotoFirstValidBookmark(data, ABookmarks);
       } else {
         data->First();
       }
-    } else if (host::TField* field = SearchDataField(GetDataSource(), AIdentifier->GetAsString())) {
-      AIdentifier->SetGroupValue(FieldValue(field));
+    } else {
+      // A top-level group that is no record group steps through the bookmarks as well
+      // (NextGroup), so it starts on the first one too, with the list's cursor put back there:
+      // an earlier Print, or a record group before it, left the cursor past the entries.
+      if (TVeltraneBookmarks::Usable(ABookmarks)) GotoFirstValidBookmark(data, ABookmarks);
+      if (host::TField* field = SearchDataField(GetDataSource(), AIdentifier->GetAsString())) {
+        AIdentifier->SetGroupValue(FieldValue(field));
+      }
     }
   } catch (const host::EAbort&) {
   }

@@ -18,6 +18,7 @@
 // DoBeforePrintGroup.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -241,6 +242,8 @@ class VELTRANE_EXPORT TVeltraneController : public host::TComponent {
   host::TNotifyEvent FOnOpen;
   std::unique_ptr<host::TPicture> FPicture;
   bool FUseInvisibleFields = false;
+  // The passes each running group has made so far (PrintGroup keeps it, EndOfGroup reads it).
+  std::map<const TVeltraneIdentifier*, int> FGroupPasses;
   std::string FVersion;
 };
 

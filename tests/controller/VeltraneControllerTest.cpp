@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -289,9 +290,11 @@ TEST_F(MergeTest, BookmarkListDrivesTopLevelRecordGroupsAndSkipsInvalidOnes) {
   AddCustomer("Bob", "", "");
   AddCustomer("Cid", "", "");
   TVeltraneBookmarks bookmarks;
+  const auto invalid = reinterpret_cast<host::TBookmark>(std::uintptr_t{0xdead});
+  bookmarks.Add(invalid);  // the first one is tested like the others
   FCustomers->SetRecNo(3);
   bookmarks.Add(FCustomers->GetBookmark());
-  bookmarks.Add(reinterpret_cast<host::TBookmark>(std::uintptr_t{0xdead}));  // not valid
+  bookmarks.Add(invalid);
   FCustomers->SetRecNo(1);
   bookmarks.Add(FCustomers->GetBookmark());
   FController->SetBookmarks(&bookmarks);
@@ -305,21 +308,37 @@ TEST_F(MergeTest, BookmarkListDrivesTopLevelRecordGroupsAndSkipsInvalidOnes) {
   EXPECT_EQ(names, (std::vector<std::string>{"InsertText(Cid)", "InsertText(Ada)"}));
 }
 
-TEST_F(MergeTest, KeyGroupOverBookmarksEndsWhenTheyAreUsedUp) {
-  // A top-level group that is no record group never ends by the data set's end when the
-  // bookmarks drive it; it ends with the last bookmark.
-  FPrinter->FBookmarks = {{"Country", 10, 50, "..."}, {"Customers_Name", 12, 20, "Name"}};
-  AddCustomer("Ada", "", "DE");
-  AddCustomer("Bob", "", "DE");
+TEST_F(MergeTest, KeyGroupOverBookmarksStartsOnTheFirstAndEndsWithTheLastInEveryPrint) {
+  // A top-level group that is no record group steps through the bookmarks too: it starts on
+  // the first one and ends with the last, in every Print, also when a record group walked the
+  // list before it in the same Print.
+  FPrinter->FBookmarks = {{"Customers", 0, 8, "..."},
+                          {"Customers_City", 2, 6, "City"},
+                          {"Country", 10, 50, "..."},
+                          {"Customers_Name", 12, 20, "Name"}};
+  AddCustomer("Ada", "Avon", "DE");
+  AddCustomer("Bob", "Bonn", "DE");
+  AddCustomer("Cid", "Cork", "DE");
   TVeltraneBookmarks bookmarks;
-  FCustomers->SetRecNo(2);
-  bookmarks.Add(FCustomers->GetBookmark());
+  for (const int recNo : {2, 3}) {
+    FCustomers->SetRecNo(recNo);
+    bookmarks.Add(FCustomers->GetBookmark());
+  }
   FController->SetBookmarks(&bookmarks);
   FController->Open();
   LoadQuietly();
-  FCustomers->First();
-  FController->Print(true);
-  EXPECT_LE(std::count(FLog.begin(), FLog.end(), "CopyClip"), 2);
+  for (int print = 1; print <= 2; ++print) {
+    SCOPED_TRACE(print);
+    FLog.clear();
+    FCustomers->First();
+    FController->Print(true);
+    std::vector<std::string> values;
+    for (const std::string& line : FLog) {
+      if (line.rfind("InsertText(", 0) == 0) values.push_back(line);
+    }
+    EXPECT_EQ(values, (std::vector<std::string>{"InsertText(Bonn)", "InsertText(Cork)",
+                                                "InsertText(Bob)", "InsertText(Cid)"}));
+  }
 }
 
 TEST_F(MergeTest, SilentAbortInBeforePrintFieldLeavesTheIdentifier) {
@@ -355,6 +374,71 @@ TEST_F(MergeTest, BeforeEndOfGroupDecidesOnlyWithTheSilentAbort) {
   LoadQuietly();
   FController->Print(true);
   EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "CopyClip"), 0);
+}
+
+// A key-field group nested in a record group whose BeforePrintGroup aborts takes no key value:
+// its run ends before its first pass without stepping back, so that the enclosing group moves
+// on instead of printing the same record for ever.
+TEST_F(MergeTest, AbortInBeforePrintGroupOfANestedKeyGroupStillEndsTheMerge) {
+  FPrinter->FBookmarks = {{"Customers", 10, 100, "..."},
+                          {"Country", 12, 60, "..."},
+                          {"Customers_Name", 14, 20, "Name"}};
+  AddCustomer("Ada", "", "DE");
+  AddCustomer("Bob", "", "DE");
+  AddCustomer("Cid", "", "UK");
+  int calls = 0;
+  FController->SetBeforePrintGroup(
+      [&](host::TObject*, TVeltraneIdentifier* AIdentifier, host::TDataSource*) {
+        if (AIdentifier->GetName() == "Country" && ++calls == 2) host::Abort();
+      });
+  FController->Open();
+  LoadQuietly();
+  FController->Print(true);
+  std::vector<std::string> names;
+  for (const std::string& line : FLog) {
+    if (line.rfind("InsertText(", 0) == 0) names.push_back(line);
+  }
+  // Run 1 takes DE (Ada, Bob); run 2 keeps the stale key DE on Cid and ends at once; the outer
+  // group then reaches the end of the data set.
+  EXPECT_EQ(names, (std::vector<std::string>{"InsertText(Ada)", "InsertText(Bob)"}));
+  EXPECT_EQ(calls, 2);
+}
+
+// Handlers that keep a group on one record (never moving it, or never letting it end at the
+// data set's end) make the merge stop with an error after a fixed number of passes.
+TEST_F(MergeTest, AGroupThatMakesNoProgressStopsTheMergeAfterAFixedNumberOfPasses) {
+  const std::string expected =
+      "Veltrane: Unknown Error \"group Customers made 1000 passes over one record without "
+      "ending; an event handler keeps its data set from moving on\"!";
+  struct TRow {
+    const char* Case;
+    std::function<void(TVeltraneController*)> Handlers;
+  };
+  const std::vector<TRow> rows = {
+      {"BeforeNextGroup aborts every move",
+       [](TVeltraneController* AController) {
+         AController->SetBeforeNextGroup(
+             [](host::TObject*, TVeltraneIdentifier*, host::TDataSource*) { host::Abort(); });
+       }},
+      {"BeforeEndOfGroup never lets the group end",
+       [](TVeltraneController* AController) {
+         AController->SetBeforeEndOfGroup([](host::TObject*, TVeltraneIdentifier*,
+                                             host::TDataSource*, bool&) { host::Abort(); });
+       }},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Case);
+    FPrinter->FBookmarks = {{"Customers", 10, 50, "..."}, {"Customers_Name", 12, 20, "Name"}};
+    if (FCustomers->IsEmpty()) AddCustomer("Ada", "", "");
+    row.Handlers(FController);
+    FController->Open();
+    FLog.clear();
+    EXPECT_EQ(ErrorOf([&] { FController->Print(true); }), expected);
+    EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "CopyClip"), 1000);
+    FController->SetBeforeNextGroup(nullptr);
+    FController->SetBeforeEndOfGroup(nullptr);
+    FController->Close();
+  }
 }
 
 TEST_F(MergeTest, PrintRefusesGroupsInHeadersAndOverlappingGroupsBeforeTouchingADocument) {
