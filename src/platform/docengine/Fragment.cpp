@@ -126,6 +126,50 @@ void SplitPartName(const std::string& AName, std::string& APrefix, std::string& 
   APrefix = AName.substr(0, digits);
 }
 
+// The w:id of a bookmark marker, whatever the prefix of its attribute.
+std::string MarkerId(pugi::xml_node AMarker) {
+  for (pugi::xml_attribute attribute : AMarker.attributes()) {
+    const char* name = attribute.name();
+    const char* colon = std::strrchr(name, ':');
+    if (std::strcmp(colon != nullptr ? colon + 1 : name, "id") == 0) return attribute.value();
+  }
+  return {};
+}
+
+// Puts a paragraph break in front of copied whole paragraphs that end a table cell: a paragraph
+// with the properties of the last one (the paragraph it ends, where a copy is pasted, is a copy
+// of that one), holding the starts of the bookmarks over the whole range. Each pasted copy thus
+// brings its own break inside its group, and deleting the copy a merge leaves over takes the
+// break along.
+void OpenWithBreak(pugi::xml_node ARoot, const std::vector<TDocAtom*>& AMarkers,
+                   std::int64_t AStart, std::int64_t AEnd) {
+  pugi::xml_node lastParagraph = ARoot.last_child();
+  pugi::xml_node firstParagraph = ARoot.first_child();
+  pugi::xml_node lead = ARoot.prepend_child(lastParagraph.name());
+  for (pugi::xml_node child = lastParagraph.first_child(); child; child = child.next_sibling()) {
+    if (IsLocal(child, "pPr")) {
+      lead.append_copy(child);
+      break;
+    }
+  }
+  std::vector<std::string> ids;
+  for (const TDocAtom* atom : AMarkers) {
+    const TDocBookmark* bookmark = atom->Bookmark;
+    if (atom->Kind == akBookmarkStart && bookmark != nullptr && bookmark->GetStart() == AStart &&
+        bookmark->GetEnd() == AEnd) {
+      ids.push_back(MarkerId(atom->Node));
+    }
+  }
+  for (pugi::xml_node child = firstParagraph.first_child(); child;) {
+    pugi::xml_node next = child.next_sibling();
+    if (IsLocal(child, "bookmarkStart") &&
+        std::find(ids.begin(), ids.end(), MarkerId(child)) != ids.end()) {
+      lead.append_move(child);
+    }
+    child = next;
+  }
+}
+
 }  // namespace
 
 std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* AStory,
@@ -219,8 +263,26 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
     cloner.Need(atom->Node, stop);
   }
 
+  // Whole paragraphs at the end of a table cell: the range starts where a paragraph starts and
+  // ends with the text of the cell's last paragraph, whose mark is the cell's and belongs to no
+  // bookmark (Word and Writer end a bookmark over the cell's last paragraph after its last
+  // run). Its copies are paragraphs of their own, so the fragment opens with a paragraph break.
+  const TDocAtom* contentBefore = first;
+  do {
+    contentBefore = TAtomTree::Prev(contentBefore);
+  } while (contentBefore != nullptr && contentBefore->Length == 0);
+  const TDocAtom* contentAfter = last;
+  do {
+    contentAfter = TAtomTree::Next(contentAfter);
+  } while (contentAfter != nullptr && contentAfter->Length == 0);
+  const bool cellEnd = firstOffset == 0 && !IsMark(last->Kind) && contentAfter != nullptr &&
+                       contentAfter->Kind == akCellEnd &&
+                       AStory->PositionOf(contentAfter) == AEnd &&
+                       Ancestor(first->Node, "tc") == Ancestor(contentAfter->Node, "tc") &&
+                       (contentBefore == nullptr || IsMark(contentBefore->Kind));
+
   pugi::xml_node root = fragment->FXml.append_child("fragment");
-  if (!hasMark) {
+  if (!hasMark && !cellEnd) {
     fragment->FKind = fkInline;
     pugi::xml_node paragraph = Ancestor(first->Node, "p");
     for (pugi::xml_node child = paragraph.first_child(); child; child = child.next_sibling()) {
@@ -265,6 +327,7 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
       }
       fragment->FOpenEnd = !IsMark(last->Kind);
       for (const TDocAtom* atom : trailing) root.append_copy(atom->Node);
+      if (cellEnd) OpenWithBreak(root, markers, AStart, AEnd);
     }
   }
 

@@ -283,8 +283,9 @@ TEST(FragmentTest, AGroupOverSeveralParagraphsRepeatsWithItsBookmark) {
 
 // A group over whole paragraphs or rows ends where the next one starts; Word and Writer write its
 // end marker as the first child of that paragraph (or of the first cell of what follows), or
-// between the blocks. Each copy brings exactly the paragraphs or rows of the region: no empty
-// paragraph or row for the marker's element, whatever stands after the region.
+// between the blocks; at the end of a cell, after the last run. Each copy brings exactly the
+// paragraphs or rows of the region: no empty paragraph or row for the marker's element, and no
+// paragraph run into the one before it.
 TEST(FragmentTest, AGroupOverWholeParagraphsOrRowsAddsNoParagraphAndNoRowPerCopy) {
   const std::string item = Start(1, "G") + TextRun("Item ") + Start(2, "N") + TextRun("n") + End(2);
   const struct {
@@ -307,6 +308,12 @@ TEST(FragmentTest, AGroupOverWholeParagraphsOrRowsAddsNoParagraphAndNoRowPerCopy
        Para(item) + Table(Row({End(1) + TextRun("cell"), TextRun("x")})) + Para(""),
        "Before\nItem Ann\nItem Bob\n[G|Item Cy\n]cell^cx^c^r\n\n",
        "Before\nItem Ann\nItem Bob\n[G|]cell^cx^c^r\n\n"},
+      {"the last paragraph of a cell, the end after its last run",
+       Table("<w:tr><w:tc>" + Para(TextRun("Names:")) + Para(item + End(1)) + "</w:tc>" +
+             docengine::test::Cell(TextRun("x")) + "</w:tr>") +
+           Para(""),
+       "Before\nNames:\nItem Ann\nItem Bob[G|\nItem Cy]^cx^c^r\n\n",
+       "Before\nNames:\nItem Ann\nItem Bob[G|]^cx^c^r\n\n"},
       {"a row, the end in the first cell of the next row",
        Table(Row({item, TextRun("x")}) + Row({End(1) + TextRun("total"), TextRun("y")})) + Para(""),
        "Before\nItem Ann^cx^c^r\nItem Bob^cx^c^r\n[G|Item Cy^cx^c^r\n]total^cy^c^r\n\n",
