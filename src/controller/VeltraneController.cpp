@@ -419,8 +419,9 @@ void TVeltraneController::CheckRegions() {
   TVeltraneIdentifiers* identifiers = FVeltranePrinter->GetIdentifiers();
   const int count = identifiers->GetCount();
   std::vector<bool> groups(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i)
+  for (int i = 0; i < count; ++i) {
     groups[static_cast<std::size_t>(i)] = identifiers->Get(i)->GetIsGroup();
+  }
   std::vector<TVeltraneIdentifier*> crossing;
   for (int i = 0; i < count; ++i) {
     TVeltraneIdentifier* identifier = identifiers->Get(i);
