@@ -8,14 +8,17 @@
 #   ./build.sh demo         setup + build, then merge the bundled example into out/letters.docx
 #   ./build.sh fuzz [SECS]  build the fuzz targets with clang 14 and run each for SECS (30)
 #   ./build.sh tidy [PATH…] clang-tidy over src/ (or the given files and folders); any finding fails
+#   ./build.sh package      a Release build into build-package and its Debian package (.deb)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 JOBS=${JOBS:-$(nproc)}
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libzip-dev zipcmp zipmerge ziptool
-  libpugixml-dev libsqlite3-dev libcli11-dev libcups2-dev libgtest-dev libgmock-dev)
-# What the tests run besides the build: a private print scheduler and LibreOffice for PDF.
-TEST_PACKAGES=(cups-daemon cups-client libreoffice-writer-nogui fonts-liberation2)
+  libpugixml-dev libsqlite3-dev libcli11-dev libcups2-dev libgtest-dev libgmock-dev unixodbc-dev)
+# What the tests run besides the build: a private print scheduler, LibreOffice for PDF, and a
+# private PostgreSQL server reached through its ODBC driver, with GNU parallel for the shards.
+TEST_PACKAGES=(cups-daemon cups-client libreoffice-writer-nogui fonts-liberation2 postgresql
+  odbc-postgresql parallel)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -90,10 +93,17 @@ case "${1:-test}" in
     BUILD_PACKAGES+=(clang-14 libclang-rt-14-dev)
     setup
     fuzz/run.sh "${2:-30}" ;;
+  package)
+    BUILD_PACKAGES+=(dpkg-dev file)
+    setup
+    configure_and_build build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+      -DVELTRANE_BUILD_TESTS=OFF ${CMAKE_ARGS:-}
+    (cd build-package && cpack -G DEB)
+    ls build-package/*.deb ;;
   tidy)
     BUILD_PACKAGES+=(clang-tidy-14)
     setup
     shift
     tidy "$@" ;;
-  *) echo "usage: $0 [setup|build|test|asan|host3|demo|fuzz [SECS]|tidy [PATH...]]" >&2; exit 2 ;;
+  *) echo "usage: $0 [setup|build|test|asan|host3|demo|package|fuzz [SECS]|tidy [PATH...]]" >&2; exit 2 ;;
 esac

@@ -28,7 +28,7 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Re
 # target name, then its seed folder (relative to the repository)
 TARGETS=(
   "picture_header fuzz/seeds/picture"
-  "docx_open ../shared/corpus"
+  "docx_open tests/data/corpus"
   "rtf_reader fuzz/seeds/rtf_reader"
   "form_file fuzz/seeds/form_file"
   "format_mask fuzz/seeds/format_mask"

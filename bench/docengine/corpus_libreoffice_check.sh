@@ -6,13 +6,13 @@
 # Needs soffice (Debian: libreoffice-writer-nogui or libreoffice-writer). Not part of the tests.
 set -euo pipefail
 build=${1:?usage: $0 BUILD_DIR [CORPUS_DIR]}
-corpus=${2:-$(cd "$(dirname "$0")/../../.." && pwd)/shared/corpus}
+corpus=${2:-$(cd "$(dirname "$0")/../.." && pwd)/tests/data/corpus}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/saved" "$work/original-txt" "$work/saved-txt"
 
 VELTRANE_CORPUS_DIR=$corpus VELTRANE_CORPUS_KEEP=$work/saved \
-  "$build/tests/platform/docengine/docengine_tests" --gtest_filter='CorpusTest.SavedDocumentsReadTheSame' >/dev/null
+  "$build/tests/platform/docengine/docengine_tests" --gtest_filter='Documents/CorpusTest.SavedDocumentReadsTheSame/*' >/dev/null
 rm -f "$work"/saved/copy-*
 
 profile="-env:UserInstallation=file://$work/profile"

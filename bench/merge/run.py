@@ -6,7 +6,7 @@ Usage: bench/merge/run.py [--veltrane build-bench/src/cli/veltrane] [--sizes 100
                           [--word95] [--runs 2]
 
 What it does:
-  1. copies the peers' harness (../shared/bench) into bench/merge/work/harness and installs
+  1. copies the peers' harness (bench/peers) into bench/merge/work/harness and installs
      the peers there from npm (never committed; work/ is ignored);
   2. generates the templates and the data with the harness, and loads each data file into a
      SQLite database with typed columns (dates as ISO dates, amounts as CURRENCY, counts as
@@ -48,9 +48,9 @@ COLUMNS = {
 }
 
 
-def prepare_harness(shared):
+def prepare_harness(peers):
     if not os.path.isdir(HARNESS):
-        shutil.copytree(os.path.join(shared, "bench"), HARNESS)
+        shutil.copytree(peers, HARNESS)
         for root, dirs, files in os.walk(HARNESS):
             for name in dirs + files:
                 os.chmod(os.path.join(root, name), 0o755)
@@ -121,7 +121,7 @@ def floor_seconds(out, n, xml_bytes):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--veltrane", default=os.path.join(ROOT, "build-bench", "src", "cli", "veltrane"))
-    ap.add_argument("--shared", default=os.path.join(ROOT, "..", "shared"))
+    ap.add_argument("--peers-harness", default=os.path.join(ROOT, "bench", "peers"))
     ap.add_argument("--sizes", default="1000,10000,100000")
     ap.add_argument("--kinds", default="letter,table")
     ap.add_argument("--table-1m", action="store_true")
@@ -131,7 +131,7 @@ def main():
     args = ap.parse_args()
     # The harness's runner reads these when it runs a peer.
     args.limit_s, args.limit_1m_s, args.heap_mb, args.quiet_wait_s = 600, 180, 16384, 30
-    run_all = prepare_harness(args.shared)
+    run_all = prepare_harness(args.peers_harness)
     sizes = [int(s) for s in args.sizes.split(",")]
     kinds = {k: list(sizes) for k in args.kinds.split(",")}
     if args.table_1m and "table" in kinds:

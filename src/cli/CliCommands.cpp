@@ -12,6 +12,7 @@
 #include "foundation/VeltraneException.h"
 #include "platform/automation/OleServer.h"
 #include "platform/host/FormFiles.h"
+#include "platform/host/RangeData.h"
 #include "platform/host/Registry.h"
 
 namespace veltrane::cli {
@@ -212,6 +213,12 @@ int MergeOnce(TCliSession& ASession, std::ostream& AOut) {
   return ExitDone;
 }
 
+// The text a --per-record document is named from: a memo's text (a server's long text column),
+// where its edit text would be "(MEMO)".
+std::string NameText(const host::TField* AField) {
+  return AField->GetDataType() == host::ftMemo ? AField->GetAsString() : AField->GetText();
+}
+
 // One document per record of the main data source. Each pass is a whole merge with the main
 // data set standing on that record, so the template's top-level fields take its values, and
 // with that record's bookmark as the only one, so a group over the main data source prints
@@ -237,7 +244,7 @@ int MergePerRecord(TCliSession& ASession, std::ostream& AOut) {
   std::vector<std::string> used;
   for (int recNo = 1; recNo <= count; ++recNo) {
     main->SetRecNo(recNo);
-    const fs::path file = folder / PerRecordFileName(nameField->GetText(), recNo, used);
+    const fs::path file = folder / PerRecordFileName(NameText(nameField), recNo, used);
     // A top-level group over the main data source visits the controller's bookmarks when it
     // has any: with this record's bookmark alone, such a group prints just this record.
     struct TRecordMark {
@@ -259,6 +266,152 @@ int MergePerRecord(TCliSession& ASession, std::ostream& AOut) {
   return ExitDone;
 }
 
+// The list of what a sharded or split merge wrote: the records of each document (1-based
+// numbers of the main data source in its order), as tab-separated lines under a header that
+// names the shard and the records it covered. The file is written through a temporary file
+// renamed into place once every document is written, so a manifest is there only for a shard
+// that finished.
+class TManifest {
+ public:
+  TManifest(fs::path AFile, const TCliOptions& AOptions, int AFirst, int ALast, int ATotal)
+      : FFile(std::move(AFile)) {
+    FText << "# veltrane merge manifest\n# shard\t"
+          << (AOptions.ShardCount > 0
+                  ? std::to_string(AOptions.ShardIndex) + "/" + std::to_string(AOptions.ShardCount)
+                  : std::string("-"))
+          << "\n# records\t" << AFirst + 1 << '\t' << ALast << "\tof\t" << ATotal
+          << "\nfirst\tlast\tdocument\n";
+  }
+  void Add(int AFirst, int ALast, const std::string& ADocument) {
+    FText << AFirst << '\t' << ALast << '\t' << ADocument << '\n';
+  }
+  void Write() const {
+    const fs::path temp = FFile.string() + ".tmp" + std::to_string(::getpid());
+    {
+      std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+      out << FText.str();
+      if (!out.flush()) throw host::Exception("cannot write the manifest " + FFile.string());
+    }
+    fs::rename(temp, FFile);
+  }
+  const fs::path& GetFile() const { return FFile; }
+
+ private:
+  fs::path FFile;
+  std::ostringstream FText;
+};
+
+std::string ShardSuffix(const TCliOptions& AOptions) {
+  return AOptions.ShardCount > 0 ? "-" + std::to_string(AOptions.ShardIndex) + "-of-" +
+                                       std::to_string(AOptions.ShardCount)
+                                 : std::string();
+}
+
+// A document number as file and folder names carry it: 000001.
+std::string DocumentNumber(int ANumber) {
+  std::string text = std::to_string(ANumber);
+  return text.size() < 6 ? std::string(6 - text.size(), '0') + text : text;
+}
+
+// A merge split by records: --shard picks a block of the main data source's records, and
+// --split-every cuts them into documents of M records (with --per-record, each record its own
+// document, in folders of M). Each document is a whole merge over a data set that shows only
+// its records, so the documents of all shards are those of one run over all records: same
+// names, same contents.
+int MergeBlocks(TCliSession& ASession, std::ostream& AOut) {
+  const TCliOptions& options = ASession.GetOptions();
+  TVeltraneController* controller = ASession.GetController();
+  TVeltranePrinter* printer = ASession.GetPrinter();
+  host::TDataSource* mainSource = ASession.GetMainSource();
+  host::TDataSet* main = mainSource->GetDataSet();
+  host::TField* nameField = nullptr;
+  if (!options.PerRecord.empty()) {
+    nameField = main->FindField(options.PerRecord);
+    if (nameField == nullptr) {
+      throw ECliUsage("--per-record " + options.PerRecord + ": data source " +
+                      mainSource->GetName() + " has no such field");
+    }
+  }
+  const int total = main->GetRecordCount();
+  const int every = options.SplitEvery;
+  int first = 0;
+  int last = total;
+  ShardRecords(total, options.ShardIndex, options.ShardCount, every, first, last);
+
+  const bool perRecord = nameField != nullptr;
+  fs::path folder =
+      perRecord ? fs::path(options.Output) : fs::absolute(options.Output).parent_path();
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (!fs::is_directory(folder)) {
+    throw host::Exception("-o " + folder.string() + ": cannot create the output folder");
+  }
+  const std::string stem = fs::path(options.Output).stem().string();
+  TManifest manifest(perRecord ? folder / ("manifest" + ShardSuffix(options) + ".tsv")
+                               : folder / (stem + "-manifest" + ShardSuffix(options) + ".tsv"),
+                     options, first, last, total);
+
+  // The merge sees the records of one document at a time through a range over the main data
+  // set, which stands in for it for the rest of the run: the main data set's own moves (for the
+  // names below) then run no detail query.
+  auto* range = new host::TRangeDataSet(ASession.GetModule());
+  range->SetName(main->GetName() + "Range");
+  range->SetSource(main);
+  range->Open();
+  mainSource->SetDataSet(range);
+
+  // Names of the records before this shard, so that a name used twice gets the same "-2" as in
+  // one run over all records.
+  std::vector<std::string> used;
+  if (perRecord) {
+    for (int recNo = 1; recNo <= first; ++recNo) {
+      main->SetRecNo(recNo);
+      PerRecordFileName(NameText(nameField), recNo, used);
+    }
+  }
+
+  // The documents: their records and files.
+  struct TDocument {
+    int First;
+    int Count;
+    fs::path File;
+  };
+  std::vector<TDocument> documents;
+  if (perRecord) {
+    for (int record = first; record < last; ++record) {
+      main->SetRecNo(record + 1);
+      const std::string name = PerRecordFileName(NameText(nameField), record + 1, used);
+      documents.push_back(
+          {record, 1,
+           every > 0 ? fs::path(DocumentNumber(record / every + 1)) / name : fs::path(name)});
+    }
+  } else if (every > 0) {
+    for (int start = first; start < last; start += every) {
+      documents.push_back({start, std::min(every, last - start),
+                           stem + "-" + DocumentNumber(start / every + 1) + ".docx"});
+    }
+  } else if (first < last) {
+    documents.push_back({first, last - first, fs::path(options.Output).filename()});
+  }
+
+  TCliProgress progress(TCliProgress::WantedOnStderr(options.Quiet),
+                        static_cast<int>(documents.size()), "documents");
+  for (const TDocument& document : documents) {
+    range->SetRange(document.First, document.Count);
+    const fs::path file = folder / document.File;
+    if (document.File.has_parent_path()) fs::create_directories(file.parent_path(), error);
+    controller->Print(true);
+    SaveTo(printer, file);
+    printer->FreeDoc();
+    manifest.Add(document.First + 1, document.First + document.Count, document.File.string());
+    AOut << file.string() << '\n';
+    progress.Step();
+  }
+  manifest.Write();
+  AOut << manifest.GetFile().string() << '\n';
+  return ExitDone;
+}
+
 void CheckMergeOptions(const TCliOptions& AOptions) {
   if (AOptions.Output.empty() && AOptions.Pdf.empty() && !AOptions.PrintRequested) {
     throw ECliUsage("say where the result goes: -o OUT.docx, --pdf OUT.pdf or --print [PRINTER]");
@@ -271,6 +424,12 @@ void CheckMergeOptions(const TCliOptions& AOptions) {
     throw ECliUsage(
         "--per-record writes one document per record into the folder -o names; "
         "give -o FOLDER without --pdf or --print");
+  }
+  if ((AOptions.ShardCount > 0 || AOptions.SplitEvery > 0) &&
+      (AOptions.Output.empty() || !AOptions.Pdf.empty() || AOptions.PrintRequested)) {
+    throw ECliUsage(
+        "--shard and --split-every write .docx documents and a manifest where -o says; give -o "
+        "without --pdf or --print");
   }
   CheckDialect(AOptions);
   if (AOptions.PerRecord.empty()) {
@@ -357,6 +516,7 @@ int RunMerge(const TCliOptions& AOptions, std::ostream& AOut) {
       }
     }
     session.GetController()->Open();
+    if (AOptions.ShardCount > 0 || AOptions.SplitEvery > 0) return MergeBlocks(session, AOut);
     return AOptions.PerRecord.empty() ? MergeOnce(session, AOut) : MergePerRecord(session, AOut);
   });
 }
@@ -422,7 +582,9 @@ int RunFields(const TCliOptions& AOptions, std::ostream& AOut) {
   TCliSession session(AOptions);
   session.BuildData();
   if (session.GetMainSource() == nullptr) {
-    throw ECliUsage("no data: give --db FILE --source NAME='SELECT ...' or --csv NAME=FILE");
+    throw ECliUsage(
+        "no data: give --db FILE --source NAME='SELECT ...' (or --odbc CONNECTION for --db) or "
+        "--csv NAME=FILE");
   }
   TVeltranePrinter* printer = CreatePrinter(session.GetModule(), AOptions);
   auto* controller = new TVeltraneController(session.GetModule());

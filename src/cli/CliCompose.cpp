@@ -1,5 +1,6 @@
 #include "cli/CliCompose.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -22,7 +23,47 @@ std::unique_ptr<host::TStringList> LinesOf(const std::vector<std::string>& ALine
   return list;
 }
 
+bool ReadCount(const std::string& AText, int& AValue) {
+  if (AText.empty() || AText.size() > 9) return false;
+  AValue = 0;
+  for (const char c : AText) {
+    if (c < '0' || c > '9') return false;
+    AValue = AValue * 10 + (c - '0');
+  }
+  return true;
+}
+
 }  // namespace
+
+void ParseShard(const std::string& AText, int& AIndex, int& ACount) {
+  const std::size_t slash = AText.find('/');
+  if (slash == std::string::npos || !ReadCount(AText.substr(0, slash), AIndex) ||
+      !ReadCount(AText.substr(slash + 1), ACount) || ACount < 1) {
+    throw ECliUsage(
+        "--shard expects K/N with whole numbers, N at least 1 (0/4 is the first of "
+        "four shards), got '" +
+        AText + "'");
+  }
+  if (AIndex >= ACount) {
+    throw ECliUsage("--shard " + AText + ": K counts from 0, so it must be less than N; the " +
+                    std::to_string(ACount) + " shards are 0/" + std::to_string(ACount) + " to " +
+                    std::to_string(ACount - 1) + "/" + std::to_string(ACount));
+  }
+}
+
+void ShardRecords(int ATotal, int AIndex, int ACount, int AEvery, int& AFirst, int& ALast) {
+  const std::int64_t total = std::max(ATotal, 0);
+  const std::int64_t shards = std::max(ACount, 1);
+  const std::int64_t index = std::clamp<std::int64_t>(AIndex, 0, shards - 1);
+  if (AEvery > 0) {
+    const std::int64_t documents = (total + AEvery - 1) / AEvery;
+    AFirst = static_cast<int>(std::min(index * documents / shards * AEvery, total));
+    ALast = static_cast<int>(std::min((index + 1) * documents / shards * AEvery, total));
+  } else {
+    AFirst = static_cast<int>(index * total / shards);
+    ALast = static_cast<int>((index + 1) * total / shards);
+  }
+}
 
 TCliAssignment SplitAssignment(const std::string& AOption, const std::string& AText,
                                bool AAllowEmptyValue) {
@@ -35,6 +76,22 @@ TCliAssignment SplitAssignment(const std::string& AOption, const std::string& AT
     throw ECliUsage(AOption + " " + result.first + "= has an empty value");
   }
   return result;
+}
+
+bool CsvTypeFromName(const std::string& AName, host::TFieldType& AType) {
+  static const std::pair<const char*, host::TFieldType> names[] = {
+      {"text", host::ftString},     {"string", host::ftString}, {"integer", host::ftLargeint},
+      {"decimal", host::ftBCD},     {"float", host::ftFloat},   {"currency", host::ftCurrency},
+      {"date", host::ftDate},       {"time", host::ftTime},     {"datetime", host::ftDateTime},
+      {"boolean", host::ftBoolean},
+  };
+  for (const auto& [name, type] : names) {
+    if (host::SameText(AName, name)) {
+      AType = type;
+      return true;
+    }
+  }
+  return host::FieldTypeFromName(AName, AType);
 }
 
 void CheckSourceName(const std::string& AOption, const std::string& AName, char ASeparator) {
@@ -77,6 +134,7 @@ host::TDataSource* TCliSession::AddSource(const std::string& AName, host::TDataS
     }
   }
   ADataSet->SetName(AName + "Data");
+  ADataSet->SetDescription("data source '" + AName + "'");
   auto* source = new host::TDataSource(FModule.get());
   source->SetName(AName);
   source->SetDataSet(ADataSet);
@@ -100,8 +158,12 @@ host::TDataSource* TCliSession::GetMainSource() const {
 void TCliSession::BuildData() {
   // Bookmark names split at the printer's default separator; the CLI keeps the default.
   constexpr char separator = '_';
-  if (!FOptions.Sources.empty() && FOptions.Database.empty()) {
-    throw ECliUsage("--source needs --db FILE.sqlite to run the query against");
+  if (!FOptions.Sources.empty() && FOptions.Database.empty() && FOptions.Odbc.empty()) {
+    throw ECliUsage(
+        "--source needs --db FILE.sqlite or --odbc CONNECTION to run the query against");
+  }
+  if (!FOptions.Database.empty() && !FOptions.Odbc.empty()) {
+    throw ECliUsage("--db and --odbc both name the database the queries run against; give one");
   }
   if (!FOptions.Database.empty()) {
     if (!std::filesystem::exists(FOptions.Database)) {
@@ -113,12 +175,27 @@ void TCliSession::BuildData() {
     FConnection->SetReadOnly(true);
     FConnection->Open();
   }
+  if (!FOptions.Odbc.empty()) {
+    // Read-only: the run sees one snapshot of the server's data and writes nothing.
+    FOdbcConnection = new host::TOdbcConnection(FModule.get());
+    FOdbcConnection->SetName("Database");
+    FOdbcConnection->SetConnectionString(FOptions.Odbc);
+    FOdbcConnection->SetReadOnly(true);
+    FOdbcConnection->Open();
+  }
   for (const auto& [name, sql] : FOptions.Sources) {
     CheckSourceName("--source", name, separator);
-    auto* query = new host::TSQLiteQuery(FModule.get());
-    query->SetConnection(FConnection);
-    query->SetSQLText(sql);
-    AddSource(name, query);
+    if (FOdbcConnection != nullptr) {
+      auto* query = new host::TOdbcQuery(FModule.get());
+      query->SetConnection(FOdbcConnection);
+      query->SetSQLText(sql);
+      AddSource(name, query);
+    } else {
+      auto* query = new host::TSQLiteQuery(FModule.get());
+      query->SetConnection(FConnection);
+      query->SetSQLText(sql);
+      AddSource(name, query);
+    }
   }
   for (const auto& [name, file] : FOptions.CsvSources) {
     CheckSourceName("--csv", name, separator);
@@ -127,7 +204,28 @@ void TCliSession::BuildData() {
     }
     auto* csv = new host::TCsvDataSet(FModule.get());
     csv->SetFileName(file);
+    csv->SetInferTypes(!FOptions.CsvText);
     AddSource(name, csv);
+    csv->SetDescription("data source '" + name + "' (" +
+                        std::filesystem::path(file).filename().string() + ")");
+  }
+  for (const auto& [column, typeName] : FOptions.CsvTypes) {
+    const std::size_t dot = column.find('.');
+    host::TDataSource* source =
+        dot == std::string::npos ? nullptr : FindSource(column.substr(0, dot));
+    auto* csv =
+        source != nullptr ? dynamic_cast<host::TCsvDataSet*>(source->GetDataSet()) : nullptr;
+    if (csv == nullptr) {
+      throw ECliUsage("--csv-type " + column + "=" + typeName +
+                      ": name a column of a --csv data source as SOURCE.COLUMN");
+    }
+    host::TFieldType type = host::ftUnknown;
+    if (!CsvTypeFromName(typeName, type)) {
+      throw ECliUsage("--csv-type " + column + "=" + typeName +
+                      ": the types are text, integer, decimal, float, currency, date, time, "
+                      "datetime and boolean");
+    }
+    csv->GetFieldTypes()->Add(column.substr(dot + 1) + "=" + host::FieldTypeName(type));
   }
   if (!FOptions.Main.empty() && FindSource(FOptions.Main) == nullptr) {
     throw ECliUsage("--main " + FOptions.Main + " names no --source or --csv");
@@ -135,18 +233,20 @@ void TCliSession::BuildData() {
 
   // A detail query takes its parameters from the master's current record; the host re-runs it
   // whenever the master moves. Details open after everything else, so each master is open.
+  // A CSV detail shows the records whose column equals the master's: DETAIL.FIELD=MASTER.FIELD.
   std::set<host::TDataSet*> details;
-  for (const auto& [detailName, masterName] : FOptions.Details) {
+  for (const auto& [detailText, masterText] : FOptions.Details) {
+    const std::size_t detailDot = detailText.find('.');
+    const std::size_t masterDot = masterText.find('.');
+    const std::string detailName = detailText.substr(0, detailDot);
+    const std::string masterName = masterText.substr(0, masterDot);
     host::TDataSource* detail = FindSource(detailName);
     host::TDataSource* master = FindSource(masterName);
     if (detail == nullptr) throw ECliUsage("--detail " + detailName + " names no data source");
     if (master == nullptr)
       throw ECliUsage("--detail: master '" + masterName + "' names no data source");
-    auto* query = dynamic_cast<host::TSQLiteQuery*>(detail->GetDataSet());
-    if (query == nullptr) {
-      throw ECliUsage("--detail " + detailName + ": only --source queries can be details");
-    }
-    if (!details.insert(query).second) {
+    host::TDataSet* detailSet = detail->GetDataSet();
+    if (!details.insert(detailSet).second) {
       throw ECliUsage("--detail " + detailName + " is given twice");
     }
     // Walk up from the master: meeting the detail again would make the queries wait on each
@@ -155,8 +255,28 @@ void TCliSession::BuildData() {
       if (up == detail) {
         throw ECliUsage("--detail %s=%s makes a circle of details", {detailName, masterName});
       }
-      auto* upQuery = dynamic_cast<host::TSQLiteQuery*>(up->GetDataSet());
-      up = upQuery != nullptr ? upQuery->GetDataSource() : nullptr;
+      auto* upQuery = dynamic_cast<host::TCustomQuery*>(up->GetDataSet());
+      auto* upCsv = dynamic_cast<host::TCsvDataSet*>(up->GetDataSet());
+      up = upQuery != nullptr ? upQuery->GetDataSource()
+           : upCsv != nullptr ? upCsv->GetMasterSource()
+                              : nullptr;
+    }
+    if (auto* csv = dynamic_cast<host::TCsvDataSet*>(detailSet)) {
+      if (detailDot == std::string::npos || masterDot == std::string::npos) {
+        throw ECliUsage("--detail " + detailText + "=" + masterText + ": " + detailName +
+                        " is a CSV file; name the columns that link it to its master: --detail " +
+                        detailName + ".COLUMN=" + masterName + ".COLUMN");
+      }
+      csv->SetMasterFields(detailText.substr(detailDot + 1) + "=" +
+                           masterText.substr(masterDot + 1));
+      csv->SetMasterSource(master);
+      continue;
+    }
+    auto* query = dynamic_cast<host::TCustomQuery*>(detailSet);
+    if (query == nullptr || detailDot != std::string::npos || masterDot != std::string::npos) {
+      throw ECliUsage("--detail " + detailText + "=" + masterText +
+                      ": a --source query is a detail as DETAIL=MASTER (its :parameters take "
+                      "the master's fields of their names)");
     }
     query->SetDataSource(master);
   }
@@ -184,7 +304,9 @@ void TCliSession::BuildData() {
 void TCliSession::BuildMerge() {
   host::TDataSource* main = GetMainSource();
   if (main == nullptr) {
-    throw ECliUsage("no data: give --db FILE --source NAME='SELECT ...' or --csv NAME=FILE");
+    throw ECliUsage(
+        "no data: give --db FILE --source NAME='SELECT ...' (or --odbc CONNECTION for --db) or "
+        "--csv NAME=FILE");
   }
   if (FOptions.Template.empty()) throw ECliUsage("no template given");
   std::error_code error;

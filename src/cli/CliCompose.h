@@ -15,6 +15,7 @@
 #include "platform/host/Classes.h"
 #include "platform/host/CsvData.h"
 #include "platform/host/Db.h"
+#include "platform/host/OdbcData.h"
 #include "platform/host/SQLiteData.h"
 #include "platform/host/SysUtils.h"
 #include "printer/VeltranePrinter.h"
@@ -28,10 +29,13 @@ using TCliAssignment = std::pair<std::string, std::string>;
 struct TCliOptions {
   std::string Template;                    // the .docx template (never written)
   std::string Database;                    // --db: SQLite file, opened read-only
+  std::string Odbc;                        // --odbc: connection string or DSN=name, read-only
   std::vector<TCliAssignment> Sources;     // --source NAME='SELECT ...'
   std::vector<TCliAssignment> CsvSources;  // --csv NAME=FILE.csv
   std::string Main;                        // --main: the main data source (default: first)
-  std::vector<TCliAssignment> Details;     // --detail DETAIL=MASTER
+  std::vector<TCliAssignment> Details;     // --detail DETAIL=MASTER or D.FIELD=M.FIELD
+  std::vector<TCliAssignment> CsvTypes;    // --csv-type SOURCE.COLUMN=TYPE
+  bool CsvText = false;                    // --csv-text: CSV columns stay text
   std::string Output;                      // -o: the merged .docx (a folder with PerRecord)
   bool PrintRequested = false;             // --print given
   std::string PrinterName;                 // --print PRINTER ("" keeps the default)
@@ -48,6 +52,9 @@ struct TCliOptions {
   std::string Locale;                      // --locale de_DE.UTF-8
   std::string PerRecord;                   // --per-record FIELD: one document per record
   bool Quiet = false;                      // --quiet: no progress display
+  int ShardIndex = 0;                      // --shard K/N: K (from 0) ...
+  int ShardCount = 0;                      // ... and N; 0 when not sharded
+  int SplitEvery = 0;                      // --split-every M: one document per M records
   std::string Job;                         // run: the form file
 };
 
@@ -62,6 +69,18 @@ class ECliUsage : public host::Exception {
 // the name is empty; the value may be empty only when AAllowEmptyValue.
 TCliAssignment SplitAssignment(const std::string& AOption, const std::string& AText,
                                bool AAllowEmptyValue = false);
+// The field type a --csv-type names: text, integer, decimal, float, currency, date, time,
+// datetime, boolean, or a host name such as ftDate (any letter case). Returns false for
+// another name.
+bool CsvTypeFromName(const std::string& AName, host::TFieldType& AType);
+// Reads --shard K/N: K counts from 0 (a Kubernetes completion index, a job array's task id),
+// so 0 <= K < N. Raises ECliUsage for anything else.
+void ParseShard(const std::string& AText, int& AIndex, int& ACount);
+// The records [AFirst, ALast) (0-based) of shard AIndex of ACount over ATotal records: N
+// contiguous blocks of nearly equal size. With AEvery > 0 the shards divide the documents of
+// AEvery records each instead, so every shard's documents are whole and numbered as one run's.
+void ShardRecords(int ATotal, int AIndex, int ACount, int AEvery, int& AFirst, int& ALast);
+
 // Raises ECliUsage unless AName can name a data source in a template: letters, digits and '_'
 // only, not starting with a digit, and without ASeparator (the separator between data source
 // and field in bookmark names, which would cut the name in two).
@@ -78,7 +97,7 @@ class TCliSession {
   TCliSession& operator=(const TCliSession&) = delete;
 
   // Builds and opens the data sets named by the options: the connection (read-only) when
-  // --db is given, one query per --source, one CSV data set per --csv, each behind a data
+  // --db or --odbc is given, one query per --source, one CSV data set per --csv, each behind a data
   // source named as the option names it; --detail links a query to its master's data source.
   // Applies --locale to the data sets and to the process's value formatting. Raises ECliUsage
   // for contradictory options and the host's errors (naming file, source and SQL) otherwise.
@@ -102,11 +121,12 @@ class TCliSession {
 
   TCliOptions FOptions;
   std::unique_ptr<host::TDataModule> FModule;
-  host::TSQLiteConnection* FConnection = nullptr;  // owned by FModule
-  std::vector<host::TDataSource*> FSources;        // owned by FModule; in option order
-  std::vector<host::TDataSet*> FDataSets;          // owned by FModule; parallel to FSources
-  TVeltranePrinter* FPrinter = nullptr;            // owned by FModule
-  TVeltraneController* FController = nullptr;      // owned by FModule
+  host::TSQLiteConnection* FConnection = nullptr;    // owned by FModule
+  host::TOdbcConnection* FOdbcConnection = nullptr;  // owned by FModule
+  std::vector<host::TDataSource*> FSources;          // owned by FModule; in option order
+  std::vector<host::TDataSet*> FDataSets;            // owned by FModule; parallel to FSources
+  TVeltranePrinter* FPrinter = nullptr;              // owned by FModule
+  TVeltraneController* FController = nullptr;        // owned by FModule
 };
 
 }  // namespace veltrane::cli

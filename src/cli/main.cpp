@@ -19,8 +19,9 @@ using veltrane::cli::TCliOptions;
 
 struct TCliArguments {
   TCliOptions Options;
-  std::vector<std::string> Sources, Csv, Details;
+  std::vector<std::string> Sources, Csv, Details, CsvTypes;
   std::string Print;
+  std::string Shard;
   std::string MakeDb;
   std::vector<std::string> Scripts;
 };
@@ -29,18 +30,32 @@ struct TCliArguments {
 void AddDataOptions(CLI::App* AApp, TCliArguments& AArgs) {
   AApp->add_option("--db", AArgs.Options.Database, "SQLite database file (opened read-only)")
       ->check(CLI::ExistingFile);
+  AApp->add_option("--odbc", AArgs.Options.Odbc,
+                   "a server database through ODBC, instead of --db: 'DSN=name' or a connection "
+                   "string 'Driver=...;Server=...;Database=...' (read-only)")
+      ->type_name("CONNECTION");
   AApp->add_option("--source", AArgs.Sources,
-                   "a data source from a query: NAME='SELECT ...' (repeatable; needs --db)")
+                   "a data source from a query: NAME='SELECT ...' (repeatable; needs --db or "
+                   "--odbc)")
       ->type_name("NAME=SQL")
       ->allow_extra_args(false);
   AApp->add_option("--csv", AArgs.Csv, "a data source from a CSV file: NAME=FILE.csv (repeatable)")
       ->type_name("NAME=FILE")
       ->allow_extra_args(false);
+  AApp->add_option("--csv-type", AArgs.CsvTypes,
+                   "SOURCE.COLUMN=TYPE: read a CSV column as text, integer, decimal, float, "
+                   "currency, date, time, datetime or boolean instead of the type its values fit "
+                   "(repeatable)")
+      ->type_name("SOURCE.COLUMN=TYPE")
+      ->allow_extra_args(false);
+  AApp->add_flag("--csv-text", AArgs.Options.CsvText,
+                 "read every CSV column as text (no types from the values)");
   AApp->add_option("--main", AArgs.Options.Main,
                    "the main data source the merge runs over (default: the first one given)");
   AApp->add_option("--detail", AArgs.Details,
                    "DETAIL=MASTER: the query DETAIL takes its :parameters from MASTER's current "
-                   "record (repeatable)")
+                   "record; DETAIL.COLUMN=MASTER.COLUMN: the CSV file DETAIL shows the records "
+                   "whose COLUMN equals MASTER's (repeatable)")
       ->type_name("DETAIL=MASTER")
       ->allow_extra_args(false);
   AApp->add_option("--map-source", AArgs.Options.SourceMap,
@@ -93,6 +108,16 @@ void SetupMerge(CLI::App* AApp, TCliArguments& AArgs) {
                  "check the template first and merge nothing when it has a problem");
   AApp->add_option("--per-record", AArgs.Options.PerRecord,
                    "one document per record of the main data source, named from FIELD");
+  AApp->add_option("--shard", AArgs.Shard,
+                   "merge only the K-th of N contiguous blocks of the main data source's records "
+                   "(K from 0: 0/2 and 1/2 are the halves); a manifest says which records went "
+                   "where")
+      ->type_name("K/N");
+  AApp->add_option("--split-every", AArgs.Options.SplitEvery,
+                   "one document per M records: OUT-000001.docx, ... (with --per-record: one "
+                   "subfolder per M documents), listed in a manifest")
+      ->type_name("M")
+      ->check(CLI::Range(1, 1000000000));
   AApp->add_flag("-q,--quiet", AArgs.Options.Quiet, "no progress display");
 }
 
@@ -147,6 +172,12 @@ void FinishOptions(TCliArguments& AArgs, const CLI::App* AMerge) {
   for (const std::string& text : AArgs.Details) {
     AArgs.Options.Details.push_back(SplitAssignment("--detail", text));
   }
+  for (const std::string& text : AArgs.CsvTypes) {
+    AArgs.Options.CsvTypes.push_back(SplitAssignment("--csv-type", text));
+  }
+  if (!AArgs.Shard.empty()) {
+    veltrane::cli::ParseShard(AArgs.Shard, AArgs.Options.ShardIndex, AArgs.Options.ShardCount);
+  }
   if (AMerge != nullptr && AMerge->count("--print") > 0) {
     AArgs.Options.PrintRequested = true;
     AArgs.Options.PrinterName = AArgs.Print;
@@ -177,6 +208,7 @@ int RunCommandLine(int argc, char** argv) {
 
   CLI::App app{"veltrane: fills Word (.docx) templates with data from databases and CSV files"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("veltrane ") + VELTRANE_VERSION);
   std::vector<CLI::App*> commands;
   for (const TSubcommand& subcommand : subcommands) {
     CLI::App* command = app.add_subcommand(subcommand.Name, subcommand.Help);

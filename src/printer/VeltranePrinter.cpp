@@ -52,7 +52,7 @@ std::string TVeltranePrinter::DoFormatString(const std::string& ASource,
         return FormatInt(mask, host::StrToInt(ASource));
       case host::ftBoolean:
         if (mask.empty()) return ASource;
-        return FormatInt(mask, ASource == host::STextTrue ? 1 : 0);
+        return FormatInt(mask, ASource == host::DefaultFormatSettings().TrueBoolStr ? 1 : 0);
       case host::ftFloat:
       case host::ftBCD:
       case host::ftAutoInc:

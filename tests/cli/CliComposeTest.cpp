@@ -148,7 +148,9 @@ TEST_F(CliComposeTest, ContradictoryDataOptionsAreUsageErrors) {
        },
        "--detail Lines=Lines makes a circle of details"},
       {"query without database", [](TCliOptions& A) { A.Database.clear(); },
-       "--source needs --db FILE.sqlite to run the query against"},
+       "--source needs --db FILE.sqlite or --odbc CONNECTION to run the query against"},
+      {"two databases", [](TCliOptions& A) { A.Odbc = "DSN=shop"; },
+       "--db and --odbc both name the database the queries run against; give one"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Case);

@@ -95,6 +95,10 @@ TEST_F(CliEndToEndTest, EverySubcommandExplainsItself) {
     EXPECT_NE(run.Out.find(row.Mentions), std::string::npos) << run.Out;
     EXPECT_EQ(run.Err, "");
   }
+  const TCliRun version = RunCli({"--version"}, FScratch.GetPath());
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out.rfind("veltrane ", 0), 0u) << version.Out;
+  EXPECT_EQ(version.Err, "");
 }
 
 TEST_F(CliEndToEndTest, UsageErrorsExitWithTwoAndOneLine) {
@@ -134,7 +138,6 @@ TEST_F(CliEndToEndTest, FailuresExitWithOneAndSayWhichFile) {
 }
 
 TEST_F(CliEndToEndTest, LetterMergesIntoTheGoldenDocument) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   const std::string templateBytes = ReadFile(Examples / "letter.docx");
   std::vector<std::string> args = LetterArgs();
   args.insert(args.end(), {"-o", "letters.docx", "--trace", "trace.txt"});
@@ -151,7 +154,6 @@ TEST_F(CliEndToEndTest, LetterMergesIntoTheGoldenDocument) {
 // A group keyed on a field inside a record group: one heading per country, one line per
 // customer of that country.
 TEST_F(CliEndToEndTest, CustomerListGroupsByCountry) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   const TCliRun run =
       RunCli({"merge", (Examples / "customers.docx").string(), "--db", "shop.sqlite", "--source",
               "Customers=SELECT Country, LastName, FirstName, City, Since FROM "
@@ -165,7 +167,6 @@ TEST_F(CliEndToEndTest, CustomerListGroupsByCountry) {
 // A group region of several paragraphs is what a template author gets by bookmarking whole
 // paragraphs; each pass must find the group's mark in the copy pasted behind the last one.
 TEST_F(CliEndToEndTest, GroupOverSeveralParagraphsRepeats) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   const TCliRun run =
       RunCli({"merge", (fs::path(VELTRANE_CLI_DATA_DIR) / "paragraphs.docx").string(), "--db",
               "shop.sqlite", "--source",
@@ -185,7 +186,6 @@ TEST_F(CliEndToEndTest, GroupOverSeveralParagraphsRepeats) {
 }
 
 TEST_F(CliEndToEndTest, FailedMergeLeavesNoOutput) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   std::vector<std::string> args = LetterArgs();
   // Without the Lines query the template names an unknown data source: --check stops it.
   args.erase(args.begin() + 6, args.begin() + 8);
@@ -198,7 +198,6 @@ TEST_F(CliEndToEndTest, FailedMergeLeavesNoOutput) {
 }
 
 TEST_F(CliEndToEndTest, CheckListsEveryProblem) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   const TCliRun run = RunCli({"check", (Examples / "letter.docx").string(), "--db", "shop.sqlite",
                               "--source", "Orders=SELECT OrderId, OrderDate FROM orders"},
                              FScratch.GetPath());
@@ -213,7 +212,6 @@ TEST_F(CliEndToEndTest, CheckListsEveryProblem) {
 }
 
 TEST_F(CliEndToEndTest, IdentifiersShowTheTree) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   const TCliRun run =
       RunCli({"identifiers", (Examples / "letter.docx").string()}, FScratch.GetPath());
   ASSERT_EQ(run.Status, 0) << run.Err;
@@ -221,7 +219,6 @@ TEST_F(CliEndToEndTest, IdentifiersShowTheTree) {
 }
 
 TEST_F(CliEndToEndTest, PerRecordNamesDocumentsFromTheField) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   const TCliRun run = RunCli({"merge", Note.string(), "--db", "shop.sqlite", "--source",
                               "Customers=SELECT LastName, Since FROM customers ORDER BY "
                               "CustomerId",
@@ -245,7 +242,6 @@ TEST_F(CliEndToEndTest, PerRecordNamesDocumentsFromTheField) {
 }
 
 TEST_F(CliEndToEndTest, PerRecordWritesOneDocumentPerRecord) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   std::vector<std::string> args = LetterArgs();
   args.insert(args.end(), {"--per-record", "LastName", "-o", "letters"});
   const TCliRun run = RunCli(args, FScratch.GetPath());
@@ -271,7 +267,6 @@ TEST_F(CliEndToEndTest, PerRecordWritesOneDocumentPerRecord) {
 }
 
 TEST_F(CliEndToEndTest, JobFileSavesOrPrints) {
-  if (!veltrane::cli::JobsAvailable()) GTEST_SKIP() << "this build cannot read jobs";
   const fs::path data = VELTRANE_CLI_DATA_DIR;
   fs::create_directory(FScratch / "job");
   for (const char* name : {"note.vfm", "note.docx"}) {
@@ -297,7 +292,6 @@ TEST_F(CliEndToEndTest, JobFileSavesOrPrints) {
 }
 
 TEST_F(CliEndToEndTest, JobFileMergesLikeTheCommandLine) {
-  if (!veltrane::cli::JobsAvailable()) GTEST_SKIP() << "this build cannot read jobs";
   fs::copy_file(Examples / "letter.vfm", FScratch / "letter.vfm");
   fs::copy_file(Examples / "letter.docx", FScratch / "letter.docx");
   const TCliRun job = RunCli({"run", "letter.vfm", "-o", "job.docx"}, FScratch.GetPath());
@@ -311,7 +305,6 @@ TEST_F(CliEndToEndTest, JobFileMergesLikeTheCommandLine) {
 
 // The options that reach the controller change what the same template receives.
 TEST_F(CliEndToEndTest, MapsAndFormatOptionsReachTheMerge) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   const struct {
     const char* Case;
     std::vector<std::string> Extra;
@@ -345,7 +338,6 @@ TEST_F(CliEndToEndTest, MapsAndFormatOptionsReachTheMerge) {
 
 // A repeatable option takes one value per occurrence, so the template may follow it.
 TEST_F(CliEndToEndTest, OptionsMayComeBeforeTheTemplate) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   const TCliRun run = RunCli({"merge", "--db", "shop.sqlite", "--source",
                               "Customers=SELECT LastName, Since FROM customers", "--additional",
                               "Customers", Note.string(), "-o", "note.docx"},
@@ -357,7 +349,6 @@ TEST_F(CliEndToEndTest, OptionsMayComeBeforeTheTemplate) {
 // Word 95 speaks WordBasic in the language of the installed word processor; the printer and
 // the engine's server must agree on it.
 TEST_F(CliEndToEndTest, Word95MergesInEachDialect) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   const struct {
     const char* Dialect;
     const char* OpenCommand;
@@ -390,7 +381,6 @@ TEST_F(CliEndToEndTest, Word95MergesInEachDialect) {
 }
 
 TEST_F(CliEndToEndTest, PdfPrinterAndPdfOptionWritePdfs) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   if (!LibreOfficePresent()) GTEST_SKIP() << "LibreOffice is not installed";
   const std::vector<std::string> data{"--db", "shop.sqlite", "--source",
                                       "Customers=SELECT * FROM customers"};
@@ -420,7 +410,6 @@ namespace {
 // record and the text around the groups, refuses what it cannot fill, and the check says what
 // the merge does.
 TEST(CliFieldReportTest, ReproducersMergeWithoutLossOrAreRefusedByName) {
-  if (!veltrane::cli::EngineAvailable()) GTEST_SKIP() << "this build has no word processor";
   const fs::path cases = veltrane::test::TestDataDir() / "field-reports" / "cases";
   const struct {
     std::vector<std::string> Args;

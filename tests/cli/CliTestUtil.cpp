@@ -32,12 +32,17 @@ std::string ReadFile(const std::filesystem::path& AFile) {
   return text.str();
 }
 
-// Output goes to files rather than pipes, so a chatty child can never block on a full pipe.
 TCliRun RunCli(const std::vector<std::string>& AArgs, const std::filesystem::path& AWorkDir) {
-  const std::filesystem::path outFile = AWorkDir / ".cli-stdout";
-  const std::filesystem::path errFile = AWorkDir / ".cli-stderr";
   std::vector<std::string> args{VELTRANE_CLI_BINARY};
   args.insert(args.end(), AArgs.begin(), AArgs.end());
+  return RunProgram(args, AWorkDir);
+}
+
+// Output goes to files rather than pipes, so a chatty child can never block on a full pipe.
+TCliRun RunProgram(const std::vector<std::string>& AArgs, const std::filesystem::path& AWorkDir) {
+  const std::filesystem::path outFile = AWorkDir / ".cli-stdout";
+  const std::filesystem::path errFile = AWorkDir / ".cli-stderr";
+  std::vector<std::string> args = AArgs;
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -51,7 +56,7 @@ TCliRun RunCli(const std::vector<std::string>& AArgs, const std::filesystem::pat
                                    0644);
   posix_spawn_file_actions_addchdir_np(&actions, AWorkDir.c_str());
   pid_t pid = 0;
-  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (failed != 0) throw std::runtime_error("cannot start " + args[0]);
   int status = 0;

@@ -23,5 +23,9 @@ struct TCliRun {
 };
 // Runs the built veltrane binary with AArgs (no shell) in AWorkDir, stdin from /dev/null.
 TCliRun RunCli(const std::vector<std::string>& AArgs, const std::filesystem::path& AWorkDir);
+// Runs the program AArgs[0] (searched on PATH) with the rest of AArgs, as RunCli does.
+TCliRun RunProgram(const std::vector<std::string>& AArgs, const std::filesystem::path& AWorkDir);
+// The path of the built veltrane binary.
+inline const char* CliBinary() { return VELTRANE_CLI_BINARY; }
 
 }  // namespace veltrane::test

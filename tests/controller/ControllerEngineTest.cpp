@@ -61,9 +61,6 @@ class ControllerEngineTest : public ::testing::TestWithParam<TBackEnd> {
  protected:
   ControllerEngineTest() {
     veltrane::test::RegisterEngineServers();
-    if (GetParam().Word95) {
-      docengine::SetWordBasicLanguage(WordbasicDialectName(GetParam().Dialect));
-    }
     FOwner = std::make_unique<host::TComponent>(nullptr);
     FShop = AddSource("Shop", {{"Name", host::ftString}});
     FCustomers = AddSource("Customers", {{"Name", host::ftString}});
@@ -86,7 +83,6 @@ class ControllerEngineTest : public ::testing::TestWithParam<TBackEnd> {
   }
   ~ControllerEngineTest() override {
     FOwner.reset();
-    docengine::SetWordBasicLanguage("");
     veltrane::test::UnregisterEngineServers();
   }
 

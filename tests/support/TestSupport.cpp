@@ -7,13 +7,6 @@
 
 namespace veltrane::test {
 
-std::filesystem::path SharedDir() {
-  if (const char* dir = std::getenv("VELTRANE_SHARED_DIR"); dir != nullptr && *dir != 0) {
-    return dir;
-  }
-  return std::filesystem::weakly_canonical(VELTRANE_SHARED_DIR);
-}
-
 std::filesystem::path TestDataDir() { return VELTRANE_TEST_DATA_DIR; }
 
 TScratchDir::TScratchDir() {

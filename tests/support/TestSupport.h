@@ -1,6 +1,6 @@
 #pragma once
 
-// Helpers that only tests use: paths of the shared reference material and scratch folders.
+// Helpers that only tests use: paths of the repository's test data and scratch folders.
 
 #include <filesystem>
 #include <functional>
@@ -9,9 +9,7 @@
 
 namespace veltrane::test {
 
-// The shared reference folder (vectors, corpus), beside the repository.
-std::filesystem::path SharedDir();
-// The repository's tests/data folder.
+// The repository's tests/data folder: vectors/, corpus/, field-reports/ and the tests' own files.
 std::filesystem::path TestDataDir();
 
 // A fresh folder under the system's temporary folder, removed with everything in it when the

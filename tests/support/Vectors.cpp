@@ -246,7 +246,7 @@ std::vector<TVectorRow> ReadVectorFile(const std::filesystem::path& APath) {
 }
 
 std::vector<std::filesystem::path> VectorDirs() {
-  std::vector<std::filesystem::path> dirs{SharedDir() / "vectors"};
+  std::vector<std::filesystem::path> dirs{TestDataDir() / "vectors"};
   if (const char* extra = std::getenv("VELTRANE_VECTOR_DIRS"); extra != nullptr) {
     std::string list = extra;
     std::size_t start = 0;
@@ -266,7 +266,7 @@ std::vector<std::filesystem::path> VectorFiles(const std::string& AFileName) {
   const auto dirs = VectorDirs();
   for (std::size_t k = 0; k < dirs.size(); ++k) {
     const auto path = dirs[k] / AFileName;
-    // The shared file is always listed, so a missing one fails loudly when read.
+    // The repository's file is always listed, so a missing one fails loudly when read.
     if (k == 0 || std::filesystem::exists(path)) files.push_back(path);
   }
   return files;

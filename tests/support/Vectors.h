@@ -36,11 +36,11 @@ struct TVectorRow {
 // a file that cannot be opened, a row with the wrong number of columns or a broken escape.
 std::vector<TVectorRow> ReadVectorFile(const std::filesystem::path& APath);
 
-// The shared vectors/<AFileName> (SharedDir() / "vectors") plus the same file name in each
+// The repository's tests/data/vectors/<AFileName> plus the same file name in each
 // directory of the colon-separated VELTRANE_VECTOR_DIRS, where such a file exists there.
 std::vector<std::filesystem::path> VectorFiles(const std::string& AFileName);
 
-// The vector directories themselves: the shared one first, then those of VELTRANE_VECTOR_DIRS.
+// The vector directories themselves: the repository's first, then those of VELTRANE_VECTOR_DIRS.
 std::vector<std::filesystem::path> VectorDirs();
 
 // The "us" or "de" settings, built from profiles.tsv in the directory of AVectorFile. Raises

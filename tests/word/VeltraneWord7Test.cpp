@@ -637,19 +637,15 @@ TEST(Word7RegisterTest, RegisterPutsTheCreatableClassOnThePalette) {
 // ---------------------------------------------------------------------------------------------
 // Against the engine's WordBasic
 
-// Printers on WordBasic servers of the engine that they start themselves, each answering in
-// the language of the printer's dialect.
+// Printers on WordBasic servers of the engine that they start themselves, each following the
+// language of the printer's dialect.
 class Word7EngineTest : public ::testing::Test {
  protected:
   Word7EngineTest() { veltrane::test::RegisterEngineServers(); }
-  ~Word7EngineTest() override {
-    docengine::SetWordBasicLanguage("");
-    veltrane::test::UnregisterEngineServers();
-  }
+  ~Word7EngineTest() override { veltrane::test::UnregisterEngineServers(); }
 
   std::unique_ptr<TVeltraneWord7> Connect(TVeltraneWordbasicDialect ADialect,
                                           const std::string& ADocname) {
-    docengine::SetWordBasicLanguage(WordbasicDialectName(ADialect));
     auto printer = std::make_unique<TVeltraneWord7>(nullptr);
     printer->SetWordbasicDialect(ADialect);
     printer->SetUseRunningServer(false);

@@ -412,14 +412,24 @@ std::vector<std::string> ServiceQueues(bool& ARunning) {
   return result;
 }
 
+// The settings a program sets for its engine; both are read on the caller's thread only.
+struct TEngineSettings {
+  bool Headless = false;
+  std::string PdfFolder;
+};
+
+TEngineSettings& Settings() {
+  static TEngineSettings settings;
+  return settings;
+}
+
 std::string PrintOnPdfPrinter(const std::string& ADocxFile, const std::string& ATitle) {
-  const char* folder = std::getenv("VELTRANE_PDF_DIR");
-  std::string dir = folder != nullptr && *folder != '\0' ? folder : ".";
+  const std::string dir = GetPdfFolder();
   std::error_code error;
   if (!fs::is_directory(dir, error)) {
     DocError(dekWriteFailed, ADocxFile,
-             "cannot print on \"PDF\": the folder " + dir +
-                 " does not exist; set VELTRANE_PDF_DIR to an existing folder");
+             "cannot print on \"PDF\": the folder " + dir + " does not exist; choose an existing " +
+                 (Settings().PdfFolder.empty() ? "folder with VELTRANE_PDF_DIR" : "PDF folder"));
   }
   const fs::path target =
       fs::absolute(fs::path(dir) / (SafeFileName(ATitle) + ".pdf"), error).lexically_normal();
@@ -523,7 +533,20 @@ std::string PrintDocument(const std::string& ADocxFile, const std::string& APrin
   return PrintOnQueue(ADocxFile, APrinter, ATitle);
 }
 
+void SetPdfFolder(const std::string& AFolder) { Settings().PdfFolder = AFolder; }
+
+std::string GetPdfFolder() {
+  if (!Settings().PdfFolder.empty()) return Settings().PdfFolder;
+  const char* folder = std::getenv("VELTRANE_PDF_DIR");
+  return folder != nullptr && *folder != '\0' ? folder : ".";
+}
+
+void SetHeadless(bool AValue) { Settings().Headless = AValue; }
+
+bool GetHeadless() { return Settings().Headless; }
+
 bool DesktopPresent() {
+  if (Settings().Headless) return false;
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
     const char* value = std::getenv(name);
     if (value != nullptr && *value != '\0') return true;

@@ -41,15 +41,26 @@ bool FindEnginePrinter(const std::string& AText, const std::vector<std::string>&
 // (default 120) is stopped, LibreOffice's helper processes included, and reported.
 void ConvertToPdf(const std::string& ADocxFile, const std::string& APdfFile);
 
-// Prints ADocxFile on APrinter. "PDF" writes <VELTRANE_PDF_DIR or the current folder>/<ATitle
-// without extension>.pdf atomically (the title reduced to a safe file name); any other name is
+// The folder the printer "PDF" writes to: the one SetPdfFolder chose, else VELTRANE_PDF_DIR,
+// else the current folder. "" goes back to the environment variable.
+void SetPdfFolder(const std::string& AFolder);
+std::string GetPdfFolder();
+
+// Prints ADocxFile on APrinter. "PDF" writes <GetPdfFolder()>/<ATitle without extension>.pdf
+// atomically (the title reduced to a safe file name); any other name is
 // a queue of the print service, which receives the rendered PDF through cupsPrintFile. Returns
 // a short description ("PDF written to /x/Letter.pdf", "job 3 on capq"). Raises EDocError when
 // the queue is unknown (listing those that exist), no print service runs, or the job fails.
 std::string PrintDocument(const std::string& ADocxFile, const std::string& APrinter,
                           const std::string& ATitle);
 
-// True when a desktop session is present (DISPLAY or WAYLAND_DISPLAY is set and not empty).
+// Headless: showing never starts a desktop program, whatever the environment holds. A program
+// that embeds the engine sets it when it saves or prints the documents it makes itself.
+void SetHeadless(bool AValue);
+bool GetHeadless();
+
+// True when a desktop session is present (DISPLAY or WAYLAND_DISPLAY is set and not empty)
+// and the engine is not headless.
 bool DesktopPresent();
 // Opens ADocxFile with the desktop's handler (xdg-open, detached) when a desktop is present;
 // does nothing otherwise. Raises EDocError when xdg-open is missing or cannot be started.

@@ -169,18 +169,20 @@ std::string LanguageNames(const TWordBasicTables& ATables) {
   return result;
 }
 
-// The language a new server answers in, as an index into the tables.
-int ChooseLanguage(const TWordBasicTables& ATables) {
+// The language a new server answers in, as an index into the tables, and who chose it; -1
+// when nobody did and the server follows its client.
+int ChooseLanguage(const TWordBasicTables& ATables, std::string& AOrigin) {
   std::string wanted = Registry().Language;
-  std::string origin = "SetWordBasicLanguage";
+  std::string& origin = AOrigin;
+  origin = "SetWordBasicLanguage";
   if (wanted.empty()) {
     const char* variable = std::getenv("VELTRANE_WORDBASIC_LANGUAGE");
     wanted = variable != nullptr ? host::Trim(variable) : "";
     origin = "VELTRANE_WORDBASIC_LANGUAGE";
   }
   if (wanted.empty()) {
-    wanted = "english";
-    origin = "the default language";
+    origin.clear();
+    return -1;
   }
   for (std::size_t i = 0; i < ATables.Languages.size(); ++i) {
     if (host::SameText(ATables.Languages[i].Name, wanted)) return static_cast<int>(i);
@@ -196,19 +198,86 @@ int ChooseLanguage(const TWordBasicTables& ATables) {
 // ---------------------------------------------------------------------------------------------
 // TWordBasic
 
-TWordBasic::TWordBasic(std::shared_ptr<const TWordBasicTables> ATables, int ALanguage)
+TWordBasic::TWordBasic(std::shared_ptr<const TWordBasicTables> ATables, int ALanguage,
+                       std::string AOrigin)
     : inherited(wskWordBasic, ATables->Connectors),
       FTables(std::move(ATables)),
-      FLanguage(ALanguage) {}
+      FLanguage(ALanguage),
+      FCandidates(FTables->Languages.size() >= 64
+                      ? ~std::uint64_t{0}
+                      : (std::uint64_t{1} << FTables->Languages.size()) - 1),
+      FOrigin(std::move(AOrigin)) {
+  if (FTables->Languages.empty()) FLanguage = -1;
+}
 
 TWordBasic::~TWordBasic() = default;
 
+namespace {
+
+int FirstLanguage(std::uint64_t ALanguages) {
+  for (int i = 0; i < 64; ++i) {
+    if ((ALanguages >> i) & 1) return i;
+  }
+  return 0;
+}
+
+}  // namespace
+
 const std::string& TWordBasic::GetLanguage() const {
-  return FTables->Languages[static_cast<std::size_t>(FLanguage)].Name;
+  static const std::string none;
+  if (FTables->Languages.empty()) return none;
+  const int language = FLanguage >= 0 ? FLanguage : FirstLanguage(FCandidates);
+  return FTables->Languages[static_cast<std::size_t>(language)].Name;
 }
 
 const TAutoMemberTable& TWordBasic::GetMemberTable() const {
-  return *FTables->MemberTables[static_cast<std::size_t>(FLanguage)];
+  static const TAutoMemberTable empty({});
+  if (FTables->MemberTables.empty()) return empty;
+  const int language = FLanguage >= 0 ? FLanguage : FirstLanguage(FCandidates);
+  return *FTables->MemberTables[static_cast<std::size_t>(language)];
+}
+
+std::uint64_t TWordBasic::LanguagesNaming(const std::string& AName) const {
+  std::uint64_t result = 0;
+  for (std::size_t i = 0; i < FTables->MemberTables.size(); ++i) {
+    if (FTables->MemberTables[i]->Find(AName) != nullptr) result |= std::uint64_t{1} << i;
+  }
+  return result;
+}
+
+// A name of other languages than the server's: the client speaks another language than the
+// one the server was started in (or, following, than its own earlier calls).
+void TWordBasic::ForeignName(const std::string& AName, std::uint64_t ALanguages) const {
+  std::string theirs;
+  for (std::size_t i = 0; i < FTables->Languages.size(); ++i) {
+    if ((ALanguages >> i) & 1) theirs += (theirs.empty() ? "" : ", ") + FTables->Languages[i].Name;
+  }
+  const std::string message =
+      !FOrigin.empty() ? "Word.Basic answers in " + GetLanguage() + " (" + FOrigin + "), but \"" +
+                             AName + "\" is a WordBasic command of " + theirs +
+                             ": set the printer's WordbasicDialect to " + GetLanguage() +
+                             ", or leave the server's language unset so that it follows the printer"
+                       : "Word.Basic follows its client's language, " + GetLanguage() +
+                             " so far, but \"" + AName + "\" is a WordBasic command of " + theirs +
+                             ": a client speaks one WordbasicDialect only";
+  throw automation::EOleException(message, automation::OleErrorTexts[automation::oecFail].Code,
+                                  WordErrorSource);
+}
+
+OleVariant TWordBasic::Invoke(const std::string& AName, automation::TDispatchKind AKind,
+                              automation::TOleArgs& AArgs) {
+  if (FLanguage >= 0) {
+    if (FTables->MemberTables[static_cast<std::size_t>(FLanguage)]->Find(AName) == nullptr) {
+      const std::uint64_t others = LanguagesNaming(AName);
+      if (others != 0) ForeignName(AName, others);
+    }
+  } else if (const std::uint64_t naming = LanguagesNaming(AName); naming != 0) {
+    // A name that no language has fails in the lookup as an unknown member.
+    if ((FCandidates & naming) == 0) ForeignName(AName, naming);
+    FCandidates &= naming;
+    if ((FCandidates & (FCandidates - 1)) == 0) FLanguage = FirstLanguage(FCandidates);
+  }
+  return inherited::Invoke(AName, AKind, AArgs);
 }
 
 OleVariant TWordBasic::Windowname(TAutoCall&) { return NeedActive()->GetName(); }
@@ -408,7 +477,9 @@ void RegisterWordBasicServer(std::vector<TWordBasicLanguage> ALanguages) {
   if (tables->Connectors.empty()) tables->Connectors.emplace_back(WordPrinterConnector);
   automation::RegisterOleServer(
       "Word.Basic", [tables]() -> std::unique_ptr<automation::TOleServer> {
-        return std::make_unique<TWordBasic>(tables, ChooseLanguage(*tables));
+        std::string origin;
+        const int language = ChooseLanguage(*tables, origin);
+        return std::make_unique<TWordBasic>(tables, language, std::move(origin));
       });
 }
 

@@ -21,13 +21,16 @@
 //   ToolsOptionsSpelling(AutomaticSpellChecking)
 //
 // Like a word processor of one language, a server answers the command and argument names of
-// one language only: the language is chosen when the server starts (SetWordBasicLanguage, else
-// the environment variable VELTRANE_WORDBASIC_LANGUAGE, else "english"), and a name of another
-// language fails as an unknown member. The vocabulary comes from the registration, so the names
-// are kept in one place in the code base. The functions ending in '$' answer under both
-// spellings ("Windowname", "Windowname$"). Failures carry "WordBasic Err=<n> <text>" (see
-// WordErrors.h). True is -1 and false 0, in arguments and results.
+// one language only. The language is chosen when the server starts (SetWordBasicLanguage, else
+// the environment variable VELTRANE_WORDBASIC_LANGUAGE); a name of another language then fails
+// with an error naming both languages. When neither chooses, the server follows its client: it
+// takes the language of the command names it receives, settled by the first name that only one
+// language has, so a client that speaks German gets a German server without saying so twice. The
+// vocabulary comes from the registration, so the names are kept in one place in the code base. The
+// functions ending in '$' answer under both spellings ("Windowname", "Windowname$"). Failures carry
+// "WordBasic Err=<n> <text>" (see WordErrors.h). True is -1 and false 0, in arguments and results.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -52,12 +55,21 @@ struct TWordBasicTables;
 // The WordBasic object of one server instance, answering in one language.
 class TWordBasic : public TWordEngineServer {
  public:
-  // ALanguage is an entry of the registered tables, which the server keeps alive.
-  TWordBasic(std::shared_ptr<const TWordBasicTables> ATables, int ALanguage);
+  // ALanguage is an entry of the registered tables, which the server keeps alive, or -1 for a
+  // server that follows its client; AOrigin says who chose the language, for the errors.
+  TWordBasic(std::shared_ptr<const TWordBasicTables> ATables, int ALanguage,
+             std::string AOrigin = "");
   ~TWordBasic() override;
 
-  // The name of the language the server answers in.
+  // The name of the language the server answers in; while it still follows its client, the
+  // first language that its calls so far fit.
   const std::string& GetLanguage() const;
+  // True while the server has not settled on one language.
+  bool GetFollowing() const { return FLanguage < 0; }
+
+  // Settles or checks the language by AName before the member lookup.
+  automation::OleVariant Invoke(const std::string& AName, automation::TDispatchKind AKind,
+                                automation::TOleArgs& AArgs) override;
 
   // The WordBasic commands; each command's handler, as the member tables bind them.
   automation::OleVariant Windowname(automation::TAutoCall& ACall);
@@ -102,19 +114,26 @@ class TWordBasic : public TWordEngineServer {
  private:
   using inherited = TWordEngineServer;
 
+  // The languages that have ALanguage's name AName, as bits of their indexes.
+  std::uint64_t LanguagesNaming(const std::string& AName) const;
+  [[noreturn]] void ForeignName(const std::string& AName, std::uint64_t ALanguages) const;
+
   std::shared_ptr<const TWordBasicTables> FTables;
-  int FLanguage;
+  int FLanguage;              // -1 while following the client
+  std::uint64_t FCandidates;  // following: the languages every call so far fits
+  std::string FOrigin;
   bool FDraftView = false;
   bool FPageView = false;
 };
 
-// Registers "Word.Basic" with the languages it may answer in. Each CreateOleObject starts a
-// server in the language SetWordBasicLanguage or VELTRANE_WORDBASIC_LANGUAGE names (any letter
-// case; "english" when neither does); an unknown language makes the start fail with a message
-// listing the registered ones. Printer strings may use the connector of any of them.
+// Registers "Word.Basic" with the languages it may answer in (at most 64). Each CreateOleObject
+// starts a server in the language SetWordBasicLanguage or VELTRANE_WORDBASIC_LANGUAGE names (any
+// letter case), or one that follows its client when neither does; an unknown language makes
+// the start fail with a message listing the registered ones. Printer strings may use the
+// connector of any of them.
 void RegisterWordBasicServer(std::vector<TWordBasicLanguage> ALanguages);
 // Chooses the language of the servers started from now on; "" goes back to the environment
-// variable.
+// variable, and without it to servers that follow their clients.
 void SetWordBasicLanguage(const std::string& AName);
 
 }  // namespace docengine

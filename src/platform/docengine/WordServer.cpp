@@ -600,7 +600,8 @@ std::string TWordEngineServer::PrintView(TDocView* AView) {
 void TWordEngineServer::SetVisible(bool AValue) {
   CheckRunning();
   FVisible = AValue;
-  if (!AValue) return;
+  // Without a desktop to show on, nobody takes the server over: it stays its clients'.
+  if (!AValue || GetHeadless()) return;
   SetUserControl(true);
   TDocView* view = FSession->GetActive();
   if (view == nullptr || !DesktopPresent()) return;

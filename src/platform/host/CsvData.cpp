@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
 #include <utility>
 
 namespace host {
@@ -98,6 +100,89 @@ bool IsSupportedType(TFieldType AType) {
     default:
       return IsTextType(AType);
   }
+}
+
+// What a column's values have in common, for the type a column without a stated type gets.
+// Each bit is a type that every value seen so far can be read as; a whole number with a
+// leading zero or a sign '+' (a postcode, a telephone number) fits none of the number types,
+// so such a column stays text and keeps its digits.
+enum TCsvGuess : unsigned {
+  cgInteger = 1,
+  cgDecimalPoint = 2,  // also whole numbers
+  cgDecimalComma = 4,  // also whole numbers
+  cgDate = 8,          // yyyy-mm-dd
+  cgDateTime = 16,     // yyyy-mm-dd, or with a time after 'T' or ' '
+  cgBoolean = 32,      // true, false
+  cgAll = 63,
+};
+
+struct TCsvColumnGuess {
+  unsigned Fits = cgAll;
+  bool Seen = false;
+  bool Wide = false;  // a whole number beyond 32 bits
+  int Decimals = 0;   // the most decimals of a decimal value
+};
+
+bool AllDigits(std::string_view AText) {
+  return !AText.empty() &&
+         std::all_of(AText.begin(), AText.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whole numbers without leading zeros (0 itself aside) and at most 18 digits.
+bool WholeNumber(std::string_view AText) {
+  if (!AText.empty() && AText.front() == '-') AText.remove_prefix(1);
+  return AllDigits(AText) && AText.size() <= 18 && (AText.size() == 1 || AText.front() != '0');
+}
+
+bool IsoDate(std::string_view AText) {
+  TDateTime moment = 0;
+  return AText.size() == 10 && AText[4] == '-' && AText[7] == '-' &&
+         SQLiteTextToDateTime(AText, moment);
+}
+
+// A date with a time of day and no zone: "2024-05-02T10:00", "2024-05-02 10:00:00.5".
+bool IsoDateTime(std::string_view AText) {
+  if (AText.size() < 16 || (AText[10] != 'T' && AText[10] != ' ') || !IsoDate(AText.substr(0, 10)))
+    return false;
+  for (const char c : AText.substr(11)) {
+    if (!((c >= '0' && c <= '9') || c == ':' || c == '.')) return false;
+  }
+  TDateTime moment = 0;
+  return SQLiteTextToDateTime(AText, moment);
+}
+
+void Guess(TCsvColumnGuess& AGuess, const std::string& ATrimmed, bool ACommaDecimals) {
+  AGuess.Seen = true;
+  unsigned fits = 0;
+  if (WholeNumber(ATrimmed)) {
+    fits |= cgInteger | cgDecimalPoint | cgDecimalComma;
+    const std::int64_t value = std::stoll(ATrimmed);
+    if (value > 2147483647 || value < -2147483648LL) AGuess.Wide = true;
+  }
+  for (const char separator : {'.', ','}) {
+    const std::size_t at = ATrimmed.find(separator);
+    if (at == std::string::npos || (separator == ',' && !ACommaDecimals)) continue;
+    if (WholeNumber(std::string_view(ATrimmed).substr(0, at)) &&
+        AllDigits(std::string_view(ATrimmed).substr(at + 1))) {
+      fits |= separator == '.' ? cgDecimalPoint : cgDecimalComma;
+      AGuess.Decimals = std::max(AGuess.Decimals, static_cast<int>(ATrimmed.size() - at - 1));
+    }
+  }
+  if (IsoDate(ATrimmed)) fits |= cgDate | cgDateTime;
+  if (IsoDateTime(ATrimmed)) fits |= cgDateTime;
+  if (SameText(ATrimmed, "true") || SameText(ATrimmed, "false")) fits |= cgBoolean;
+  AGuess.Fits &= fits;
+}
+
+TFieldType GuessedType(const TCsvColumnGuess& AGuess) {
+  if (!AGuess.Seen || AGuess.Fits == 0) return ftString;
+  if (AGuess.Fits & cgInteger) return AGuess.Wide ? ftLargeint : ftInteger;
+  if (AGuess.Fits & (cgDecimalPoint | cgDecimalComma)) {
+    return AGuess.Decimals <= 4 ? ftBCD : ftFloat;
+  }
+  if (AGuess.Fits & cgDate) return ftDate;
+  if (AGuess.Fits & cgDateTime) return ftDateTime;
+  return ftBoolean;
 }
 
 }  // namespace
@@ -199,10 +284,58 @@ bool TCsvReader::Next(std::vector<TCsvValue>& AValues) {
 // ---------------------------------------------------------------------------------------------
 // TCsvDataSet
 
-TCsvDataSet::TCsvDataSet(TComponent* AOwner)
-    : inherited(AOwner), FFieldTypes(std::make_unique<TStringList>()) {}
+// Hears the master move and makes the detail choose its records again.
+class TCsvDataSet::TMasterLink : public TDataLink {
+ public:
+  explicit TMasterLink(TCsvDataSet* ADataSet) : FDataSet(ADataSet) {}
 
-TCsvDataSet::~TCsvDataSet() { Close(); }
+ protected:
+  void ActiveChanged() override { FDataSet->MasterChanged(); }
+  void DataSetScrolled(int ADistance) override {
+    (void)ADistance;
+    FDataSet->MasterChanged();
+  }
+  void DataSetChanged() override { FDataSet->MasterChanged(); }
+  void RecordChanged(TField* AField) override {
+    (void)AField;
+    FDataSet->MasterChanged();
+  }
+
+ private:
+  TCsvDataSet* FDataSet;  // the owner of this link
+};
+
+TCsvDataSet::TCsvDataSet(TComponent* AOwner)
+    : inherited(AOwner),
+      FFieldTypes(std::make_unique<TStringList>()),
+      FMasterLink(std::make_unique<TMasterLink>(this)) {}
+
+TCsvDataSet::~TCsvDataSet() {
+  Close();
+  FMasterLink->SetDataSource(nullptr);
+}
+
+void TCsvDataSet::SetInferTypes(bool AValue) {
+  if (AValue == FInferTypes) return;
+  CheckInactive();
+  FInferTypes = AValue;
+}
+
+TDataSource* TCsvDataSet::GetMasterSource() const { return FMasterLink->GetDataSource(); }
+
+void TCsvDataSet::SetMasterSource(TDataSource* AValue) {
+  if (AValue != nullptr && AValue->GetDataSet() == this) {
+    throw EDatabaseError("Circular datalinks are not allowed");
+  }
+  FMasterLink->SetDataSource(AValue);
+  MasterChanged();
+}
+
+void TCsvDataSet::SetMasterFields(const std::string& AValue) {
+  if (AValue == FMasterFields) return;
+  CheckInactive();
+  FMasterFields = AValue;
+}
 
 void TCsvDataSet::SetFileName(const std::string& AValue) {
   if (AValue == FFileName) return;
@@ -273,6 +406,7 @@ void TCsvDataSet::InternalOpen() {
   const std::size_t columns = names.size();
 
   std::vector<TFieldType> types(columns, ftString);
+  std::vector<bool> stated(columns, false);
   for (int i = 0; i < FFieldTypes->GetCount(); ++i) {
     const std::string& line = FFieldTypes->Get(i);
     if (Trim(line).empty()) continue;
@@ -291,13 +425,43 @@ void TCsvDataSet::InternalOpen() {
       throw EDatabaseError("FieldTypes line '%s': '%s' is not a field type a CSV value can have",
                            {line, typeName});
     }
-    types[static_cast<std::size_t>(column - names.begin())] = type;
+    const auto index = static_cast<std::size_t>(column - names.begin());
+    types[index] = type;
+    stated[index] = true;
   }
 
   const TFormatSettings& settings = GetFormatSettings();
+  // The columns without a stated type take the type that all their values fit, read in a
+  // pass of their own; decimals with a comma count only where a comma cannot be the delimiter
+  // or the settings use it, so "1,234" in a comma-separated file never becomes 1.234.
+  std::vector<char> decimalSeparators(columns, settings.DecimalSeparator);
+  std::vector<int> decimals(columns, 0);
+  if (FInferTypes) {
+    TCsvReader guessReader(text, FFileName, reader.GetDelimiter());
+    guessReader.Next(values);
+    const bool commaDecimals = reader.GetDelimiter() != ',' || settings.DecimalSeparator == ',';
+    std::vector<TCsvColumnGuess> guesses(columns);
+    while (guessReader.Next(values)) {
+      for (std::size_t i = 0; i < columns && i < values.size(); ++i) {
+        if (stated[i]) continue;
+        const std::string trimmed = Trim(values[i].Text);
+        if (!trimmed.empty()) Guess(guesses[i], trimmed, commaDecimals);
+      }
+    }
+    for (std::size_t i = 0; i < columns; ++i) {
+      if (stated[i]) continue;
+      types[i] = GuessedType(guesses[i]);
+      if (types[i] != ftString) {
+        decimalSeparators[i] = (guesses[i].Fits & cgDecimalPoint) != 0 ? '.' : ',';
+        decimals[i] = guesses[i].Decimals;
+      }
+    }
+  }
+
   TRowStore rows;
   rows.SetColumnCount(static_cast<int>(columns));
   std::vector<int> maxLengths(columns, 0);
+  TFormatSettings decimalSettings = settings;
   while (reader.Next(values)) {
     if (values.size() > columns) {
       throw EDatabaseError(FFileName + ", line " + std::to_string(reader.GetLine()) + ": " +
@@ -326,39 +490,53 @@ void TCsvDataSet::InternalOpen() {
         rows.AddNull();
         continue;
       }
+      // A value that its stated type cannot read is kept as it came: only a merge that reads
+      // it fails, naming the field, the record and the value.
       try {
+        TDateTime moment = 0;
+        bool flag = false;
+        decimalSettings.DecimalSeparator = decimalSeparators[i];
         switch (type) {
           case ftFloat:
-            rows.AddFloat(StrToFloat(trimmed, settings));
+            rows.AddFloat(StrToFloat(trimmed, decimalSettings));
             break;
           case ftCurrency:
           case ftBCD:
-            rows.AddCurrency(StrToCurr(trimmed, settings));
+            rows.AddCurrency(StrToCurr(trimmed, decimalSettings));
             break;
+          // ISO dates and date-times are read in every column of dates, whatever the
+          // settings' date format; other texts by the settings.
           case ftDate:
-            rows.AddDateTime(StrToDate(trimmed, settings));
+            if ((IsoDate(trimmed) || IsoDateTime(trimmed)) &&
+                SQLiteTextToDateTime(trimmed, moment)) {
+              rows.AddDateTime(std::trunc(moment));
+            } else {
+              rows.AddDateTime(StrToDate(trimmed, settings));
+            }
             break;
           case ftTime:
             rows.AddDateTime(StrToTime(trimmed, settings));
             break;
           case ftDateTime:
-            rows.AddDateTime(StrToDateTime(trimmed, settings));
+            if ((IsoDate(trimmed) || IsoDateTime(trimmed)) &&
+                SQLiteTextToDateTime(trimmed, moment)) {
+              rows.AddDateTime(moment);
+            } else {
+              rows.AddDateTime(StrToDateTime(trimmed, settings));
+            }
             break;
-          case ftBoolean: {
-            bool flag = false;
+          case ftBoolean:
             if (!TextToBoolean(trimmed, flag)) {
               throw EConvertError("'" + trimmed + "' is not a valid boolean value");
             }
             rows.AddBoolean(flag);
             break;
-          }
           default:
             rows.AddInteger(StrToInt(trimmed));
             break;
         }
-      } catch (const EConvertError& e) {
-        throw EDatabaseError(FFileName + ", line " + std::to_string(reader.GetLine()) +
-                             ", field '" + names[i] + "': " + e.GetMessage());
+      } catch (const EConvertError&) {
+        rows.AddString(value.Text);
       }
     }
     rows.EndRow();
@@ -369,11 +547,21 @@ void TCsvDataSet::InternalOpen() {
   for (std::size_t i = 0; i < columns; ++i) {
     TFieldDef& def = defs->Add(names[i], types[i]);
     if (types[i] == ftString) def.Size = maxLengths[i];
+    if (types[i] == ftBCD && !stated[i]) def.Size = decimals[i];
   }
   FRows = std::move(rows);
   FCurrentRow.clear();
   FCurrentRowIndex = -1;
   FActiveDelimiter = reader.GetDelimiter();
+  FFiltered = false;
+  if (GetMasterSource() != nullptr && !Trim(FMasterFields).empty()) {
+    try {
+      BindMasterFields();
+    } catch (const EDatabaseError&) {
+      InternalClose();
+      throw;
+    }
+  }
 }
 
 void TCsvDataSet::InternalClose() {
@@ -381,14 +569,113 @@ void TCsvDataSet::InternalClose() {
   FCurrentRow.clear();
   FCurrentRowIndex = -1;
   FActiveDelimiter = 0;
+  FKeyFields.clear();
+  FKeyIndex.clear();
+  FVisible.clear();
+  FFiltered = false;
+}
+
+// The pairs are checked against this file's header at once; the master's side when the master
+// is open (it may open later, and is checked then). Every row's key goes into the index once,
+// so following the master costs a lookup per move.
+void TCsvDataSet::BindMasterFields() {
+  FKeyFields.clear();
+  std::size_t start = 0;
+  const std::string& text = FMasterFields;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find(';', start), text.size());
+    const std::string pair = Trim(text.substr(start, end - start));
+    start = end + 1;
+    if (pair.empty()) continue;
+    const std::size_t equals = pair.find('=');
+    const std::string detailName = Trim(pair.substr(0, equals));
+    const std::string masterName =
+        equals == std::string::npos ? detailName : Trim(pair.substr(equals + 1));
+    const int column = GetFieldDefs()->IndexOf(detailName);
+    if (column < 0) {
+      throw EDatabaseError("MasterFields '%s' of %s: %s has no field '%s'",
+                           {FMasterFields, GetDescription(), FFileName, detailName});
+    }
+    FKeyFields.emplace_back(column, masterName);
+  }
+  if (FKeyFields.empty()) return;
+  FFiltered = true;
+  FKeyIndex.clear();
+  for (int row = 0; row < FRows.GetRowCount(); ++row) FKeyIndex[RowKey(row)].push_back(row);
+  FVisible.clear();
+  const TDataSet* master = FMasterLink->GetDataSet();
+  if (master != nullptr && master->GetActive()) {
+    for (const auto& [column, name] : FKeyFields) {
+      if (master->FindField(name) == nullptr) {
+        throw EDatabaseError("MasterFields '%s' of %s: the master %s has no field '%s'",
+                             {FMasterFields, GetDescription(), master->GetDescription(), name});
+      }
+    }
+    const auto found = FKeyIndex.find(RowKey(-1));
+    if (found != FKeyIndex.end()) FVisible = found->second;
+  }
+}
+
+std::string TCsvDataSet::RowKey(int ARow) const {
+  std::string key;
+  if (ARow >= 0) FRows.ReadRow(ARow, FCurrentRow);
+  FCurrentRowIndex = -1;
+  const TDataSet* master = FMasterLink->GetDataSet();
+  for (const auto& [column, name] : FKeyFields) {
+    if (ARow >= 0) {
+      key += ValueToText(FCurrentRow[static_cast<std::size_t>(column)], GetFormatSettings());
+    } else if (const TField* field = master->FindField(name)) {
+      key += field->GetAsString();
+    }
+    key += '\x1f';
+  }
+  return key;
+}
+
+void TCsvDataSet::MasterChanged() {
+  if (!GetActive() || GetLoading() || !FFiltered) return;
+  FVisible.clear();
+  const TDataSet* master = FMasterLink->GetDataSet();
+  if (master != nullptr && master->GetActive() && !master->IsEmpty()) {
+    for (const auto& [column, name] : FKeyFields) {
+      if (master->FindField(name) == nullptr) {
+        throw EDatabaseError("MasterFields '%s' of %s: the master %s has no field '%s'",
+                             {FMasterFields, GetDescription(), master->GetDescription(), name});
+      }
+    }
+    const auto found = FKeyIndex.find(RowKey(-1));
+    if (found != FKeyIndex.end()) FVisible = found->second;
+  }
+  Resync(0);
+}
+
+int TCsvDataSet::GetRecordCountInternal() const {
+  return FFiltered ? static_cast<int>(FVisible.size()) : FRows.GetRowCount();
 }
 
 const TFieldValue& TCsvDataSet::GetFieldValue(int ARecordIndex, int AFieldNo) const {
-  if (ARecordIndex != FCurrentRowIndex) {
-    FRows.ReadRow(ARecordIndex, FCurrentRow);
-    FCurrentRowIndex = ARecordIndex;
+  const int row = FFiltered ? FVisible[static_cast<std::size_t>(ARecordIndex)] : ARecordIndex;
+  if (row != FCurrentRowIndex) {
+    FRows.ReadRow(row, FCurrentRow);
+    FCurrentRowIndex = row;
   }
   return FCurrentRow[static_cast<std::size_t>(AFieldNo)];
+}
+
+// A record's id is its row in the file, so a bookmark stays valid while the master moves and
+// finds its record again whenever the master shows it.
+std::uint64_t TCsvDataSet::GetRecordId(int ARecordIndex) const {
+  return static_cast<std::uint64_t>(FFiltered ? FVisible[static_cast<std::size_t>(ARecordIndex)]
+                                              : ARecordIndex);
+}
+
+int TCsvDataSet::FindRecordIndex(std::uint64_t AId) const {
+  if (!FFiltered)
+    return AId < static_cast<std::uint64_t>(FRows.GetRowCount()) ? static_cast<int>(AId) : -1;
+  const auto found = std::lower_bound(FVisible.begin(), FVisible.end(), static_cast<int>(AId));
+  return found != FVisible.end() && *found == static_cast<int>(AId)
+             ? static_cast<int>(found - FVisible.begin())
+             : -1;
 }
 
 }  // namespace host

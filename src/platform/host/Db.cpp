@@ -73,27 +73,6 @@ std::string CurrToStrExact(Currency AValue, const TFormatSettings& ASettings) {
   return result;
 }
 
-// The general text of any value: what AsString gives for a field without a rule of its own.
-std::string ValueToText(const TFieldValue& AValue, const TFormatSettings& ASettings) {
-  switch (AValue.GetKind()) {
-    case fvkNull:
-      return {};
-    case fvkInteger:
-      return IntToStr(AValue.GetInteger());
-    case fvkFloat:
-      return FloatToStr(AValue.GetFloat(), ASettings);
-    case fvkCurrency:
-      return CurrToStrExact(AValue.GetCurrency(), ASettings);
-    case fvkBoolean:
-      return AValue.GetBoolean() ? STextTrue : STextFalse;
-    case fvkDateTime:
-      return DateTimeToStr(AValue.GetDateTime(), ASettings);
-    case fvkString:
-      return AValue.GetString();
-  }
-  return {};
-}
-
 // Rounds to the nearest whole number, halves to even, as the host's Round does.
 std::int64_t RoundToInt64(double AValue) {
   const double rounded = std::nearbyint(AValue);
@@ -221,6 +200,26 @@ std::string_view CutText(std::string_view AText, int AMaxBytes) {
 
 }  // namespace
 
+std::string ValueToText(const TFieldValue& AValue, const TFormatSettings& ASettings) {
+  switch (AValue.GetKind()) {
+    case fvkNull:
+      return {};
+    case fvkInteger:
+      return IntToStr(AValue.GetInteger());
+    case fvkFloat:
+      return FloatToStr(AValue.GetFloat(), ASettings);
+    case fvkCurrency:
+      return CurrToStrExact(AValue.GetCurrency(), ASettings);
+    case fvkBoolean:
+      return AValue.GetBoolean() ? ASettings.TrueBoolStr : ASettings.FalseBoolStr;
+    case fvkDateTime:
+      return DateTimeToStr(AValue.GetDateTime(), ASettings);
+    case fvkString:
+      return AValue.GetString();
+  }
+  return {};
+}
+
 // ---------------------------------------------------------------------------------------------
 // Field types and values
 
@@ -340,7 +339,11 @@ std::string TField::GetText() const {
     FOnGetText(const_cast<TField*>(this), text, false);
     return text;
   }
-  return DoGetText(false);
+  try {
+    return DoGetText(false);
+  } catch (const EConvertError& error) {
+    ReadError(error.GetMessage());
+  }
 }
 
 std::string TField::GetDisplayText() const {
@@ -349,7 +352,20 @@ std::string TField::GetDisplayText() const {
     FOnGetText(const_cast<TField*>(this), text, true);
     return text;
   }
-  return DoGetText(true);
+  try {
+    return DoGetText(true);
+  } catch (const EConvertError& error) {
+    ReadError(error.GetMessage());
+  }
+}
+
+void TField::ReadError(const std::string& AReason) const {
+  std::string where = FDataSet != nullptr ? FDataSet->GetDescription() : "no data set";
+  where += ", field '" + GetDisplayLabel() + "'";
+  if (FDataSet != nullptr && FDataSet->GetRecNo() > 0) {
+    where += ", record " + std::to_string(FDataSet->GetRecNo());
+  }
+  throw EConvertError(where + ": " + AReason);
 }
 
 std::string TField::DoGetText(bool ADisplayText) const {
@@ -376,10 +392,14 @@ bool TField::GetAsBoolean() const {
       return value.GetBoolean();
     case fvkInteger:
       return value.GetInteger() != 0;
-    case fvkString:
+    case fvkString: {
+      const TFormatSettings& settings = GetFormatSettings();
+      if (SameText(value.GetString(), settings.TrueBoolStr)) return true;
+      if (SameText(value.GetString(), settings.FalseBoolStr)) return false;
       if (SameText(value.GetString(), STextTrue)) return true;
       if (SameText(value.GetString(), STextFalse)) return false;
-      break;
+      throw EConvertError("'" + value.GetString() + "' is not a valid boolean value");
+    }
     default:
       break;
   }
@@ -660,8 +680,8 @@ TBooleanField::TBooleanField(TComponent* AOwner) : TField(AOwner) { SetDataType(
 void TBooleanField::SetDisplayValues(const std::string& AValue) {
   FDisplayValues = AValue;
   if (AValue.empty()) {
-    FTrueText = STextTrue;
-    FFalseText = STextFalse;
+    FTrueText.clear();
+    FFalseText.clear();
     return;
   }
   const std::size_t separator = AValue.find(';');
@@ -674,10 +694,18 @@ void TBooleanField::SetDisplayValues(const std::string& AValue) {
   }
 }
 
+const std::string& TBooleanField::TrueText() const {
+  return FDisplayValues.empty() ? GetFormatSettings().TrueBoolStr : FTrueText;
+}
+
+const std::string& TBooleanField::FalseText() const {
+  return FDisplayValues.empty() ? GetFormatSettings().FalseBoolStr : FFalseText;
+}
+
 std::string TBooleanField::GetAsString() const {
   const TFieldValue& value = GetValue();
   if (value.IsNull()) return {};
-  return GetAsBoolean() ? FTrueText : FFalseText;
+  return GetAsBoolean() ? TrueText() : FalseText();
 }
 
 std::string TBooleanField::DoGetText(bool ADisplayText) const {
@@ -698,8 +726,8 @@ TFieldValue TBooleanField::ConvertValue(const TFieldValue& AValue) const {
       const auto matches = [&text](const std::string& ACandidate) {
         return SameText(text, ACandidate.substr(0, text.size()));
       };
-      if (matches(FFalseText)) return TFieldValue(false);
-      if (matches(FTrueText)) return TFieldValue(true);
+      if (matches(FalseText())) return TFieldValue(false);
+      if (matches(TrueText())) return TFieldValue(true);
       if (SameText(text, STextFalse)) return TFieldValue(false);
       if (SameText(text, STextTrue)) return TFieldValue(true);
       throw EDatabaseError(SInvalidBoolValue, {text, GetDisplayLabel()});
@@ -1039,6 +1067,10 @@ int TDataSet::MoveBy(int ADistance) {
   const int moved = FCurrent - old;
   if (moved != 0) NotifyScrolled(moved);
   return moved;
+}
+
+std::string TDataSet::GetDescription() const {
+  return FDescription.empty() ? "data set '" + GetName() + "'" : FDescription;
 }
 
 int TDataSet::GetRecNo() const {

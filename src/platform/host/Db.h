@@ -141,6 +141,9 @@ class TFieldValue {
   std::string FString;  // fvkString
 };
 
+// The general text of any value: what AsString gives for a field without a rule of its own.
+std::string ValueToText(const TFieldValue& AValue, const TFormatSettings& ASettings);
+
 // ---------------------------------------------------------------------------------------------
 // Field definitions: the columns a data set offers, from which it makes its default fields.
 
@@ -223,7 +226,9 @@ class TField : public TComponent {
   bool GetIsNull() const { return GetValue().IsNull(); }
 
   // The edit text and the display text: OnGetText when assigned, else the family's rule
-  // (DoGetText below).
+  // (DoGetText below). A stored value that the field's type cannot read (a text kept as it
+  // came because it is no number or date) raises EConvertError naming the data set, the
+  // field, the record and the value.
   std::string GetText() const;
   std::string GetDisplayText() const;
   void SetOnGetText(TFieldGetTextEvent AValue) { FOnGetText = std::move(AValue); }
@@ -264,6 +269,8 @@ class TField : public TComponent {
   const TFormatSettings& GetFormatSettings() const;
   // Raises EDatabaseError AMessage with the field's display label as the only argument.
   [[noreturn]] void FieldError(const std::string& AMessage) const;
+  // Raises EConvertError "<data set>, field '<label>', record <n>: <AReason>".
+  [[noreturn]] void ReadError(const std::string& AReason) const;
 
  private:
   using inherited = TComponent;
@@ -429,7 +436,8 @@ class TBooleanField : public TField {
   void SetDisplayValues(const std::string& AValue);
 
   std::string GetAsString() const override;
-  // Accepts the two texts of DisplayValues (or "True"/"False"), without regard to case; raises
+  // Accepts the two texts of DisplayValues (or of the format settings, or "True"/"False"),
+  // without regard to case; raises
   // EDatabaseError "'%s' is not a valid boolean value for field '%s'" otherwise.
   TFieldValue ConvertValue(const TFieldValue& AValue) const override;
 
@@ -439,9 +447,13 @@ class TBooleanField : public TField {
  private:
   using inherited = TField;
 
+  // The two texts of DisplayValues; without DisplayValues the format settings' Boolean texts.
+  const std::string& TrueText() const;
+  const std::string& FalseText() const;
+
   std::string FDisplayValues;
-  std::string FTrueText = STextTrue;
-  std::string FFalseText = STextFalse;
+  std::string FTrueText;
+  std::string FFalseText;
 };
 
 // Date and time. DisplayText uses DisplayFormat and Text uses EditFormat (never
@@ -629,6 +641,11 @@ class TDataSet : public TComponent {
   const TFormatSettings& GetFormatSettings() const { return FFormatSettings; }
   void SetFormatSettings(const TFormatSettings& AValue);
 
+  // How messages name the data set: "data source 'Orders'" as a program calls it; "data set
+  // '<Name>'" until set.
+  std::string GetDescription() const;
+  void SetDescription(const std::string& AValue) { FDescription = AValue; }
+
   // The value that the field at AFieldNo holds at the current record: the appended record
   // while inserting, a null value on a closed or empty data set.
   const TFieldValue& CurrentFieldValue(int AFieldNo) const;
@@ -689,6 +706,7 @@ class TDataSet : public TComponent {
   std::vector<TField*> FFields;            // default fields owned through the owner tree
   std::vector<TDataSource*> FDataSources;  // not owned
   TFormatSettings FFormatSettings;
+  std::string FDescription;
   TDataSetState FState = dsInactive;
   int FCurrent = -1;  // index of the current record, -1 when there is none
   bool FEOF = true;

@@ -555,7 +555,9 @@ void TRowStore::EndRow() {
   // A row lives in one block; a row larger than a block gets a block of its own.
   if (FBlocks.empty() || FBlockUsed + FPending.size() > FBlockSize) {
     FBlockSize = std::max(RowBlockSize, FPending.size());
-    FBlocks.push_back(std::make_unique<char[]>(FBlockSize));
+    // Not cleared: every byte is written before it is read, and a detail query that runs once
+    // per master record would otherwise clear a whole block each time.
+    FBlocks.push_back(std::make_unique_for_overwrite<char[]>(FBlockSize));
     FBlockBytes += FBlockSize;
     FBlockUsed = 0;
   }
@@ -788,12 +790,12 @@ std::vector<std::string> ParseParamNames(const std::string& ASQL) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// TSQLiteQuery
+// TCustomQuery
 
 // Hears the master's moves and runs the query again.
-class TSQLiteQuery::TMasterLink : public TDataLink {
+class TCustomQuery::TMasterLink : public TDataLink {
  public:
-  explicit TMasterLink(TSQLiteQuery* AQuery) : FQuery(AQuery) {}
+  explicit TMasterLink(TCustomQuery* AQuery) : FQuery(AQuery) {}
 
  protected:
   void ActiveChanged() override { FQuery->MasterChanged(); }
@@ -808,14 +810,86 @@ class TSQLiteQuery::TMasterLink : public TDataLink {
   }
 
  private:
-  TSQLiteQuery* FQuery;  // the owner of this link
+  TCustomQuery* FQuery;  // the owner of this link
 };
 
-TSQLiteQuery::TSQLiteQuery(TComponent* AOwner)
+TCustomQuery::TCustomQuery(TComponent* AOwner)
     : inherited(AOwner),
       FSQL(std::make_unique<TStringList>()),
       FParams(std::make_unique<TParams>()),
       FMasterLink(std::make_unique<TMasterLink>(this)) {}
+
+// The subclass closed the query already; leaving the master first keeps its notices away from
+// a query that is half gone.
+TCustomQuery::~TCustomQuery() { FMasterLink->SetDataSource(nullptr); }
+
+void TCustomQuery::SetSQL(const TStringList* AValue) {
+  Close();
+  FSQL->Assign(AValue);
+  FParams->Update(ParseParamNames(FSQL->GetText()));
+}
+
+void TCustomQuery::SetSQLText(const std::string& AValue) {
+  TStringList lines;
+  lines.SetText(AValue);
+  SetSQL(&lines);
+}
+
+TDataSource* TCustomQuery::GetDataSource() const { return FMasterLink->GetDataSource(); }
+
+void TCustomQuery::SetDataSource(TDataSource* AValue) {
+  if (AValue != nullptr && AValue->GetDataSet() == this) {
+    throw EDatabaseError("Circular datalinks are not allowed");
+  }
+  FMasterLink->SetDataSource(AValue);
+}
+
+void TCustomQuery::SetStreamedActive(bool AValue) {
+  if (GetLoading()) {
+    FStreamedActive = AValue;
+  } else {
+    SetActive(AValue);
+  }
+}
+
+void TCustomQuery::Loaded() {
+  inherited::Loaded();
+  if (FStreamedActive) Open();
+}
+
+TFieldValue TCustomQuery::ParamValue(const std::string& AName) const {
+  // A parameter named like a master field follows the master; the others keep their values.
+  const TDataSet* master = FMasterLink->GetActive() ? FMasterLink->GetDataSet() : nullptr;
+  if (const TField* field = master != nullptr ? master->FindField(AName) : nullptr) {
+    return field->GetValue();
+  }
+  const TParam* param = FParams->FindParam(AName);
+  if (param != nullptr && param->GetBound()) return param->GetValue();
+  if (master != nullptr) {
+    std::string fields;
+    for (const TField* each : master->GetFieldList()) {
+      fields += (fields.empty() ? "" : ", ") + each->GetFieldName();
+    }
+    throw EDatabaseError(GetDescription() + " uses the parameter :" + AName + ", but its master " +
+                         master->GetDescription() + " has no field " + AName + " (its fields: " +
+                         fields + ")");
+  }
+  if (FOpening && FMasterLink->GetDataSource() == nullptr) {
+    throw EDatabaseError(GetDescription() + " uses the parameter :" + AName +
+                         ", which has no value: link the query to a master data set with a "
+                         "field " + AName + ", or set the parameter");
+  }
+  return TFieldValue();
+}
+
+void TCustomQuery::MasterChanged() {
+  if (GetActive() && !GetLoading()) Refresh();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSQLiteQuery
+
+TSQLiteQuery::TSQLiteQuery(TComponent* AOwner) : inherited(AOwner) {}
 
 TSQLiteQuery::~TSQLiteQuery() {
   Close();
@@ -836,40 +910,6 @@ void TSQLiteQuery::SetConnection(TSQLiteConnection* AValue) {
   }
 }
 
-void TSQLiteQuery::SetSQL(const TStringList* AValue) {
-  Close();
-  FSQL->Assign(AValue);
-  FParams->Update(ParseParamNames(FSQL->GetText()));
-}
-
-void TSQLiteQuery::SetSQLText(const std::string& AValue) {
-  TStringList lines;
-  lines.SetText(AValue);
-  SetSQL(&lines);
-}
-
-TDataSource* TSQLiteQuery::GetDataSource() const { return FMasterLink->GetDataSource(); }
-
-void TSQLiteQuery::SetDataSource(TDataSource* AValue) {
-  if (AValue != nullptr && AValue->GetDataSet() == this) {
-    throw EDatabaseError("Circular datalinks are not allowed");
-  }
-  FMasterLink->SetDataSource(AValue);
-}
-
-void TSQLiteQuery::SetStreamedActive(bool AValue) {
-  if (GetLoading()) {
-    FStreamedActive = AValue;
-  } else {
-    SetActive(AValue);
-  }
-}
-
-void TSQLiteQuery::Loaded() {
-  inherited::Loaded();
-  if (FStreamedActive) Open();
-}
-
 void TSQLiteQuery::Notification(TComponent* AComponent, TOperation AOperation) {
   inherited::Notification(AComponent, AOperation);
   if (AOperation == opRemove && AComponent == FConnection) {
@@ -880,7 +920,7 @@ void TSQLiteQuery::Notification(TComponent* AComponent, TOperation AOperation) {
 
 void TSQLiteQuery::InternalOpen() {
   if (FConnection == nullptr) throw EDatabaseError("Query '%s' has no connection", {GetName()});
-  const std::string sql = FSQL->GetText();
+  const std::string sql = GetSQL()->GetText();
   if (Trim(sql).empty()) throw EDatabaseError("Query '%s' has no SQL", {GetName()});
   FConnection->SetConnected(true);
   auto statement = std::make_unique<TSQLiteStatement>(FConnection->GetDatabase(), sql);
@@ -910,8 +950,11 @@ void TSQLiteQuery::InternalOpen() {
   }
   FStatement = std::move(statement);
   try {
+    SetOpening(true);
     Fetch();
+    SetOpening(false);
   } catch (const Exception&) {
+    SetOpening(false);
     FStatement.reset();
     FRows.Clear();
     throw;
@@ -946,7 +989,6 @@ void TSQLiteQuery::InternalClose() {
 
 void TSQLiteQuery::BindParams() {
   sqlite3_stmt* handle = FStatement->GetHandle();
-  TDataSet* master = FMasterLink->GetActive() ? FMasterLink->GetDataSet() : nullptr;
   const int count = sqlite3_bind_parameter_count(handle);
   for (int i = 1; i <= count; ++i) {
     const char* rawName = sqlite3_bind_parameter_name(handle, i);
@@ -955,14 +997,7 @@ void TSQLiteQuery::BindParams() {
                            (rawName != nullptr ? rawName : "?") +
                            "'; name parameters as :name in SQL: " + OneLine(FStatement->GetSQL()));
     }
-    const std::string name = rawName + 1;
-    // A parameter named like a master field follows the master; the others keep their values.
-    const TField* field = master != nullptr ? master->FindField(name) : nullptr;
-    if (field != nullptr) {
-      FStatement->Bind(i, field->GetValue());
-    } else if (const TParam* param = FParams->FindParam(name)) {
-      FStatement->Bind(i, param->GetValue());
-    }
+    FStatement->Bind(i, ParamValue(rawName + 1));
   }
 }
 
@@ -976,15 +1011,11 @@ void TSQLiteQuery::Fetch() {
   TRowStore rows;
   rows.SetColumnCount(columns);
   std::vector<int> maxLengths(static_cast<std::size_t>(columns), 0);
-  int record = 0;
-  const auto bad = [&](int AColumn, const std::string& AWhat) {
-    const std::string value(ColumnText(handle, AColumn));
-    throw EDatabaseError("Query '" + GetName() + "', column '" +
-                         sqlite3_column_name(handle, AColumn) + "', record " +
-                         std::to_string(record) + ": '" + value + "' is not a valid " + AWhat);
-  };
+  // A stored value that its column's type cannot hold is kept as the text SQLite gives, so
+  // that only a merge that reads it fails, and then with the field, record and value (the
+  // fields convert on reading). Blank text in a column of numbers, dates or Booleans is null.
+  const auto keep = [&](int AColumn) { rows.AddString(ColumnText(handle, AColumn)); };
   while (FStatement->Step()) {
-    ++record;
     for (int i = 0; i < columns; ++i) {
       const int storage = sqlite3_column_type(handle, i);
       if (storage == SQLITE_NULL) {
@@ -1014,6 +1045,14 @@ void TSQLiteQuery::Fetch() {
         }
         continue;
       }
+      const bool valueType = type == ftInteger || type == ftSmallint || type == ftLargeint ||
+                             type == ftWord || type == ftAutoInc || type == ftFloat ||
+                             type == ftBCD || type == ftCurrency || type == ftBoolean ||
+                             type == ftDate || type == ftTime || type == ftDateTime;
+      if (valueType && storage == SQLITE_TEXT && Trim(std::string(ColumnText(handle, i))).empty()) {
+        rows.AddNull();
+        continue;
+      }
       switch (type) {
         case ftInteger:
         case ftSmallint:
@@ -1024,7 +1063,7 @@ void TSQLiteQuery::Fetch() {
             rows.AddInteger(sqlite3_column_int64(handle, i));
           } else {
             // SQLite keeps a value it cannot store as an integer as it came: a fraction, a
-            // text. Cutting it would change the data, so it is refused.
+            // text. Cutting it would change the data, so it is kept as it came.
             const double number = sqlite3_column_double(handle, i);
             std::int64_t whole = 0;
             if (storage == SQLITE_FLOAT && std::trunc(number) == number &&
@@ -1034,7 +1073,7 @@ void TSQLiteQuery::Fetch() {
                        TryStrToInt(Trim(std::string(ColumnText(handle, i))), whole)) {
               rows.AddInteger(whole);
             } else {
-              bad(i, "integer value");
+              keep(i);
             }
           }
           break;
@@ -1045,37 +1084,46 @@ void TSQLiteQuery::Fetch() {
             const std::string text = Trim(std::string(ColumnText(handle, i)));
             char* end = nullptr;
             const double number = std::strtod(text.c_str(), &end);
-            if (text.empty() || end != text.c_str() + text.size()) bad(i, "floating point value");
-            rows.AddFloat(number);
+            if (end != text.c_str() + text.size()) {
+              keep(i);
+            } else {
+              rows.AddFloat(number);
+            }
           }
           break;
         case ftBCD:
         case ftCurrency: {
           Currency amount;
+          bool read = true;
           if (storage == SQLITE_INTEGER) {
             const std::int64_t whole = sqlite3_column_int64(handle, i);
-            if (whole > 922337203685477 || whole < -922337203685477) bad(i, "amount");
-            amount = Currency::FromRaw(whole * 10000);
+            read = whole <= 922337203685477 && whole >= -922337203685477;
+            if (read) amount = Currency::FromRaw(whole * 10000);
           } else if (storage == SQLITE_FLOAT) {
             try {
               amount = Currency::FromDouble(sqlite3_column_double(handle, i));
             } catch (const Exception&) {
-              bad(i, "amount");
+              read = false;
             }
-          } else if (!TextToCurrency(Trim(std::string(ColumnText(handle, i))), amount)) {
-            bad(i, "amount");
+          } else {
+            read = TextToCurrency(Trim(std::string(ColumnText(handle, i))), amount);
           }
-          rows.AddCurrency(amount);
+          if (read) {
+            rows.AddCurrency(amount);
+          } else {
+            keep(i);
+          }
           break;
         }
         case ftBoolean: {
           bool flag = false;
           if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) {
-            flag = sqlite3_column_double(handle, i) != 0;
-          } else if (!TextToBoolean(ColumnText(handle, i), flag)) {
-            bad(i, "boolean value");
+            rows.AddBoolean(sqlite3_column_double(handle, i) != 0);
+          } else if (TextToBoolean(ColumnText(handle, i), flag)) {
+            rows.AddBoolean(flag);
+          } else {
+            keep(i);
           }
-          rows.AddBoolean(flag);
           break;
         }
         case ftDate:
@@ -1084,8 +1132,14 @@ void TSQLiteQuery::Fetch() {
           TDateTime moment = 0;
           if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) {
             moment = SQLiteNumberToDateTime(sqlite3_column_double(handle, i));
+            // A Julian day number outside the years 1 to 9999 is no date a field can show.
+            if (!(moment > -693594.0 && moment < 2958466.0)) {
+              keep(i);
+              break;
+            }
           } else if (!SQLiteTextToDateTime(ColumnText(handle, i), moment)) {
-            bad(i, type == ftDate ? "date" : type == ftTime ? "time" : "date and time");
+            keep(i);
+            break;
           }
           if (type == ftDate) moment = std::trunc(moment);
           if (type == ftTime) moment = std::fabs(moment - std::trunc(moment));
@@ -1140,10 +1194,6 @@ void TSQLiteQuery::Refresh() {
     }
   }
   Resync(0);
-}
-
-void TSQLiteQuery::MasterChanged() {
-  if (GetActive() && !GetLoading()) Refresh();
 }
 
 const TFieldValue& TSQLiteQuery::GetFieldValue(int ARecordIndex, int AFieldNo) const {

@@ -232,17 +232,26 @@ class TParam : public TObject {
 
   const std::string& GetName() const { return FName; }
   const TFieldValue& GetValue() const { return FValue; }
-  void SetValue(const TFieldValue& AValue) { FValue = AValue; }
-  void SetAsString(const std::string& AValue) { FValue = TFieldValue(AValue); }
-  void SetAsInteger(std::int64_t AValue) { FValue = TFieldValue(AValue); }
-  void SetAsFloat(double AValue) { FValue = TFieldValue(AValue); }
-  void SetAsDateTime(TDateTime AValue) { FValue = TFieldValue::FromDateTime(AValue); }
-  void Clear() { FValue = TFieldValue(); }
+  void SetValue(const TFieldValue& AValue) { Assign(AValue); }
+  void SetAsString(const std::string& AValue) { Assign(TFieldValue(AValue)); }
+  void SetAsInteger(std::int64_t AValue) { Assign(TFieldValue(AValue)); }
+  void SetAsFloat(double AValue) { Assign(TFieldValue(AValue)); }
+  void SetAsDateTime(TDateTime AValue) { Assign(TFieldValue::FromDateTime(AValue)); }
+  // A null value, set on purpose.
+  void Clear() { Assign(TFieldValue()); }
   bool GetIsNull() const { return FValue.IsNull(); }
+  // Whether the program gave the parameter a value (null included).
+  bool GetBound() const { return FBound; }
 
  private:
+  void Assign(const TFieldValue& AValue) {
+    FValue = AValue;
+    FBound = true;
+  }
+
   std::string FName;
   TFieldValue FValue;  // null until set
+  bool FBound = false;
 };
 
 // The parameters of a query, in the order of their first appearance in the SQL.
@@ -267,27 +276,18 @@ class TParams : public TObject {
 // each name once, in order of first appearance.
 std::vector<std::string> ParseParamNames(const std::string& ASQL);
 
-// A query over a TSQLiteConnection. Open runs the SQL and fetches the whole result into a
-// TRowStore, so Prior, RecNo and bookmarks work and the database is not held open by a cursor.
-//
-// Master-detail: with DataSource set, every parameter named like a field of the source's data
-// set takes that field's value at the master's current record, and the query runs again
-// whenever the master opens, scrolls or changes; the fields stay the same objects, the cursor
-// goes to the first record, and bookmarks of earlier runs are no longer valid.
-//
-// Errors (EDatabaseError): no connection ("Query '%s' has no connection"), SQL that fails
-// (SQLite's message and the statement), SQL that returns no rows, a stored value that its
-// column's type cannot hold (naming column, record and value). A failing Open leaves the query
-// closed, with no statement and no rows.
-class TSQLiteQuery : public TDataSet {
+// What a query data set has whatever its database: the SQL, its named parameters and
+// master-detail through a data source. With DataSource set, every parameter named like a field
+// of the source's data set takes that field's value at the master's current record
+// (ParamValue), and Refresh runs whenever the master opens, scrolls or changes. A parameter
+// that neither the program set nor an open master's field gives is an error, so that a
+// misspelt name never runs the query with NULL.
+class TCustomQuery : public TDataSet {
  public:
-  explicit TSQLiteQuery(TComponent* AOwner);
-  ~TSQLiteQuery() override;
-  std::string ClassName() const override { return "TSQLiteQuery"; }
+  explicit TCustomQuery(TComponent* AOwner);
+  ~TCustomQuery() override;
+  std::string ClassName() const override { return "TCustomQuery"; }
 
-  TSQLiteConnection* GetConnection() const { return FConnection; }
-  // Raises EDatabaseError when the query is open.
-  void SetConnection(TSQLiteConnection* AValue);
   TStringList* GetSQL() const { return FSQL.get(); }
   // Copies the lines, closes the query and rebuilds Params (values of kept names stay).
   void SetSQL(const TStringList* AValue);
@@ -301,13 +301,61 @@ class TSQLiteQuery : public TDataSet {
   void SetDataSource(TDataSource* AValue);
   // Runs the SQL again with the current parameters, keeping fields; the cursor goes to the
   // first record. Raises when closed.
-  void Refresh();
+  virtual void Refresh() = 0;
   // While read from a form file, Active waits for Loaded, when the connection is known.
   void SetStreamedActive(bool AValue);
-  // Bytes held by the fetched rows (for the memory benchmark).
-  std::size_t GetRowMemory() const { return FRows.GetMemoryUsed(); }
 
   void Loaded() override;
+
+ protected:
+  // The value the parameter AName takes: the master's field of that name while the master is
+  // open, else the value the program set. Raises EDatabaseError naming the parameter when an
+  // open master lacks the field and the program set none, and, during Open (SetOpening), when
+  // there is no master either; a run after the master went (as components are freed) binds
+  // null.
+  TFieldValue ParamValue(const std::string& AName) const;
+  // Subclasses mark their Open's first run of the SQL.
+  void SetOpening(bool AValue) { FOpening = AValue; }
+
+ private:
+  using inherited = TDataSet;
+  class TMasterLink;
+
+  void MasterChanged();
+
+  std::unique_ptr<TStringList> FSQL;
+  std::unique_ptr<TParams> FParams;
+  std::unique_ptr<TMasterLink> FMasterLink;
+  bool FStreamedActive = false;
+  bool FOpening = false;
+};
+
+// A query over a TSQLiteConnection. Open runs the SQL and fetches the whole result into a
+// TRowStore, so Prior, RecNo and bookmarks work and the database is not held open by a cursor.
+//
+// Master-detail: with DataSource set, every parameter named like a field of the source's data
+// set takes that field's value at the master's current record, and the query runs again
+// whenever the master opens, scrolls or changes; the fields stay the same objects, the cursor
+// goes to the first record, and bookmarks of earlier runs are no longer valid.
+//
+// Errors (EDatabaseError): no connection ("Query '%s' has no connection"), SQL that fails
+// (SQLite's message and the statement), SQL that returns no rows, a parameter without a value.
+// A failing Open leaves the query closed, with no statement and no rows. A stored value that
+// its column's type cannot hold is kept as its text, and fails only when a field reads it
+// (naming field, record and value); blank text in a column of numbers, dates or Booleans is
+// null.
+class TSQLiteQuery : public TCustomQuery {
+ public:
+  explicit TSQLiteQuery(TComponent* AOwner);
+  ~TSQLiteQuery() override;
+  std::string ClassName() const override { return "TSQLiteQuery"; }
+
+  TSQLiteConnection* GetConnection() const { return FConnection; }
+  // Raises EDatabaseError when the query is open.
+  void SetConnection(TSQLiteConnection* AValue);
+  void Refresh() override;
+  // Bytes held by the fetched rows (for the memory benchmark).
+  std::size_t GetRowMemory() const { return FRows.GetMemoryUsed(); }
 
  protected:
   void InternalOpen() override;
@@ -319,18 +367,13 @@ class TSQLiteQuery : public TDataSet {
   void Notification(TComponent* AComponent, TOperation AOperation) override;
 
  private:
-  using inherited = TDataSet;
+  using inherited = TCustomQuery;
   friend class TSQLiteConnection;
-  class TMasterLink;
 
   void Fetch();
   void BindParams();
-  void MasterChanged();
 
-  TSQLiteConnection* FConnection = nullptr;  // not owned; cleared on removal
-  std::unique_ptr<TStringList> FSQL;
-  std::unique_ptr<TParams> FParams;
-  std::unique_ptr<TMasterLink> FMasterLink;
+  TSQLiteConnection* FConnection = nullptr;      // not owned; cleared on removal
   std::unique_ptr<TSQLiteStatement> FStatement;  // while open
   TRowStore FRows;
   std::vector<TFieldType> FColumnTypes;  // the type each column's values are stored as
@@ -339,7 +382,6 @@ class TSQLiteQuery : public TDataSet {
   mutable std::vector<TFieldValue> FCurrentRow;
   mutable int FCurrentRowIndex = -1;
   std::uint32_t FGeneration = 0;  // counts the runs, so that bookmarks of old runs fail
-  bool FStreamedActive = false;
   bool FRefreshing = false;
 };
 

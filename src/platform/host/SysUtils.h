@@ -152,6 +152,10 @@ class Currency {
   std::int64_t FRaw = 0;
 };
 
+// The data layer's Boolean texts, the defaults of TFormatSettings::TrueBoolStr and FalseBoolStr.
+inline constexpr const char* STextTrue = "True";
+inline constexpr const char* STextFalse = "False";
+
 // Every setting that the conversions read. Routines take them explicitly; DefaultFormatSettings
 // gives the process-wide settings taken from the C library's locale.
 struct TFormatSettings {
@@ -179,6 +183,11 @@ struct TFormatSettings {
   std::array<std::string, 7> LongDayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
                                           "Thursday", "Friday", "Saturday"};
   int TwoDigitYearCenturyWindow = 50;
+  // The texts of the two Boolean values: a Boolean field's text without DisplayValues, the
+  // general text of a Boolean value, and texts read back as true and false (besides the
+  // defaults above). The Boolean mask of the printers compares with the process's TrueBoolStr.
+  std::string TrueBoolStr = STextTrue;
+  std::string FalseBoolStr = STextFalse;
 };
 
 // The process-wide settings, filled on first use from LC_NUMERIC, LC_MONETARY and LC_TIME of the
@@ -249,10 +258,6 @@ bool TryEncodeDate(int AYear, int AMonth, int ADay, TDateTime& AValue);
 bool TryEncodeTime(int AHour, int AMinute, int ASecond, int AMilliSecond, TDateTime& AValue);
 int DayOfWeek(TDateTime AValue);  // 1 = Sunday
 bool IsLeapYear(int AYear);
-
-// The data layer's Boolean texts.
-inline constexpr const char* STextTrue = "True";
-inline constexpr const char* STextFalse = "False";
 
 // ---------------------------------------------------------------------------------------------
 // Process.

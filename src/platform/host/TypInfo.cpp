@@ -4,6 +4,7 @@
 
 #include "platform/host/CsvData.h"
 #include "platform/host/Db.h"
+#include "platform/host/OdbcData.h"
 #include "platform/host/SQLiteData.h"
 
 namespace host {
@@ -437,11 +438,35 @@ void RegisterHostClasses() {
                  &TSQLiteQuery::SetDataSource)
       .Boolean("Active", &TDataSet::GetActive, &TSQLiteQuery::SetStreamedActive, false);
 
+  // Password is never written: a form file holds a password only inside a ConnectionString
+  // that its user wrote that way.
+  RegisterClass("TOdbcConnection", [](TComponent* AOwner) { return new TOdbcConnection(AOwner); });
+  RegisterProperties<TOdbcConnection>("TOdbcConnection", "TComponent")
+      .String("ConnectionString", &TOdbcConnection::GetConnectionString,
+              &TOdbcConnection::SetConnectionString)
+      .Boolean("ReadOnly", &TOdbcConnection::GetReadOnly, &TOdbcConnection::SetReadOnly, true)
+      .Integer("FetchRows", &TOdbcConnection::GetFetchRows, &TOdbcConnection::SetFetchRows, 1000)
+      .Boolean("Connected", &TOdbcConnection::GetConnected, &TOdbcConnection::SetStreamedConnected,
+               false);
+
+  RegisterClass("TOdbcQuery", [](TComponent* AOwner) { return new TOdbcQuery(AOwner); });
+  RegisterProperties<TOdbcQuery>("TOdbcQuery", "TDataSet")
+      .Component("Connection", "TOdbcConnection", &TOdbcQuery::GetConnection,
+                 &TOdbcQuery::SetConnection)
+      .Strings("SQL", &TOdbcQuery::GetSQL, &TOdbcQuery::SetSQL)
+      .Component("DataSource", "TDataSource", &TOdbcQuery::GetDataSource,
+                 &TOdbcQuery::SetDataSource)
+      .Boolean("Active", &TDataSet::GetActive, &TOdbcQuery::SetStreamedActive, false);
+
   RegisterClass("TCsvDataSet", [](TComponent* AOwner) { return new TCsvDataSet(AOwner); });
   RegisterProperties<TCsvDataSet>("TCsvDataSet", "TDataSet")
       .String("FileName", &TCsvDataSet::GetFileName, &TCsvDataSet::SetFileName)
       .Char("Delimiter", &TCsvDataSet::GetDelimiter, &TCsvDataSet::SetDelimiter, '\0')
       .Strings("FieldTypes", &TCsvDataSet::GetFieldTypes, &TCsvDataSet::SetFieldTypes)
+      .Boolean("InferTypes", &TCsvDataSet::GetInferTypes, &TCsvDataSet::SetInferTypes, false)
+      .Component("MasterSource", "TDataSource", &TCsvDataSet::GetMasterSource,
+                 &TCsvDataSet::SetMasterSource)
+      .String("MasterFields", &TCsvDataSet::GetMasterFields, &TCsvDataSet::SetMasterFields)
       .Boolean("Active", &TDataSet::GetActive, &TCsvDataSet::SetStreamedActive, false);
 }
 

@@ -418,6 +418,30 @@ TEST_F(DocPrintFakeSofficeTest, PdfPrinterCutsLongTitlesBetweenCharacters) {
   EXPECT_EQ(entries[0], expected + ".pdf");
 }
 
+// The folder a program chose comes before the environment's; "" gives the environment back.
+TEST_F(DocPrintFakeSofficeTest, PdfFolderChosenByTheProgramComesFirst) {
+  fs::create_directory(FScratch / "chosen");
+  docengine::SetPdfFolder((FScratch / "chosen").string());
+  const std::string result = docengine::PrintDocument(FDocx, "PDF", "Letter");
+  EXPECT_EQ(result, "PDF written to " + (FScratch / "chosen" / "Letter.pdf").string());
+  docengine::SetPdfFolder((FScratch / "missing").string());
+  EXPECT_THROW(
+      {
+        try {
+          docengine::PrintDocument(FDocx, "PDF", "Letter");
+        } catch (const EDocError& error) {
+          EXPECT_NE(std::string(error.what())
+                        .find("the folder " + (FScratch / "missing").string() +
+                              " does not exist; choose an existing PDF folder"),
+                    std::string::npos);
+          throw;
+        }
+      },
+      EDocError);
+  docengine::SetPdfFolder("");
+  EXPECT_EQ(docengine::GetPdfFolder(), (FScratch / "pdf").string());
+}
+
 TEST_F(DocPrintFakeSofficeTest, PdfPrinterReplacesAnOldFileAndDefaultsToTheCurrentFolder) {
   const fs::path dir = FScratch / "pdf";
   WriteFile((dir / "Letter.pdf").string(), "old");
@@ -453,6 +477,10 @@ TEST(DocPrintShowTest, DesktopIsPresentWithADisplayOfEitherKind) {
     TEnvGuard display("DISPLAY", row.Display);
     TEnvGuard wayland("WAYLAND_DISPLAY", row.Wayland);
     EXPECT_EQ(docengine::DesktopPresent(), row.Present);
+    // A headless engine has no desktop, whatever the environment says.
+    docengine::SetHeadless(true);
+    EXPECT_FALSE(docengine::DesktopPresent());
+    docengine::SetHeadless(false);
   }
 }
 

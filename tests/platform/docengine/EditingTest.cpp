@@ -368,7 +368,7 @@ namespace {
 // bookmark still there.
 TEST(EditingTest, FillsTheBookmarksOfRealDocuments) {
   namespace fs = std::filesystem;
-  const fs::path folder = veltrane::test::SharedDir() / "corpus";
+  const fs::path folder = veltrane::test::TestDataDir() / "corpus";
   if (!fs::is_directory(folder)) GTEST_SKIP() << "no corpus at " << folder;
   veltrane::test::TScratchDir scratch;
   std::vector<fs::path> files;

@@ -154,7 +154,8 @@ TEST_F(WordBasicServerTest, AnswersThePrintersCommandsInEveryLanguage) {
   }
 }
 
-// A server knows the names of its own language only, commands and named arguments alike.
+// A server started in one language knows the names of that language only, commands and named
+// arguments alike; a command of another language is named with both languages.
 TEST_F(WordBasicServerTest, RefusesNamesOfOtherLanguages) {
   const struct {
     TVeltraneWordbasicDialect Dialect;
@@ -162,14 +163,20 @@ TEST_F(WordBasicServerTest, RefusesNamesOfOtherLanguages) {
     const char* Message;
   } rows[] = {
       {wbdGerman, [](const OleVariant& ABasic) { ABasic.Call("FileOpen", {"x"}); },
-       "Unknown name. (FileOpen)"},
+       "Word.Basic answers in german (SetWordBasicLanguage), but \"FileOpen\" is a WordBasic "
+       "command of english: set the printer's WordbasicDialect to german, or leave the server's "
+       "language unset so that it follows the printer"},
+      {wbdGerman, [](const OleVariant& ABasic) { ABasic.Call("NoSuchCommand"); },
+       "Unknown name. (NoSuchCommand)"},
       {wbdGerman,
        [&](const OleVariant& ABasic) {
          ABasic.Call("DateiÖffnen", {OleNamed("Name", FLetter), OleNamed("ReadOnly", 0)});
        },
        "Unknown name. (DateiÖffnen, argument ReadOnly)"},
       {wbdEnglish, [](const OleVariant& ABasic) { ABasic.Call("Fenstername"); },
-       "Unknown name. (Fenstername)"},
+       "Word.Basic answers in english (SetWordBasicLanguage), but \"Fenstername\" is a "
+       "WordBasic command of german: set the printer's WordbasicDialect to english, or leave the "
+       "server's language unset so that it follows the printer"},
       {wbdFrench,
        [&](const OleVariant& ABasic) { ABasic.Call("FichierOuvrir", {OleNamed("Name", FLetter)}); },
        "Unknown name. (FichierOuvrir, argument Name)"},
@@ -189,6 +196,46 @@ TEST_F(WordBasicServerTest, RefusesNamesOfOtherLanguages) {
     SCOPED_TRACE(row.Message);
     OleVariant basic = StartServer(row.Dialect);
     EXPECT_EQ(ErrorOf([&] { row.Call(basic); }), row.Message);
+  }
+}
+
+// A server whose language nobody chose takes its client's: the first command that only one
+// language names settles it, and a later command of another language is refused.
+TEST_F(WordBasicServerTest, FollowsTheLanguageOfItsClient) {
+  // Each call opens the letter, or with '?' asks for the window's name.
+  const struct {
+    std::vector<std::string> Calls;
+    const char* Language;  // once they ran
+    const char* Error;     // of the last call, "" for none
+  } rows[] = {
+      {{"DateiÖffnen", "?Fenstername"}, "german", ""},
+      {{"FichierOuvrir", "?NomFenêtre"}, "french", ""},
+      {{"FileOpen", "?Windowname$"}, "english", ""},
+      {{"DateiÖffnen", "FileOpen"},
+       "german",
+       "Word.Basic follows its client's language, german so far, but \"FileOpen\" is a "
+       "WordBasic command of english: a client speaks one WordbasicDialect only"},
+      // An unknown name settles nothing.
+      {{"Nope", "FichierOuvrir"}, "french", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Calls.front());
+    OleVariant basic = CreateOleObject("Word.Basic");
+    const auto* server = static_cast<const docengine::TWordBasic*>(basic.GetDispatch());
+    EXPECT_TRUE(server->GetFollowing());
+    std::string error;
+    for (const std::string& call : row.Calls) {
+      error = ErrorOf([&] {
+        if (call[0] == '?') {
+          EXPECT_EQ(basic.Call(call.substr(1)).ToString(), "letter.docx");
+        } else {
+          basic.Call(call, {FLetter});
+        }
+      });
+    }
+    EXPECT_EQ(error, row.Error);
+    EXPECT_EQ(server->GetLanguage(), row.Language);
+    EXPECT_FALSE(server->GetFollowing());
   }
 }
 

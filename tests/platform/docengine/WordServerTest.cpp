@@ -459,6 +459,18 @@ TEST_F(WordServerTest, VisibleOnADesktopOpensACopyOfTheActiveDocument) {
   EXPECT_NE(docengine::TDocument::Open(shown)->FindBookmark("Customer_Name"), nullptr);
   word.Call("Quit");
   fs::remove_all(fs::path(shown).parent_path());
+
+  // Headless, the same call opens nothing, and the server stays its client's: released, it ends.
+  fs::remove(record);
+  docengine::SetHeadless(true);
+  OleVariant hidden = OpenLetter();
+  hidden.Put("Visible", true);
+  EXPECT_TRUE(hidden.Call("Visible").ToBoolean());
+  hidden.Clear();
+  docengine::SetHeadless(false);
+  EXPECT_EQ(RunningOleServerCount("Word.Application.8"), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(fs::exists(record));
 }
 
 }  // namespace

@@ -405,6 +405,30 @@ TEST(DbTest, BooleanDisplayValues) {
             "'maybe' is not a valid boolean value for field 'Active'");
 }
 
+// Without DisplayValues a Boolean field speaks the texts of its data set's format settings, and
+// reads them back besides the defaults.
+TEST(DbTest, BooleanTextsFollowTheFormatSettings) {
+  auto dataSet = MakePeople(2);
+  host::TFormatSettings settings;
+  settings.TrueBoolStr = "Wahr";
+  settings.FalseBoolStr = "Falsch";
+  dataSet->SetFormatSettings(settings);
+  TField* active = dataSet->FieldByName("Active");
+  dataSet->First();
+  EXPECT_EQ(active->GetText(), "Falsch");
+  dataSet->Next();
+  EXPECT_EQ(active->GetAsString(), "Wahr");
+  for (const auto& [text, value] : std::vector<std::pair<const char*, bool>>{
+           {"wahr", true}, {"F", false}, {"TRUE", true}, {"false", false}}) {
+    SCOPED_TRACE(text);
+    dataSet->AppendRecord({9, "x", text});
+    EXPECT_EQ(active->GetAsBoolean(), value);
+  }
+  // DisplayValues still come first.
+  dynamic_cast<TBooleanField*>(active)->SetDisplayValues("ja;nein");
+  EXPECT_EQ(active->GetText(), "nein");  // the last record appended is false
+}
+
 TEST(DbTest, OnGetTextReplacesBothTexts) {
   auto dataSet = MakePeople(1);
   TField* name = dataSet->FieldByName("Name");

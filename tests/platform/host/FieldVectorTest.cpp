@@ -1,4 +1,4 @@
-// Runs the shared field-text vectors (Field.tsv, and the same file in every directory of
+// Runs the reference field-text vectors (Field.tsv, and the same file in every directory of
 // VELTRANE_VECTOR_DIRS) through an in-memory data set holding one field of each class the
 // vectors use. Unflagged rows must pass. A flagged row must pass too unless its flag is one of
 // the known deviations below; those are counted and reported per routine.

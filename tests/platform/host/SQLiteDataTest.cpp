@@ -302,7 +302,6 @@ TEST(SQLiteDataTest, FailingSqlNamesSQLiteMessageAndStatementAndLeavesQueryClose
       {"SELECT n FROM t WHERE n = ?",
        "Query 'Query' uses the parameter '?'; name parameters as "
        ":name in SQL: SELECT n FROM t WHERE n = ?"},
-      {"SELECT d FROM t", "Query 'Query', column 'd', record 1: 'someday' is not a valid date"},
       {"SELECT CAST(word AS INTEGER) AS n2, word AS w FROM t", "(no error)"},
   };
   for (const auto& row : rows) {
@@ -320,27 +319,85 @@ TEST(SQLiteDataTest, FailingSqlNamesSQLiteMessageAndStatementAndLeavesQueryClose
   EXPECT_EQ(query.FieldByName("c")->GetAsInteger(), 1);
 }
 
-TEST(SQLiteDataTest, ValuesAColumnTypeCannotHoldAreRefused) {
+// A value its column's type cannot hold opens, and fails only where it is read, naming the
+// data set, field, record and value; blank text in such a column is null.
+TEST(SQLiteDataTest, ValuesAColumnTypeCannotHoldFailWhereTheyAreRead) {
   veltrane::test::TScratchDir dir;
   const std::string path =
       MakeDatabase(dir,
-                   "CREATE TABLE t (qty INTEGER, ok BOOLEAN, amount MONEY, r REAL);"
-                   "INSERT INTO t VALUES (2.5, 'maybe', 'lots', 'abc');");
+                   "CREATE TABLE t (qty INTEGER, ok BOOLEAN, amount MONEY, r REAL, d DATE);"
+                   "INSERT INTO t VALUES (1, 1, 1, 1, '2024-05-02T10:00:00');"
+                   "INSERT INTO t VALUES (2.5, 'maybe', 'lots', 'abc', 'someday');"
+                   "INSERT INTO t VALUES ('', ' ', '', '', '');"
+                   "INSERT INTO t VALUES (3, 0, '12,50', 4, 45000);");
   TFixture fixture(path);
+  TSQLiteQuery& query = *fixture.Query;
+  query.SetSQLText("SELECT * FROM t");
+  query.SetDescription("data source 'T'");
+  ASSERT_EQ(ErrorOf([&] { query.Open(); }), "(no error)");
   const struct {
+    int Record;
     const char* Column;
-    const char* Message;
+    const char* Text;  // or the message
   } rows[] = {
-      {"qty", "Query 'Query', column 'qty', record 1: '2.5' is not a valid integer value"},
-      {"ok", "Query 'Query', column 'ok', record 1: 'maybe' is not a valid boolean value"},
-      {"amount", "Query 'Query', column 'amount', record 1: 'lots' is not a valid amount"},
-      {"r", "Query 'Query', column 'r', record 1: 'abc' is not a valid floating point value"},
+      {1, "d", "5/2/2024"},
+      {2, "qty", "data source 'T', field 'qty', record 2: '2.5' is not a valid integer value"},
+      {2, "ok", "data source 'T', field 'ok', record 2: 'maybe' is not a valid boolean value"},
+      {2, "amount",
+       "data source 'T', field 'amount', record 2: 'lots' is not a valid floating point value"},
+      {2, "r", "data source 'T', field 'r', record 2: 'abc' is not a valid floating point value"},
+      {2, "d", "data source 'T', field 'd', record 2: 'someday' is not a valid date and time"},
+      {3, "qty", ""},
+      {3, "ok", ""},
+      {3, "amount", ""},
+      {3, "d", ""},
+      {4, "amount",
+       "data source 'T', field 'amount', record 4: '12,50' is not a valid floating point value"},
+      {4, "d", "data source 'T', field 'd', record 4: '45000' is not a valid date and time"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.Column);
-    fixture.Query->SetSQLText(std::string("SELECT ") + row.Column + " FROM t");
-    EXPECT_EQ(ErrorOf([&] { fixture.Query->Open(); }), row.Message);
+    SCOPED_TRACE(std::to_string(row.Record) + " " + row.Column);
+    query.SetRecNo(row.Record);
+    std::string text;
+    const std::string error = ErrorOf([&] { text = query.FieldByName(row.Column)->GetText(); });
+    EXPECT_EQ(error == "(no error)" ? text : error, row.Text);
   }
+}
+
+// A parameter that nothing gives a value is named: without a master, and with a master that
+// lacks its field. A parameter the program set, even to null, runs as set.
+TEST(SQLiteDataTest, ParamsWithoutAValueAreNamed) {
+  veltrane::test::TScratchDir dir;
+  const std::string path = MakeDatabase(dir,
+                                        "CREATE TABLE t (n INTEGER);"
+                                        "INSERT INTO t VALUES (1), (2);");
+  TFixture fixture(path);
+  TSQLiteQuery& query = *fixture.Query;
+  query.SetSQLText("SELECT n FROM t WHERE n = :N OR :N IS NULL");
+  EXPECT_EQ(ErrorOf([&] { query.Open(); }),
+            "data set 'Query' uses the parameter :N, which has no value: link the query to a "
+            "master data set with a field N, or set the parameter");
+  query.ParamByName("N")->Clear();
+  query.Open();
+  EXPECT_EQ(query.GetRecordCount(), 2);
+  query.Close();
+
+  host::TMemDataSet orders(nullptr);
+  orders.SetName("Orders");
+  orders.GetFieldDefs()->Add("Id", host::ftInteger);
+  orders.Open();
+  orders.AppendRecord({1});
+  host::TDataSource master(nullptr);
+  master.SetDataSet(&orders);
+  query.SetSQLText("SELECT n FROM t WHERE n = :OrderId");
+  query.SetDataSource(&master);
+  EXPECT_EQ(ErrorOf([&] { query.Open(); }),
+            "data set 'Query' uses the parameter :OrderId, but its master data set 'Orders' has "
+            "no field OrderId (its fields: Id)");
+  query.SetSQLText("SELECT n FROM t WHERE n = :Id");
+  query.Open();
+  EXPECT_EQ(query.GetRecordCount(), 1);
+  query.SetDataSource(nullptr);
 }
 
 TEST(SQLiteDataTest, ParamsAreFoundByNameOutsideQuotesAndComments) {

@@ -1,4 +1,4 @@
-// Runs the shared reference vectors of the host's conversion and string routines, one test per
+// Runs the reference vectors of the host's conversion and string routines, one test per
 // routine family. Unflagged rows must all pass. Flagged rows must pass as well, except where the
 // row's flag is one of the known deviations below: there the reference differs from the host
 // we imitate, and those rows are counted and listed but do not fail the test.
@@ -140,8 +140,8 @@ bool SameText(const std::string& AActual, const std::string& AExpected) {
   return AActual == AExpected;
 }
 
-// Runs every row of AFileName (shared and extra directories) through ACheck and reports the
-// counts per routine; returns the counts of the last routine for tests that want them.
+// Runs every row of AFileName (the repository's and extra directories) through ACheck and reports
+// the counts per routine; returns the counts of the last routine for tests that want them.
 void RunVectors(const std::string& AFileName, const TRowCheck& ACheck,
                 const TRowCompare& ACompare = SameText) {
   std::map<std::string, TCounts> counts;
