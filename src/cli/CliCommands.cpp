@@ -98,8 +98,9 @@ void CheckNotTemplate(const std::string& AOption, const std::string& AFile,
 }
 
 // Collects the problems Check would raise, all of them instead of the first. A field that
-// crosses a group's boundary is not an error for the controller (it is left unfilled), so it
-// is reported as a warning.
+// crosses a group's boundary is not an error for the controller (the merge leaves it unfilled),
+// so it is reported as a warning. Identifiers of the body and of the headers and footers count
+// their positions apart and never cross.
 int CollectProblems(TCliSession& ASession, std::ostream& AOut, const std::string& ATemplate) {
   TVeltraneController* controller = ASession.GetController();
   TVeltranePrinter* printer = ASession.GetPrinter();
@@ -124,9 +125,21 @@ int CollectProblems(TCliSession& ASession, std::ostream& AOut, const std::string
         report(identifier, ProblemText(verGroupIdentifierInvalid, name), false);
         continue;
       }
+      bool overlaps = false;
       for (int j = 0; j < identifiers->GetCount(); ++j) {
         const TVeltraneIdentifier* other = identifiers->Get(j);
-        if (!other->GetIsGroup() && identifier->Touches(other)) {
+        if (other->GetIdentifierType() != identifier->GetIdentifierType()) continue;
+        if (other->GetIsGroup() && identifier->Touches(other) && other->Touches(identifier)) {
+          // Each pair once, named by the later group; the earlier one is refused all the same.
+          overlaps = true;
+          if (j > i) {
+            report(other,
+                   "overlaps group " + name +
+                       ", neither lying inside the other, and the merge refuses the template; "
+                       "let one group enclose the other, or move them apart",
+                   false);
+          }
+        } else if (!other->GetIsGroup() && identifier->Touches(other)) {
           report(other,
                  "crosses the boundary of group " + name +
                      " and is left unfilled; move the "
@@ -134,7 +147,7 @@ int CollectProblems(TCliSession& ASession, std::ostream& AOut, const std::string
                  true);
         }
       }
-      controller->CheckGroup(identifier);
+      if (!overlaps) controller->CheckGroup(identifier);
     } else if (!controller->ControllerKnowsIdentifier(identifier) &&
                !controller->ApplikationKnowsIdentifier(identifier)) {
       report(identifier, ProblemText(verDocCheckIdentifier, name), false);

@@ -1,5 +1,7 @@
 #include "controller/VeltraneController.h"
 
+#include <vector>
+
 #include "foundation/VeltraneException.h"
 #include "platform/host/Clipbrd.h"
 #include "platform/host/Graphics.h"
@@ -23,6 +25,37 @@ void SplitMapLine(const std::string& ALine, std::string& ALeft, std::string& ARi
     ALeft = host::Trim(ALine.substr(0, equals));
     ARight = host::Trim(ALine.substr(equals + 1));
   }
+}
+
+// Two groups of one story that overlap, neither lying inside the other: each crosses a
+// boundary of the other. Filling one would cut the other's region.
+bool GroupsOverlap(const TVeltraneIdentifier* AGroup, const TVeltraneIdentifier* AOther) {
+  return AGroup->GetIdentifierType() == AOther->GetIdentifierType() && AGroup->Touches(AOther) &&
+         AOther->Touches(AGroup);
+}
+
+// Refuses two overlapping groups, naming the later one first.
+[[noreturn]] void RaiseOverlap(const TVeltraneIdentifier* AGroup,
+                               const TVeltraneIdentifier* AOther) {
+  const bool groupFirst = AGroup->GetStartPos() <= AOther->GetStartPos();
+  const TVeltraneIdentifier* earlier = groupFirst ? AGroup : AOther;
+  const TVeltraneIdentifier* later = groupFirst ? AOther : AGroup;
+  VeltraneErrorFmt(verGroupFieldInvalid, {later->GetAsString(), earlier->GetAsString()});
+}
+
+// How many passes in a row a group may make on one record before the merge gives up on it.
+// Only event handlers that keep a group from moving on (or from ending) bring a group there;
+// without the limit such a merge would never end, its work document growing with every pass.
+constexpr int MaxPassesOnOneRecord = 1000;
+
+// The first bookmark of the list that the data set accepts, with the data set moved there and
+// the list's cursor on it; the cursor stands past the entries when none is valid.
+void GotoFirstValidBookmark(host::TDataSet* ADataSet, TVeltraneBookmarks* ABookmarks) {
+  ABookmarks->First();
+  while (!ABookmarks->GetEOB() && !ADataSet->BookmarkValid(ABookmarks->Current())) {
+    ABookmarks->Next();
+  }
+  if (!ABookmarks->GetEOB()) ADataSet->GotoBookmark(ABookmarks->Current());
 }
 
 }  // namespace
@@ -81,8 +114,7 @@ void TVeltraneController::DocumentInit() {
   if (!FDocWasLoaded) FVeltranePrinter->LoadDoc();
 }
 
-void TVeltraneController::Notification(host::TComponent* AComponent,
-                                       host::TOperation AOperation) {
+void TVeltraneController::Notification(host::TComponent* AComponent, host::TOperation AOperation) {
   inherited::Notification(AComponent, AOperation);
   if (AOperation != host::opRemove || AComponent == nullptr || AComponent != FVeltranePrinter) {
     return;
@@ -129,10 +161,19 @@ void TVeltraneController::CheckGroup(TVeltraneIdentifier* AIdentifier) {
     VeltraneErrorFmt(verGroupIdentifierInvalid, {AIdentifier->GetAsString()});
   }
   TVeltraneIdentifiers* identifiers = FVeltranePrinter->GetIdentifiers();
+  for (int j = 0; j < identifiers->GetCount(); ++j) {
+    const TVeltraneIdentifier* other = identifiers->Get(j);
+    if (other != AIdentifier && other->GetIsGroup() && GroupsOverlap(AIdentifier, other)) {
+      RaiseOverlap(AIdentifier, other);
+    }
+  }
+  // Positions of different stories are unrelated numbers: only identifiers of the group's own
+  // kind can cross it.
   int j = 0;
   while (j < identifiers->GetCount()) {
     TVeltraneIdentifier* other = identifiers->Get(j);
-    if (!other->GetIsGroup() && AIdentifier->Touches(other)) {
+    if (other->GetIdentifierType() == AIdentifier->GetIdentifierType() && !other->GetIsGroup() &&
+        AIdentifier->Touches(other)) {
       identifiers->Remove(other);
     } else {
       ++j;
@@ -143,7 +184,8 @@ void TVeltraneController::CheckGroup(TVeltraneIdentifier* AIdentifier) {
 bool TVeltraneController::ControllerKnowsIdentifier(const TVeltraneIdentifier* AIdentifier) {
   if (!AIdentifier->GetIsField()) return false;
   const std::string field = AIdentifier->GetDatafieldName();
-  bool result = SearchDataField(SearchDatasource(AIdentifier->GetDatasourceName()), field) != nullptr;
+  bool result =
+      SearchDataField(SearchDatasource(AIdentifier->GetDatasourceName()), field) != nullptr;
   for (int i = 0; !result && i < FAdditionalsources->GetCount(); ++i) {
     result = SearchDataField(SearchDatasource(FAdditionalsources->Get(i)), field) != nullptr;
   }
@@ -198,8 +240,8 @@ host::TDataSource* TVeltraneController::SearchDatasource(const std::string& ANam
   };
   const auto dot = AName.find('.');
   if (dot == std::string::npos) {
-    return static_cast<host::TDataSource*>(ForEachComponent(
-        findDatasource, {MapDatasourceName(AName, false)}, GetOwner(), false));
+    return static_cast<host::TDataSource*>(
+        ForEachComponent(findDatasource, {MapDatasourceName(AName, false)}, GetOwner(), false));
   }
   const TForEachComponentProc findForm = [this](host::TComponent* AComponent,
                                                 const host::TVarRecs& AArgs) {
@@ -329,6 +371,7 @@ std::string TVeltraneController::FieldValue(host::TField* AField) {
 
 void TVeltraneController::Print(bool APreview) {
   DocumentInit();
+  CheckRegions();
   TVeltranePrinter* printer = FVeltranePrinter;
   printer->SetViewMode(vvmOutline);
   printer->CopyDoc();
@@ -368,6 +411,43 @@ void TVeltraneController::Print(bool APreview) {
   }
 }
 
+// One walk over the sorted list: every identifier is compared with those that start inside
+// it, which finds every pair of crossing ranges at a cost of the nesting depth per identifier.
+// Nothing is removed before the walk ends, so that whether an identifier is a group does not
+// change under it.
+void TVeltraneController::CheckRegions() {
+  TVeltraneIdentifiers* identifiers = FVeltranePrinter->GetIdentifiers();
+  const int count = identifiers->GetCount();
+  std::vector<bool> groups(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    groups[static_cast<std::size_t>(i)] = identifiers->Get(i)->GetIsGroup();
+  }
+  std::vector<TVeltraneIdentifier*> crossing;
+  for (int i = 0; i < count; ++i) {
+    TVeltraneIdentifier* identifier = identifiers->Get(i);
+    const bool isGroup = groups[static_cast<std::size_t>(i)];
+    if (isGroup && identifier->GetIdentifierType() == vitHeaderFooter) {
+      VeltraneErrorFmt(verDocCheckGroupinheader, {identifier->GetAsString()});
+    }
+    for (int j = i + 1; j < count; ++j) {
+      TVeltraneIdentifier* other = identifiers->Get(j);
+      if (other->GetIdentifierType() != identifier->GetIdentifierType() ||
+          other->GetStartPos() >= identifier->GetEndPos()) {
+        break;
+      }
+      const bool otherIsGroup = groups[static_cast<std::size_t>(j)];
+      if (isGroup && otherIsGroup && GroupsOverlap(identifier, other)) {
+        RaiseOverlap(identifier, other);
+      } else if (isGroup && !otherIsGroup && identifier->Touches(other)) {
+        crossing.push_back(other);
+      } else if (!isGroup && otherIsGroup && other->Touches(identifier)) {
+        crossing.push_back(identifier);
+      }
+    }
+  }
+  for (TVeltraneIdentifier* identifier : crossing) identifiers->Remove(identifier);
+}
+
 int TVeltraneController::SetHeaderFooter() {
   TVeltraneIdentifiers* identifiers = FVeltranePrinter->GetIdentifiers();
   int i = 0;
@@ -395,10 +475,33 @@ void TVeltraneController::PrintGroup(TVeltraneIdentifier* AIdentifier,
                                      host::TDataSource* ADatasource,
                                      TVeltraneBookmarks* ABookmarks) {
   if (!DatasourceUsable(ADatasource)) return;
+  // The passes of this run, for EndOfGroup; a nested group gets a run of its own in every pass
+  // of its parent, and no group is nested in itself.
+  struct TPassCount {
+    std::map<const TVeltraneIdentifier*, int>& Passes;
+    const TVeltraneIdentifier* Group;
+    ~TPassCount() { Passes.erase(Group); }
+  } passes{FGroupPasses, AIdentifier};
+  FGroupPasses[AIdentifier] = 0;
   try {
     DoBeforePrintGroup(AIdentifier, ADatasource, ABookmarks);
+    host::TDataSet* data = ADatasource->GetDataSet();
+    int record = 0;
+    int passesOnRecord = 0;
     while (!EndOfGroup(AIdentifier, ADatasource, ABookmarks)) {
+      // A pass on the record of the pass before makes no progress; a group that keeps doing
+      // so would never end.
+      const int recNo = data->GetRecNo();
+      passesOnRecord = FGroupPasses[AIdentifier] > 0 && recNo == record ? passesOnRecord + 1 : 1;
+      record = recNo;
+      if (passesOnRecord > MaxPassesOnOneRecord) {
+        VeltraneErrorFmt(verUnknown, {"group " + AIdentifier->GetAsString() + " made " +
+                                      std::to_string(MaxPassesOnOneRecord) +
+                                      " passes over one record without ending; an event "
+                                      "handler keeps its data set from moving on"});
+      }
       PrintRecord(AIdentifier, ADatasource);
+      ++FGroupPasses[AIdentifier];
       NextGroup(AIdentifier, ADatasource, ABookmarks);
     }
     DoAfterPrintGroup(AIdentifier, ADatasource, ABookmarks);
@@ -451,9 +554,15 @@ bool TVeltraneController::EndOfGroup(TVeltraneIdentifier* AIdentifier,
         // A group walked over bookmarks ends when they are used up: NextGroup no longer moves
         // the data set, so neither its end nor a key change would ever come.
         result = true;
-      } else if (host::TField* field = SearchDataField(GetDataSource(), AIdentifier->GetAsString())) {
+      } else if (host::TField* field =
+                     SearchDataField(GetDataSource(), AIdentifier->GetAsString())) {
         result = AIdentifier->GetGroupValue() != FieldValue(field);
-        if (result) data->Prior();
+        // The step back lands on the last record of the run, for the enclosing group's next
+        // move. A run that made no pass (its key was never taken, as after a silent abort in
+        // BeforePrintGroup) moved nothing: stepping back would hand the enclosing group the
+        // record it just printed, again and again.
+        const auto run = FGroupPasses.find(AIdentifier);
+        if (result && (run == FGroupPasses.end() || run->second > 0)) data->Prior();
       }
     }
   } catch (const host::EAbort&) {
@@ -514,15 +623,21 @@ void TVeltraneController::DoBeforePrintGroup(TVeltraneIdentifier* AIdentifier,
                                              TVeltraneBookmarks* ABookmarks) {
   try {
     if (FBeforePrintGroup) FBeforePrintGroup(this, AIdentifier, ADatasource);
+    host::TDataSet* data = ADatasource->GetDataSet();
     if (IsRecordGroup(AIdentifier, ADatasource)) {
-      host::TDataSet* data = ADatasource->GetDataSet();
       if (TVeltraneBookmarks::Usable(ABookmarks)) {
-        data->GotoBookmark(ABookmarks->First());
+        GotoFirstValidBookmark(data, ABookmarks);
       } else {
         data->First();
       }
-    } else if (host::TField* field = SearchDataField(GetDataSource(), AIdentifier->GetAsString())) {
-      AIdentifier->SetGroupValue(FieldValue(field));
+    } else {
+      // A top-level group that is no record group steps through the bookmarks as well
+      // (NextGroup), so it starts on the first one too, with the list's cursor put back there:
+      // an earlier Print, or a record group before it, left the cursor past the entries.
+      if (TVeltraneBookmarks::Usable(ABookmarks)) GotoFirstValidBookmark(data, ABookmarks);
+      if (host::TField* field = SearchDataField(GetDataSource(), AIdentifier->GetAsString())) {
+        AIdentifier->SetGroupValue(FieldValue(field));
+      }
     }
   } catch (const host::EAbort&) {
   }
@@ -555,9 +670,7 @@ void TVeltraneController::SetDatasourceMap(const host::TStringList* AValue) {
   if (wasActive) Open();
 }
 
-host::TDataSource* TVeltraneController::GetDataSource() const {
-  return FDataLink->GetDataSource();
-}
+host::TDataSource* TVeltraneController::GetDataSource() const { return FDataLink->GetDataSource(); }
 
 void TVeltraneController::SetDataSource(host::TDataSource* AValue) {
   if (AValue != FDataLink->GetDataSource()) FDataLink->SetDataSource(AValue);

@@ -18,6 +18,7 @@
 // DoBeforePrintGroup.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -39,8 +40,8 @@ namespace veltrane {
 class TVeltraneController;
 
 // Around fields, records and groups of the merge.
-using TVeltranePrintEvent = std::function<void(host::TObject* Sender, TVeltraneIdentifier* AIdentifier,
-                                               host::TDataSource* ADatasource)>;
+using TVeltranePrintEvent = std::function<void(
+    host::TObject* Sender, TVeltraneIdentifier* AIdentifier, host::TDataSource* ADatasource)>;
 // First step of every end-of-group decision; raising the silent abort makes AEndOfGroup final.
 using TVeltraneEndOfGroupEvent =
     std::function<void(host::TObject* Sender, TVeltraneIdentifier* AIdentifier,
@@ -178,15 +179,23 @@ class VELTRANE_EXPORT TVeltraneController : public host::TComponent {
   void SetAfterPrintField(TVeltranePrintEvent AValue) { FAfterPrintField = std::move(AValue); }
   void SetAfterPrintGroup(TVeltranePrintEvent AValue) { FAfterPrintGroup = std::move(AValue); }
   void SetAfterPrintRecord(TVeltranePrintEvent AValue) { FAfterPrintRecord = std::move(AValue); }
-  void SetBeforeEndOfGroup(TVeltraneEndOfGroupEvent AValue) { FBeforeEndOfGroup = std::move(AValue); }
+  void SetBeforeEndOfGroup(TVeltraneEndOfGroupEvent AValue) {
+    FBeforeEndOfGroup = std::move(AValue);
+  }
   void SetBeforeNextGroup(TVeltranePrintEvent AValue) { FBeforeNextGroup = std::move(AValue); }
   void SetBeforePrintField(TVeltranePrintEvent AValue) { FBeforePrintField = std::move(AValue); }
   void SetBeforePrintGroup(TVeltranePrintEvent AValue) { FBeforePrintGroup = std::move(AValue); }
   void SetBeforePrintRecord(TVeltranePrintEvent AValue) { FBeforePrintRecord = std::move(AValue); }
   void SetOnClose(host::TNotifyEvent AValue) { FOnClose = std::move(AValue); }
-  void SetOnIdentifierAvailable(host::TNotifyEvent AValue) { FOnIdentifierAvailable = std::move(AValue); }
-  void SetOnIdentifierCheck(TVeltraneIdentifierCheckEvent AValue) { FOnIdentifierCheck = std::move(AValue); }
-  void SetOnIdentifierValue(TVeltraneIdentifierValueEvent AValue) { FOnIdentifierValue = std::move(AValue); }
+  void SetOnIdentifierAvailable(host::TNotifyEvent AValue) {
+    FOnIdentifierAvailable = std::move(AValue);
+  }
+  void SetOnIdentifierCheck(TVeltraneIdentifierCheckEvent AValue) {
+    FOnIdentifierCheck = std::move(AValue);
+  }
+  void SetOnIdentifierValue(TVeltraneIdentifierValueEvent AValue) {
+    FOnIdentifierValue = std::move(AValue);
+  }
   void SetOnOpen(host::TNotifyEvent AValue) { FOnOpen = std::move(AValue); }
 
  protected:
@@ -198,6 +207,11 @@ class VELTRANE_EXPORT TVeltraneController : public host::TComponent {
 
   // Whether a group repeats per record of ADatasource (its name designates that data source).
   bool IsRecordGroup(const TVeltraneIdentifier* AIdentifier, const host::TDataSource* ADatasource);
+  // Print's test of the template before any document is touched: a group in a header or footer
+  // raises verDocCheckGroupinheader, two overlapping groups verGroupFieldInvalid naming both
+  // (the later one first); a field that crosses a group's boundary is taken out of the list, as
+  // Check does, so that it stays unfilled instead of cutting the group's region.
+  void CheckRegions();
   char MaskSeparator() const;
   char DbNamesSeparator() const;
 
@@ -228,6 +242,8 @@ class VELTRANE_EXPORT TVeltraneController : public host::TComponent {
   host::TNotifyEvent FOnOpen;
   std::unique_ptr<host::TPicture> FPicture;
   bool FUseInvisibleFields = false;
+  // The passes each running group has made so far (PrintGroup keeps it, EndOfGroup reads it).
+  std::map<const TVeltraneIdentifier*, int> FGroupPasses;
   std::string FVersion;
 };
 

@@ -27,6 +27,8 @@ constexpr int SelInfoEndRow = 14;
 constexpr int SelInfoStartColumn = 16;
 constexpr int SelInfoEndColumn = 17;
 constexpr int SelInfoRowColumns = 18;
+// SelInfo: whether the selection lies in a header or footer.
+constexpr int SelInfoInHeaderFooter = 28;
 
 // The host's identifier of the Windows NT platform, whose registry lists printers per user.
 constexpr int VerPlatformWin32NT = 2;
@@ -58,7 +60,17 @@ TVeltraneWord7::TVeltraneWord7(host::TComponent* AOwner) : inherited(AOwner) {
   SetVersion(VeltraneVersion);
 }
 
-TVeltraneWord7::~TVeltraneWord7() { Close(); }
+// A destructor lets no exception out: the process would end on the spot. When the server
+// refuses to quit (or is gone already), or an OnClose handler fails, the connection is dropped
+// all the same.
+TVeltraneWord7::~TVeltraneWord7() {
+  try {
+    Close();
+  } catch (const host::Exception&) {
+    FWordBasicObject.Clear();
+    FServerActive = false;
+  }
+}
 
 // ---------------------------------------------------------------------------------------------
 // Sending commands
@@ -250,6 +262,13 @@ std::unique_ptr<TVeltraneIdentifier> TVeltraneWord7::DoGetIdentifier(int AIndex)
   Send(wbcEditGoto, {OleArg(identifier->GetName())});
   identifier->SetStartPos(Send(wbcGetSelStartPos).ToInteger());
   identifier->SetEndPos(Send(wbcGetSelEndPos).ToInteger());
+  // Headers and footers count their positions from 0 as the body does. Taken for body
+  // identifiers, a header field would seem to lie inside a body group, be filled in the group's
+  // first pass and be missing from the next; marked, it is filled once, before the body, as the
+  // Word 97 printer does it.
+  if (Send(wbcSelInfo, {OleArg(SelInfoInHeaderFooter)}).ToInteger() == WordbasicTrue) {
+    identifier->SetIdentifierType(vitHeaderFooter);
+  }
   return identifier;
 }
 

@@ -25,7 +25,17 @@ TVeltraneWord8::TVeltraneWord8(host::TComponent* AOwner) : inherited(AOwner) {
   SetVersion(VeltraneVersion);
 }
 
-TVeltraneWord8::~TVeltraneWord8() { Close(); }
+// A destructor lets no exception out: the process would end on the spot. When the server
+// refuses to quit (or is gone already), or an OnClose handler fails, the connection is dropped
+// all the same.
+TVeltraneWord8::~TVeltraneWord8() {
+  try {
+    Close();
+  } catch (const host::Exception&) {
+    FWordApplication.Clear();
+    FServerActive = false;
+  }
+}
 
 // ---------------------------------------------------------------------------------------------
 // Server

@@ -403,3 +403,74 @@ TEST_F(CliEndToEndTest, PdfPrinterAndPdfOptionWritePdfs) {
 }
 
 }  // namespace
+
+namespace {
+
+// The field reports' reproducers, run with the commands their README gives: the merge keeps every
+// record and the text around the groups, refuses what it cannot fill, and the check says what
+// the merge does.
+TEST(CliFieldReportTest, ReproducersMergeWithoutLossOrAreRefusedByName) {
+  const fs::path cases = veltrane::test::TestDataDir() / "field-reports" / "cases";
+  const struct {
+    std::vector<std::string> Args;
+    int Status;
+    std::string Out;   // what stdout holds
+    std::string Err;   // what stderr holds
+    std::string Dump;  // the merged document, when one is written
+  } rows[] = {
+      {{"merge", "para_with_mark.docx", "--csv", "Items=items.csv"},
+       0,
+       "",
+       "",
+       "Before\nItem Alpha\nItem Beta\nItem Gamma\nAfter\n"},
+      {{"merge", "crossing.docx", "--csv", "Items=items.csv"},
+       0,
+       "",
+       "",
+       "Before\nItem 1 ends here[Items_Name| (name starts inside)\nItem 2 ends here (name starts "
+       "inside)\nItem 3 ends here (name starts inside)\nAfter the group – this text must "
+       "stay]\nLast paragraph\n"},
+      {{"check", "crossing.docx", "--csv", "Items=items.csv"},
+       0,
+       "crossing.docx: warning: bookmark Items_Name (body, characters 24-83): crosses the "
+       "boundary of group Items and is left unfilled",
+       "",
+       ""},
+      {{"merge", "overlap.docx", "--csv", "Items=items.csv", "--csv", "Codes=codes.csv"},
+       1,
+       "",
+       "overlap.docx: Veltrane: Position of field \"Codes\" does not fit into group \"Items\"!",
+       ""},
+      {{"check", "overlap.docx", "--csv", "Items=items.csv", "--csv", "Codes=codes.csv"},
+       1,
+       "overlap.docx: bookmark Codes (body, characters 7-21): overlaps group Items, neither lying "
+       "inside the other",
+       "",
+       ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Args[0] + " " + row.Args[1]);
+    TScratchDir scratch;
+    for (const char* file : {"items.csv", "codes.csv"}) fs::copy(cases / file, scratch / file);
+    std::vector<std::string> args = row.Args;
+    args[1] = (cases / args[1]).string();
+    if (args[0] == "merge") args.insert(args.end(), {"-o", "out.docx", "-q"});
+    TCliRun run = RunCli(args, scratch.GetPath());
+    EXPECT_EQ(run.Status, row.Status) << run.Err;
+    // Messages name the template as given: shorten it to the name the rows use.
+    for (std::string* text : {&run.Out, &run.Err}) {
+      for (std::size_t at = text->find(cases.string() + "/"); at != std::string::npos;
+           at = text->find(cases.string() + "/")) {
+        text->erase(at, cases.string().size() + 1);
+      }
+    }
+    EXPECT_NE(run.Out.find(row.Out), std::string::npos) << run.Out;
+    EXPECT_NE(run.Err.find(row.Err), std::string::npos) << run.Err;
+    EXPECT_EQ(fs::exists(scratch / "out.docx"), !row.Dump.empty());
+    if (!row.Dump.empty()) {
+      EXPECT_EQ(Dump(scratch / "out.docx"), row.Dump);
+    }
+  }
+}
+
+}  // namespace

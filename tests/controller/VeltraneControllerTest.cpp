@@ -1,11 +1,11 @@
-#include "controller/VeltraneController.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "controller/VeltraneController.h"
 #include "foundation/VeltraneException.h"
 #include "support/TestSupport.h"
 
@@ -56,7 +56,8 @@ class TLogPrinter : public TVeltranePrinter {
   void DoCopyDoc() override { Log("CopyDoc"); }
   void DoDeleteSelection() override { Log("DeleteSelection"); }
   void DoFreeDoc() override { Log("FreeDoc"); }
-  void DoGotoIdentifier(TVeltraneIdentifier* AIdentifier, TVeltraneGotoPosition APosition) override {
+  void DoGotoIdentifier(TVeltraneIdentifier* AIdentifier,
+                        TVeltraneGotoPosition APosition) override {
     Log("GotoIdentifier(" + AIdentifier->GetName() + (APosition == vgpEnd ? ", end)" : ", start)"));
   }
   void DoGotoPos(TVeltraneGotoPosition APosition) override {
@@ -131,8 +132,8 @@ class MergeTest : public ::testing::Test {
     FController->SetVeltranePrinter(FPrinter);
   }
 
-  void AddCustomer(const std::string& AName, const std::string& ACity,
-                   const std::string& ACountry, double AAmount = 0) {
+  void AddCustomer(const std::string& AName, const std::string& ACity, const std::string& ACountry,
+                   double AAmount = 0) {
     FCustomers->AppendRecord({AName, ACity, ACountry, AAmount});
   }
 
@@ -171,7 +172,7 @@ class MergeTest : public ::testing::Test {
 
 std::vector<std::string> ReplaceLines(const std::string& AName, const std::string& AValue) {
   return {"BeforePrintField(" + AName + ")", "SelectIdentifier(" + AName + ")",
-          "RemoveIdentifier(" + AName + ")",  "InsertText(" + AValue + ")",
+          "RemoveIdentifier(" + AName + ")", "InsertText(" + AValue + ")",
           "AfterPrintField(" + AName + ")",  "RemoveIdentifier(" + AName + ")"};
 }
 
@@ -203,22 +204,22 @@ TEST_F(MergeTest, WorkedOrderOfOneMerge) {
   Append(expected, ReplaceLines("Customers_City", "Bonn"));
   Append(expected, ReplaceLines("Customers_Name", "Bob"));
   Append(expected, {"BeforePrintGroup(Customers)"});
-  for (const auto& [name, city] : std::vector<std::pair<std::string, std::string>>{
-           {"Ada", "Avon"}, {"Bob", "Bonn"}}) {
+  for (const auto& [name, city] :
+       std::vector<std::pair<std::string, std::string>>{{"Ada", "Avon"}, {"Bob", "Bonn"}}) {
     Append(expected, {"BeforeEndOfGroup(Customers)", "BeforePrintRecord(Customers)"});
     Append(expected, ReplaceLines("Customers_Name_2", name));
     Append(expected, ReplaceLines("Customers_City_2", city));
-    Append(expected, {"AfterPrintRecord(Customers)", "GotoIdentifier(Customers, end)",
-                      "RemoveIdentifier(Customers)", "SelectDoc(original)",
-                      "SelectIdentifier(Customers)", "CopyClip", "SelectDoc(temp)", "InsertClip",
-                      "BeforeNextGroup(Customers)"});
+    Append(expected,
+           {"AfterPrintRecord(Customers)", "GotoIdentifier(Customers, end)",
+            "RemoveIdentifier(Customers)", "SelectDoc(original)", "SelectIdentifier(Customers)",
+            "CopyClip", "SelectDoc(temp)", "InsertClip", "BeforeNextGroup(Customers)"});
   }
-  Append(expected, {"BeforeEndOfGroup(Customers)", "AfterPrintGroup(Customers)",
-                    "SelectIdentifier(Customers)", "RemoveIdentifier(Customers)",
-                    "DeleteSelection"});
-  Append(expected, {"SelectDoc(original)", "SetViewMode(normal)", "FreeDoc", "SelectDoc(temp)",
-                    "GotoPos(start)", "SetViewMode(normal)", "PrintDoc", "FreeDoc",
-                    "SelectDoc(running)"});
+  Append(expected,
+         {"BeforeEndOfGroup(Customers)", "AfterPrintGroup(Customers)",
+          "SelectIdentifier(Customers)", "RemoveIdentifier(Customers)", "DeleteSelection"});
+  Append(expected,
+         {"SelectDoc(original)", "SetViewMode(normal)", "FreeDoc", "SelectDoc(temp)",
+          "GotoPos(start)", "SetViewMode(normal)", "PrintDoc", "FreeDoc", "SelectDoc(running)"});
   EXPECT_EQ(FLog, expected);
 }
 
@@ -242,8 +243,8 @@ TEST_F(MergeTest, TemplateLoadedOnlyForTheMergeIsClosedAtItsEnd) {
   FController->Open();
   FController->Print(true);
   const std::vector<std::string> tail(FLog.end() - 7, FLog.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"SelectDoc(original)", "SetViewMode(normal)",
-                                            "FreeDoc", "SelectDoc(temp)", "GotoPos(start)",
+  EXPECT_EQ(tail, (std::vector<std::string>{"SelectDoc(original)", "SetViewMode(normal)", "FreeDoc",
+                                            "SelectDoc(temp)", "GotoPos(start)",
                                             "SetViewMode(normal)", "Show"}));
   EXPECT_EQ(FPrinter->GetIdentifiers()->GetCount(), 0);  // FreeDoc emptied the list
 }
@@ -289,9 +290,11 @@ TEST_F(MergeTest, BookmarkListDrivesTopLevelRecordGroupsAndSkipsInvalidOnes) {
   AddCustomer("Bob", "", "");
   AddCustomer("Cid", "", "");
   TVeltraneBookmarks bookmarks;
+  const auto invalid = reinterpret_cast<host::TBookmark>(std::uintptr_t{0xdead});
+  bookmarks.Add(invalid);  // the first one is tested like the others
   FCustomers->SetRecNo(3);
   bookmarks.Add(FCustomers->GetBookmark());
-  bookmarks.Add(reinterpret_cast<host::TBookmark>(std::uintptr_t{0xdead}));  // not valid
+  bookmarks.Add(invalid);
   FCustomers->SetRecNo(1);
   bookmarks.Add(FCustomers->GetBookmark());
   FController->SetBookmarks(&bookmarks);
@@ -305,21 +308,37 @@ TEST_F(MergeTest, BookmarkListDrivesTopLevelRecordGroupsAndSkipsInvalidOnes) {
   EXPECT_EQ(names, (std::vector<std::string>{"InsertText(Cid)", "InsertText(Ada)"}));
 }
 
-TEST_F(MergeTest, KeyGroupOverBookmarksEndsWhenTheyAreUsedUp) {
-  // A top-level group that is no record group never ends by the data set's end when the
-  // bookmarks drive it; it ends with the last bookmark.
-  FPrinter->FBookmarks = {{"Country", 10, 50, "..."}, {"Customers_Name", 12, 20, "Name"}};
-  AddCustomer("Ada", "", "DE");
-  AddCustomer("Bob", "", "DE");
+TEST_F(MergeTest, KeyGroupOverBookmarksStartsOnTheFirstAndEndsWithTheLastInEveryPrint) {
+  // A top-level group that is no record group steps through the bookmarks too: it starts on
+  // the first one and ends with the last, in every Print, also when a record group walked the
+  // list before it in the same Print.
+  FPrinter->FBookmarks = {{"Customers", 0, 8, "..."},
+                          {"Customers_City", 2, 6, "City"},
+                          {"Country", 10, 50, "..."},
+                          {"Customers_Name", 12, 20, "Name"}};
+  AddCustomer("Ada", "Avon", "DE");
+  AddCustomer("Bob", "Bonn", "DE");
+  AddCustomer("Cid", "Cork", "DE");
   TVeltraneBookmarks bookmarks;
-  FCustomers->SetRecNo(2);
-  bookmarks.Add(FCustomers->GetBookmark());
+  for (const int recNo : {2, 3}) {
+    FCustomers->SetRecNo(recNo);
+    bookmarks.Add(FCustomers->GetBookmark());
+  }
   FController->SetBookmarks(&bookmarks);
   FController->Open();
   LoadQuietly();
-  FCustomers->First();
-  FController->Print(true);
-  EXPECT_LE(std::count(FLog.begin(), FLog.end(), "CopyClip"), 2);
+  for (int print = 1; print <= 2; ++print) {
+    SCOPED_TRACE(print);
+    FLog.clear();
+    FCustomers->First();
+    FController->Print(true);
+    std::vector<std::string> values;
+    for (const std::string& line : FLog) {
+      if (line.rfind("InsertText(", 0) == 0) values.push_back(line);
+    }
+    EXPECT_EQ(values, (std::vector<std::string>{"InsertText(Bonn)", "InsertText(Cork)",
+                                                "InsertText(Bob)", "InsertText(Cid)"}));
+  }
 }
 
 TEST_F(MergeTest, SilentAbortInBeforePrintFieldLeavesTheIdentifier) {
@@ -355,6 +374,119 @@ TEST_F(MergeTest, BeforeEndOfGroupDecidesOnlyWithTheSilentAbort) {
   LoadQuietly();
   FController->Print(true);
   EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "CopyClip"), 0);
+}
+
+// A key-field group nested in a record group whose BeforePrintGroup aborts takes no key value:
+// its run ends before its first pass without stepping back, so that the enclosing group moves
+// on instead of printing the same record for ever.
+TEST_F(MergeTest, AbortInBeforePrintGroupOfANestedKeyGroupStillEndsTheMerge) {
+  FPrinter->FBookmarks = {{"Customers", 10, 100, "..."},
+                          {"Country", 12, 60, "..."},
+                          {"Customers_Name", 14, 20, "Name"}};
+  AddCustomer("Ada", "", "DE");
+  AddCustomer("Bob", "", "DE");
+  AddCustomer("Cid", "", "UK");
+  int calls = 0;
+  FController->SetBeforePrintGroup(
+      [&](host::TObject*, TVeltraneIdentifier* AIdentifier, host::TDataSource*) {
+        if (AIdentifier->GetName() == "Country" && ++calls == 2) host::Abort();
+      });
+  FController->Open();
+  LoadQuietly();
+  FController->Print(true);
+  std::vector<std::string> names;
+  for (const std::string& line : FLog) {
+    if (line.rfind("InsertText(", 0) == 0) names.push_back(line);
+  }
+  // Run 1 takes DE (Ada, Bob); run 2 keeps the stale key DE on Cid and ends at once; the outer
+  // group then reaches the end of the data set.
+  EXPECT_EQ(names, (std::vector<std::string>{"InsertText(Ada)", "InsertText(Bob)"}));
+  EXPECT_EQ(calls, 2);
+}
+
+// Handlers that keep a group on one record (never moving it, or never letting it end at the
+// data set's end) make the merge stop with an error after a fixed number of passes.
+TEST_F(MergeTest, AGroupThatMakesNoProgressStopsTheMergeAfterAFixedNumberOfPasses) {
+  const std::string expected =
+      "Veltrane: Unknown Error \"group Customers made 1000 passes over one record without "
+      "ending; an event handler keeps its data set from moving on\"!";
+  struct TRow {
+    const char* Case;
+    std::function<void(TVeltraneController*)> Handlers;
+  };
+  const std::vector<TRow> rows = {
+      {"BeforeNextGroup aborts every move",
+       [](TVeltraneController* AController) {
+         AController->SetBeforeNextGroup(
+             [](host::TObject*, TVeltraneIdentifier*, host::TDataSource*) { host::Abort(); });
+       }},
+      {"BeforeEndOfGroup never lets the group end",
+       [](TVeltraneController* AController) {
+         AController->SetBeforeEndOfGroup([](host::TObject*, TVeltraneIdentifier*,
+                                             host::TDataSource*, bool&) { host::Abort(); });
+       }},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Case);
+    FPrinter->FBookmarks = {{"Customers", 10, 50, "..."}, {"Customers_Name", 12, 20, "Name"}};
+    if (FCustomers->IsEmpty()) AddCustomer("Ada", "", "");
+    row.Handlers(FController);
+    FController->Open();
+    FLog.clear();
+    EXPECT_EQ(ErrorOf([&] { FController->Print(true); }), expected);
+    EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "CopyClip"), 1000);
+    FController->SetBeforeNextGroup(nullptr);
+    FController->SetBeforeEndOfGroup(nullptr);
+    FController->Close();
+  }
+}
+
+TEST_F(MergeTest, PrintRefusesGroupsInHeadersAndOverlappingGroupsBeforeTouchingADocument) {
+  struct TRow {
+    const char* Case;
+    std::vector<TFakeBookmark> Bookmarks;
+    std::string Error;
+  };
+  const std::vector<TRow> rows = {
+      {"a group in a header",
+       {{"Customers", 0, 10, "...", vitHeaderFooter},
+        {"Customers_Name", 2, 5, "Name", vitHeaderFooter},
+        {"Customers_City", 20, 30, "City"}},
+       "Veltrane: Identifier \"Customers\" is a group!\r\nGroups are not supported in header "
+       "or footer!"},
+      {"two overlapping groups",
+       {{"Customers", 10, 50, "..."},
+        {"Customers_Name", 12, 20, "Name"},
+        {"Country", 40, 70, "..."},
+        {"Customers_City", 55, 60, "City"}},
+       "Veltrane: Position of field \"Country\" does not fit into group \"Customers\"!"},
+  };
+  AddCustomer("Ada", "Avon", "UK");
+  FController->Open();
+  int document = 0;
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Case);
+    FPrinter->FBookmarks = row.Bookmarks;
+    FPrinter->SetDocname("template" + std::to_string(++document) + ".docx");
+    FLog.clear();
+    EXPECT_EQ(ErrorOf([&] { FController->Print(true); }), row.Error);
+    EXPECT_EQ(FLog, std::vector<std::string>{"LoadDoc"});
+  }
+}
+
+// A field that crosses a group's boundary is left unfilled by Print as Check leaves it, instead
+// of cutting the group's region; a field that only touches the group's edge is filled.
+TEST_F(MergeTest, PrintLeavesFieldsThatCrossAGroupUnfilled) {
+  FPrinter->FBookmarks = {{"Customers_Country", 5, 10, "Country"},  // ends at the group's start
+                          {"Customers", 10, 50, "..."},
+                          {"Customers_Name", 12, 20, "Name"},
+                          {"Customers_City", 45, 60, "City"}};  // crosses the group's end
+  AddCustomer("Ada", "Avon", "UK");
+  FController->Open();
+  FController->Print(true);
+  EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "InsertText(UK)"), 1);
+  EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "InsertText(Ada)"), 1);
+  EXPECT_EQ(std::count(FLog.begin(), FLog.end(), "InsertText(Avon)"), 0);
 }
 
 TEST_F(MergeTest, VeltraneAbortEndsThePrint) {
@@ -473,8 +605,7 @@ TEST_F(MergeTest, OpenChecksDataSourceThenPrinter) {
   TVeltraneController bare(nullptr);
   EXPECT_EQ(ErrorOf([&] { bare.Open(); }), "Veltrane: Datasource for controller is missing!");
   bare.SetDataSource(FSource);
-  EXPECT_EQ(ErrorOf([&] { bare.Open(); }),
-            "Veltrane: VeltranePrinter for controller is missing!");
+  EXPECT_EQ(ErrorOf([&] { bare.Open(); }), "Veltrane: VeltranePrinter for controller is missing!");
   EXPECT_EQ(ErrorOf([&] { bare.Print(true); }),
             "Veltrane: VeltraneController object is not active");
   int opened = 0;
@@ -529,6 +660,25 @@ TEST_F(MergeTest, CheckReportsTheFirstUnknownIdentifierAndDropsCrossingFields) {
             "Veltrane: Unknown identifier \"Customers_Nmae\" in document!");
   EXPECT_EQ(FPrinter->GetIdentifiers()->Find("Customers_City"), nullptr);
   EXPECT_NE(FPrinter->GetIdentifiers()->Find("Customers_Name"), nullptr);
+}
+
+// Header and footer positions count in their own story: a header field whose numbers fall
+// across a body group's boundary crosses nothing. Two overlapping groups are refused by name.
+TEST_F(MergeTest, CheckComparesPositionsWithinOneStoryAndRefusesOverlappingGroups) {
+  FPrinter->FBookmarks = {{"Customers_City", 5, 15, "City", vitHeaderFooter},
+                          {"Customers", 10, 50, "..."},
+                          {"Customers_Name", 12, 20, "Name"}};
+  AddCustomer("Ada", "Avon", "UK");
+  FController->Open();
+  EXPECT_EQ(ErrorOf([&] { FController->Check(); }), "(no error)");
+  EXPECT_NE(FPrinter->GetIdentifiers()->Find("Customers_City"), nullptr);
+  FPrinter->FBookmarks = {{"Customers", 10, 50, "..."},
+                          {"Customers_Name", 12, 20, "Name"},
+                          {"Country", 40, 70, "..."},
+                          {"Customers_City", 55, 60, "City"}};
+  FPrinter->SetDocname("second.docx");
+  EXPECT_EQ(ErrorOf([&] { FController->Check(); }),
+            "Veltrane: Position of field \"Country\" does not fit into group \"Customers\"!");
 }
 
 TEST_F(MergeTest, CheckVisitsTheIdentifierRightAfterAGroupWhoseFrontWasRemoved) {

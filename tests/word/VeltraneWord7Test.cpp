@@ -267,7 +267,7 @@ TEST_F(Word7Test, CommandsAndNamedArgumentsGoOutInTheChosenDialect) {
        "reading an identifier keeps the English position commands",
        [](TVeltraneWord7* P) { static_cast<TTestWord7*>(P)->DoGetIdentifier(1); },
        {"LaskeKirjanmerkit", "KirjanmerkinNimi(1)", "MuokkaaSiirry(\"\")", "GetSelStartPos",
-        "GetSelEndPos"},
+        "GetSelEndPos", "ValintaTiedot(28)"},
        1},
   };
   for (const TRow& row : rows) {
@@ -343,17 +343,31 @@ TEST_F(Word7Test, LoadDocRemembersWindowsThenReadsBookmarksAndMasks) {
   FWord.Script("BookmarkName(2)", "Customers_Name");
   FWord.Script("GetSelStartPos", std::vector<OleVariant>{40, 5});
   FWord.Script("GetSelEndPos", std::vector<OleVariant>{58, 20});
+  FWord.Script("SelInfo(28)", std::vector<OleVariant>{0, 0});
   FWord.Script("Selection", std::vector<OleVariant>{"Name@L10", "Total@#,##0.00"});
   FPrinter->SetDocReadonly(true);
   FPrinter->LoadDoc();
 
-  EXPECT_EQ(
-      FWord.GetLog(),
-      (TLines{"Windowname", "FileOpen(Name=\"Letter.doc\", ReadOnly=True)", "Windowname",
-              "CountBookmarks", "BookmarkName(1)", "EditGoto(\"Orders_Total\")", "GetSelStartPos",
-              "GetSelEndPos", "CountBookmarks", "BookmarkName(2)", "EditGoto(\"Customers_Name\")",
-              "GetSelStartPos", "GetSelEndPos", "CountBookmarks", "EditGoto(\"Customers_Name\")",
-              "Selection", "EditGoto(\"Orders_Total\")", "Selection"}));
+  EXPECT_EQ(FWord.GetLog(), (TLines{"Windowname",
+                                    "FileOpen(Name=\"Letter.doc\", ReadOnly=True)",
+                                    "Windowname",
+                                    "CountBookmarks",
+                                    "BookmarkName(1)",
+                                    "EditGoto(\"Orders_Total\")",
+                                    "GetSelStartPos",
+                                    "GetSelEndPos",
+                                    "SelInfo(28)",
+                                    "CountBookmarks",
+                                    "BookmarkName(2)",
+                                    "EditGoto(\"Customers_Name\")",
+                                    "GetSelStartPos",
+                                    "GetSelEndPos",
+                                    "SelInfo(28)",
+                                    "CountBookmarks",
+                                    "EditGoto(\"Customers_Name\")",
+                                    "Selection",
+                                    "EditGoto(\"Orders_Total\")",
+                                    "Selection"}));
   EXPECT_EQ(FPrinter->GetRunningWindowName(), "Running");
   EXPECT_EQ(FPrinter->GetOriginalWindowName(), "Letter.doc");
   const TVeltraneIdentifiers* identifiers = FPrinter->GetIdentifiers();
@@ -679,19 +693,19 @@ TEST_F(Word7EngineTest, RepeatsAGroupRegionOncePerRecord) {
   EXPECT_EQ(Dump(output), veltrane::test::FilledLetterDump);
 }
 
-// WordBasic cannot tell a header from the body: every identifier is a body identifier.
-TEST_F(Word7EngineTest, ReadsHeaderIdentifiersAsBodyIdentifiers) {
+// SelInfo(28) tells a header or footer bookmark from a body one, as Information(28) does for
+// the Word 97 printer: their positions count from 0 alike and must never seem nested.
+TEST_F(Word7EngineTest, ReadsHeaderIdentifiersAsHeaderIdentifiers) {
   const std::string templateName = (FDir / "Header.docx").string();
   veltrane::test::WriteBinaryFile(templateName, veltrane::test::HeaderLetterDocx());
   const std::unique_ptr<TVeltraneWord7> printer = Connect(wbdEnglish, templateName);
   printer->LoadDoc();
   const TVeltraneIdentifiers* identifiers = printer->GetIdentifiers();
   ASSERT_EQ(identifiers->GetCount(), 2);
-  for (int i = 0; i < identifiers->GetCount(); ++i) {
-    SCOPED_TRACE(identifiers->Get(i)->GetName());
-    EXPECT_EQ(identifiers->Get(i)->GetIdentifierType(), vitBody);
-  }
-  EXPECT_NE(identifiers->Find("Shop_Name"), nullptr);
+  ASSERT_NE(identifiers->Find("Shop_Name"), nullptr);
+  EXPECT_EQ(identifiers->Find("Shop_Name")->GetIdentifierType(), vitHeaderFooter);
+  EXPECT_EQ(identifiers->Get(0)->GetName(), "Shop_Name");
+  EXPECT_EQ(identifiers->Get(1)->GetIdentifierType(), vitBody);
 }
 
 // A field that fills a table row alone takes the row with it when its value is empty; a field

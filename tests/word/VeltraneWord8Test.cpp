@@ -124,6 +124,20 @@ TEST(Word8ServerTest, FailedQuitLeavesThePrinterConnected) {
   EXPECT_FALSE(printer.GetActive());
 }
 
+// A printer destroyed while its server refuses to quit (or has quit already) must not take the
+// process with it: the destructor drops the connection and lets no exception out.
+TEST(Word8ServerTest, DestroyingAPrinterWhoseWordFailsToQuitEndsQuietly) {
+  TRecordingServer word;
+  word.Register(Word8ProgID);
+  word.Fail("Application.Quit", "The server has quit already");
+  {
+    TVeltraneWord8 printer(nullptr);
+    printer.SetUseRunningServer(false);
+    printer.Open();
+  }
+  EXPECT_EQ(word.GetLog(), TLines{"Application.Quit"});
+}
+
 TEST(Word8ServerTest, FailedStartLeavesThePrinterInactive) {
   automation::UnregisterOleServer(Word8ProgID);
   TVeltraneWord8 printer(nullptr);

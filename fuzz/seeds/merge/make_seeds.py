@@ -166,3 +166,28 @@ write('orphans.xml', doc(
     p('<w:bookmarkStart w:id="90" w:name="Orders_LastName"/>', run('z'),
       m.field('Orders_LastName', 'again'), lines_e) +
     p('<w:bookmarkStart w:id="91" w:name="Shop_Name"/>', run('open'))))
+
+# Groups over whole paragraphs whose ends are the first children of the paragraphs after them,
+# as Word and Writer write them: the orders, each with its lines, one paragraph each.
+m = Marks()
+orders_s, orders_e = m.new('Orders')
+lines_s, lines_e = m.new('Lines')
+write('whole-paragraphs.xml', doc(
+    p(orders_s, 'Order ', m.field('Orders_OrderId', 'OrderId')) +
+    p(lines_s, m.field('Lines_Product', 'Product'), ' x ', m.field('Lines_Quantity', 'Quantity')) +
+    p(lines_e, 'Total ', m.field('Orders_Total', 'Total@#,##0.00')) +
+    p(orders_e, 'end')))
+
+# A group over the last paragraph of a table cell, which can only end after its last run, and
+# two groups that overlap, which the merge refuses.
+m = Marks()
+lines_s, lines_e = m.new('Lines')
+orders_s, orders_e = m.new('Orders')
+customers_s, customers_e = m.new('Customers')
+write('cell-end-and-overlap.xml', doc(
+    table(['<w:tc><w:tcPr><w:tcW w:w="2000" w:type="dxa"/></w:tcPr>' + p('Lines:') +
+           p(lines_s, m.field('Lines_Product', 'Product'), lines_e) + '</w:tc>',
+           tc(run('x')), tc(run('y'))]) +
+    p(orders_s, m.field('Orders_City', 'City'), customers_s) +
+    p(m.field('Orders_LastName', 'LastName'), orders_e, m.field('Customers_City', 'City'),
+      customers_e)))

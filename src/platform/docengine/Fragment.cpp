@@ -100,6 +100,8 @@ bool IsMark(TAtomKind AKind) {
   return AKind == akParagraphEnd || AKind == akCellEnd || AKind == akRowEnd;
 }
 
+bool IsMarker(TAtomKind AKind) { return AKind == akBookmarkStart || AKind == akBookmarkEnd; }
+
 pugi::xml_node Ancestor(pugi::xml_node ANode, const char* ALocal) {
   for (; ANode; ANode = ANode.parent()) {
     if (IsLocal(ANode, ALocal)) return ANode;
@@ -122,6 +124,50 @@ void SplitPartName(const std::string& AName, std::string& APrefix, std::string& 
     --digits;
   }
   APrefix = AName.substr(0, digits);
+}
+
+// The w:id of a bookmark marker, whatever the prefix of its attribute.
+std::string MarkerId(pugi::xml_node AMarker) {
+  for (pugi::xml_attribute attribute : AMarker.attributes()) {
+    const char* name = attribute.name();
+    const char* colon = std::strrchr(name, ':');
+    if (std::strcmp(colon != nullptr ? colon + 1 : name, "id") == 0) return attribute.value();
+  }
+  return {};
+}
+
+// Puts a paragraph break in front of copied whole paragraphs that end a table cell: a paragraph
+// with the properties of the last one (the paragraph it ends, where a copy is pasted, is a copy
+// of that one), holding the starts of the bookmarks over the whole range. Each pasted copy thus
+// brings its own break inside its group, and deleting the copy a merge leaves over takes the
+// break along.
+void OpenWithBreak(pugi::xml_node ARoot, const std::vector<TDocAtom*>& AMarkers,
+                   std::int64_t AStart, std::int64_t AEnd) {
+  pugi::xml_node lastParagraph = ARoot.last_child();
+  pugi::xml_node firstParagraph = ARoot.first_child();
+  pugi::xml_node lead = ARoot.prepend_child(lastParagraph.name());
+  for (pugi::xml_node child = lastParagraph.first_child(); child; child = child.next_sibling()) {
+    if (IsLocal(child, "pPr")) {
+      lead.append_copy(child);
+      break;
+    }
+  }
+  std::vector<std::string> ids;
+  for (const TDocAtom* atom : AMarkers) {
+    const TDocBookmark* bookmark = atom->Bookmark;
+    if (atom->Kind == akBookmarkStart && bookmark != nullptr && bookmark->GetStart() == AStart &&
+        bookmark->GetEnd() == AEnd) {
+      ids.push_back(MarkerId(atom->Node));
+    }
+  }
+  for (pugi::xml_node child = firstParagraph.first_child(); child;) {
+    pugi::xml_node next = child.next_sibling();
+    if (IsLocal(child, "bookmarkStart") &&
+        std::find(ids.begin(), ids.end(), MarkerId(child)) != ids.end()) {
+      lead.append_move(child);
+    }
+    child = next;
+  }
 }
 
 }  // namespace
@@ -165,20 +211,35 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
   for (TDocAtom* atom : atoms) {
     if (atom->Length == 0) markers.push_back(atom);
   }
+  // A range that ends with a paragraph or row mark leaves the markers standing at its end in
+  // the element that follows: that is where Word and Writer put the end of a bookmark over
+  // whole paragraphs (the first child of the next paragraph, or of the first cell of a table
+  // after them). Copying that element for them would paste an empty paragraph or row with
+  // every copy, so they travel on their own, between the copied blocks or rows and whatever
+  // follows the paste.
+  const bool endsWithBlock = last->Kind == akParagraphEnd || last->Kind == akRowEnd;
+  std::vector<TDocAtom*> trailing;
   for (TDocAtom* atom = TAtomTree::Next(last); atom != nullptr && atom->Length == 0;
        atom = TAtomTree::Next(atom)) {
-    markers.push_back(atom);
-  }
-  for (TDocAtom* atom : markers) {
-    TDocBookmark* bookmark = atom->Bookmark;
-    if (bookmark == nullptr ||
-        std::find(AExclude.begin(), AExclude.end(), bookmark) != AExclude.end()) {
-      continue;
+    if (endsWithBlock && IsMarker(atom->Kind) && !Contains(last->Node, atom->Node)) {
+      trailing.push_back(atom);
+    } else {
+      markers.push_back(atom);
     }
-    const std::int64_t start = bookmark->GetStart();
-    const std::int64_t end = bookmark->GetEnd();
-    if (start < AStart || end > AEnd) continue;
-    if (start == end && (start == AStart || start == AEnd)) continue;
+  }
+  auto belongs = [&](const TDocBookmark* ABookmark) {
+    if (ABookmark == nullptr ||
+        std::find(AExclude.begin(), AExclude.end(), ABookmark) != AExclude.end()) {
+      return false;
+    }
+    const std::int64_t start = ABookmark->GetStart();
+    const std::int64_t end = ABookmark->GetEnd();
+    if (start < AStart || end > AEnd) return false;
+    return !(start == end && (start == AStart || start == AEnd));
+  };
+  std::erase_if(trailing, [&](const TDocAtom* AAtom) { return !belongs(AAtom->Bookmark); });
+  for (TDocAtom* atom : markers) {
+    if (!belongs(atom->Bookmark)) continue;
     cloner.Leaf(atom->Node);
     cloner.Need(atom->Node, stop);
   }
@@ -202,8 +263,26 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
     cloner.Need(atom->Node, stop);
   }
 
+  // Whole paragraphs at the end of a table cell: the range starts where a paragraph starts and
+  // ends with the text of the cell's last paragraph, whose mark is the cell's and belongs to no
+  // bookmark (Word and Writer end a bookmark over the cell's last paragraph after its last
+  // run). Its copies are paragraphs of their own, so the fragment opens with a paragraph break.
+  const TDocAtom* contentBefore = first;
+  do {
+    contentBefore = TAtomTree::Prev(contentBefore);
+  } while (contentBefore != nullptr && contentBefore->Length == 0);
+  const TDocAtom* contentAfter = last;
+  do {
+    contentAfter = TAtomTree::Next(contentAfter);
+  } while (contentAfter != nullptr && contentAfter->Length == 0);
+  const bool cellEnd = firstOffset == 0 && !IsMark(last->Kind) && contentAfter != nullptr &&
+                       contentAfter->Kind == akCellEnd &&
+                       AStory->PositionOf(contentAfter) == AEnd &&
+                       Ancestor(first->Node, "tc") == Ancestor(contentAfter->Node, "tc") &&
+                       (contentBefore == nullptr || IsMark(contentBefore->Kind));
+
   pugi::xml_node root = fragment->FXml.append_child("fragment");
-  if (!hasMark) {
+  if (!hasMark && !cellEnd) {
     fragment->FKind = fkInline;
     pugi::xml_node paragraph = Ancestor(first->Node, "p");
     for (pugi::xml_node child = paragraph.first_child(); child; child = child.next_sibling()) {
@@ -227,6 +306,7 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
     if (rows) {
       fragment->FKind = fkRows;
       cloner.Clone(rows, root);
+      for (const TDocAtom* atom : trailing) root.first_child().append_copy(atom->Node);
     } else {
       fragment->FKind = fkBlocks;
       // The deepest cell (or the segment itself) that holds the whole range.
@@ -246,6 +326,8 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
         child = next;
       }
       fragment->FOpenEnd = !IsMark(last->Kind);
+      for (const TDocAtom* atom : trailing) root.append_copy(atom->Node);
+      if (cellEnd) OpenWithBreak(root, markers, AStart, AEnd);
     }
   }
 

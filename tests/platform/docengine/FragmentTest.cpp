@@ -281,6 +281,58 @@ TEST(FragmentTest, AGroupOverSeveralParagraphsRepeatsWithItsBookmark) {
   EXPECT_EQ(output->GetDocument()->FindBookmark("G")->GetText(), "Name: Cy\rend");
 }
 
+// A group over whole paragraphs or rows ends where the next one starts; Word and Writer write its
+// end marker as the first child of that paragraph (or of the first cell of what follows), or
+// between the blocks; at the end of a cell, after the last run. Each copy brings exactly the
+// paragraphs or rows of the region: no empty paragraph or row for the marker's element, and no
+// paragraph run into the one before it.
+TEST(FragmentTest, AGroupOverWholeParagraphsOrRowsAddsNoParagraphAndNoRowPerCopy) {
+  const std::string item = Start(1, "G") + TextRun("Item ") + Start(2, "N") + TextRun("n") + End(2);
+  const struct {
+    const char* Case;
+    std::string Body;
+    std::string Expected;
+    std::string AfterDelete;  // once the leftover copy is deleted, as the merge ends a group
+  } rows[] = {
+      {"the end in the next paragraph", Para(item) + Para(End(1) + TextRun("After")),
+       "Before\nItem Ann\nItem Bob\n[G|Item Cy\n]After\n",
+       "Before\nItem Ann\nItem Bob\n[G|]After\n"},
+      {"the end between the paragraphs", Para(item) + End(1) + Para(TextRun("After")),
+       "Before\nItem Ann\nItem Bob\n[G|Item Cy\n]After\n",
+       "Before\nItem Ann\nItem Bob\n[G|]After\n"},
+      {"two paragraphs, the end in the next one",
+       Para(item) + Para(TextRun("more")) + Para(End(1) + TextRun("After")),
+       "Before\nItem Ann\nmore\nItem Bob\nmore\n[G|Item Cy\nmore\n]After\n",
+       "Before\nItem Ann\nmore\nItem Bob\nmore\n[G|]After\n"},
+      {"the last paragraph before a table, the end in its first cell",
+       Para(item) + Table(Row({End(1) + TextRun("cell"), TextRun("x")})) + Para(""),
+       "Before\nItem Ann\nItem Bob\n[G|Item Cy\n]cell^cx^c^r\n\n",
+       "Before\nItem Ann\nItem Bob\n[G|]cell^cx^c^r\n\n"},
+      {"the last paragraph of a cell, the end after its last run",
+       Table("<w:tr><w:tc>" + Para(TextRun("Names:")) + Para(item + End(1)) + "</w:tc>" +
+             docengine::test::Cell(TextRun("x")) + "</w:tr>") +
+           Para(""),
+       "Before\nNames:\nItem Ann\nItem Bob[G|\nItem Cy]^cx^c^r\n\n",
+       "Before\nNames:\nItem Ann\nItem Bob[G|]^cx^c^r\n\n"},
+      {"a row, the end in the first cell of the next row",
+       Table(Row({item, TextRun("x")}) + Row({End(1) + TextRun("total"), TextRun("y")})) + Para(""),
+       "Before\nItem Ann^cx^c^r\nItem Bob^cx^c^r\n[G|Item Cy^cx^c^r\n]total^cy^c^r\n\n",
+       "Before\nItem Ann^cx^c^r\nItem Bob^cx^c^r\n[G|]total^cy^c^r\n\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    TEditing editing;
+    const std::string body = Para(TextRun("Before")) + row.Body;
+    TDocView* output = editing.OpenBody(body);
+    TDocView* templ = editing.OpenBody(body);
+    FillAndRepeat(output, templ, {"Ann", "Bob", "Cy"}, "G", "N");
+    EXPECT_DUMP(editing, output, row.Expected);
+    output->SelectBookmark("G");
+    output->Delete();
+    EXPECT_DUMP(editing, output, row.AfterDelete);
+  }
+}
+
 // A group whose bookmark runs from the first cell of a row into its last cell is a row group:
 // selecting it takes the whole row, so copies join the table as rows and the leftover copy
 // leaves no row behind.
