@@ -165,6 +165,23 @@ struct TMarker {
   bool InTable;
 };
 
+// Bookmark names in the order the document lists them: ASCII letters upper-cased, then bytes.
+struct TNameOrder {
+  static int Compare(std::string_view A, std::string_view B) {
+    const std::size_t count = std::min(A.size(), B.size());
+    for (std::size_t i = 0; i < count; ++i) {
+      auto a = static_cast<unsigned char>(A[i]);
+      auto b = static_cast<unsigned char>(B[i]);
+      if (a >= 'a' && a <= 'z') a = static_cast<unsigned char>(a - 'a' + 'A');
+      if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
+      if (a != b) return a < b ? -1 : 1;
+    }
+    return A.size() == B.size() ? 0 : A.size() < B.size() ? -1 : 1;
+  }
+  static bool Same(std::string_view A, std::string_view B) { return Compare(A, B) == 0; }
+  bool operator()(std::string_view A, std::string_view B) const { return Compare(A, B) < 0; }
+};
+
 // Text boxes found while reading, read after the segment that anchors them.
 struct TPendingTextBox {
   TDocPart* Part;
@@ -529,16 +546,17 @@ class TDocStoryReader {
   // Moves the atoms into the story's index and pairs the bookmark markers: a start takes the
   // first unused end of its id after it; a start without one is left alone.
   void Finish() {
-    FStory->FAtoms.InsertRange(FInserting ? FInsertBefore : nullptr, FAtoms);
     std::unordered_map<std::string, std::vector<TMarker*>> ends;
     for (TMarker& end : FEnds) ends[end.Id].push_back(&end);
     std::set<const TMarker*> used;
+    std::set<const TMarker*> paired;
     for (const TMarker& start : FStarts) {
       auto found = ends.find(start.Id);
       if (found == ends.end()) continue;
       for (TMarker* end : found->second) {
         if (end->Sequence < start.Sequence || used.count(end) != 0) continue;
         used.insert(end);
+        paired.insert(&start);
         const std::string name = FNames.Attr(start.Atom->Node, "name").value();
         if (name.empty()) break;
         auto bookmark = std::make_unique<TDocBookmark>();
@@ -558,6 +576,67 @@ class TDocStoryReader {
         break;
       }
     }
+    JoinSplitStarts(paired);
+    FStory->FAtoms.InsertRange(FInserting ? FInsertBefore : nullptr, FAtoms);
+  }
+
+  // LibreOffice Writer 7.4 writes a bookmark that starts at a paragraph's start and spans
+  // paragraphs as a start marker without an end, followed later by a complete pair of the same
+  // name (and often an empty pair right after the lone start). It is one bookmark from its
+  // first start to the end of the last pair of that name; the markers that no longer mark
+  // anything (the pair's own start, further lone starts and the pairs of the name in between)
+  // leave the file.
+  void JoinSplitStarts(const std::set<const TMarker*>& APaired) {
+    std::map<std::string, const TMarker*, TNameOrder> firstUnended;
+    for (const TMarker& start : FStarts) {
+      if (APaired.count(&start) != 0) continue;
+      const std::string name = FNames.Attr(start.Atom->Node, "name").value();
+      if (!name.empty()) firstUnended.emplace(name, &start);
+    }
+    if (firstUnended.empty()) return;
+    std::set<const TDocAtom*> dropped;
+    std::set<std::string, TNameOrder> joined;
+    for (auto bookmark = FBookmarks.rbegin(); bookmark != FBookmarks.rend(); ++bookmark) {
+      TDocBookmark& last = **bookmark;
+      const auto found = firstUnended.find(last.FName);
+      if (found == firstUnended.end() || !joined.insert(last.FName).second) continue;
+      const TMarker* first = found->second;
+      std::size_t pairStart = 0;
+      for (const TMarker& start : FStarts) {
+        if (start.Atom == last.FStartAtom) pairStart = start.Sequence;
+      }
+      if (first->Sequence > pairStart) continue;
+      dropped.insert(last.FStartAtom);
+      for (const TMarker& start : FStarts) {
+        if (&start != first && APaired.count(&start) == 0 && start.Sequence > first->Sequence &&
+            start.Sequence <= pairStart &&
+            TNameOrder::Same(FNames.Attr(start.Atom->Node, "name").value(), last.FName)) {
+          dropped.insert(start.Atom);
+        }
+      }
+      for (const auto& other : FBookmarks) {
+        if (other.get() == &last || !TNameOrder::Same(other->FName, last.FName)) continue;
+        for (const TMarker& start : FStarts) {
+          if (start.Atom == other->FStartAtom && start.Sequence > first->Sequence &&
+              start.Sequence < pairStart) {
+            dropped.insert(other->FStartAtom);
+            dropped.insert(other->FEndAtom);
+          }
+        }
+      }
+      last.FStartAtom = first->Atom;
+      // The end takes the id of its new start, so that copies of the bookmark pair up again.
+      FNames.Attr(last.FEndAtom->Node, "id").set_value(first->Id.c_str());
+    }
+    if (dropped.empty()) return;
+    std::erase_if(FBookmarks, [&dropped](const std::unique_ptr<TDocBookmark>& ABookmark) {
+      return dropped.count(ABookmark->FEndAtom) != 0;
+    });
+    std::erase_if(FAtoms, [&dropped](TDocAtom* AAtom) {
+      if (dropped.count(AAtom) == 0) return false;
+      AAtom->Node.parent().remove_child(AAtom->Node);
+      return true;
+    });
   }
 
   const std::string& FFileName;
@@ -859,15 +938,7 @@ TDocBookmark* TDocument::GetBookmark(int AIndex) const {
 }
 
 bool TDocument::TNameLess::operator()(std::string_view A, std::string_view B) const {
-  const std::size_t count = std::min(A.size(), B.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    auto a = static_cast<unsigned char>(A[i]);
-    auto b = static_cast<unsigned char>(B[i]);
-    if (a >= 'a' && a <= 'z') a = static_cast<unsigned char>(a - 'a' + 'A');
-    if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
-    if (a != b) return a < b;
-  }
-  return A.size() < B.size();
+  return TNameOrder::Compare(A, B) < 0;
 }
 
 TDocBookmark* TDocument::FindBookmark(const std::string& AName) const {

@@ -318,11 +318,12 @@ std::int64_t TDocEditor::InsertText(std::int64_t APosition, const std::string& A
   };
   std::string pending;
   auto flushText = [&]() {
-    if (pending.empty()) return;
+    const std::string clean = XmlSafeText(pending);
+    pending.clear();
+    if (clean.empty()) return;
     needRun();
     if (!text) text = run.append_child(names.W("t").c_str());
-    SetNodeText(text, NodeText(text) + pending);
-    pending.clear();
+    SetNodeText(text, NodeText(text) + clean);
   };
   for (std::size_t i = 0; i < AText.size(); ++i) {
     const char c = AText[i];

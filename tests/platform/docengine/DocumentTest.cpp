@@ -203,6 +203,41 @@ TEST(DocumentTest, DuplicateAndUnpairedMarkersAreToleratedAndKept) {
   }
 }
 
+// Writer 7.4 writes a bookmark over paragraphs that starts at a paragraph start as a lone start
+// (often with an empty pair of the same name after it) and a later complete pair: one bookmark
+// from the first start. A name whose lone start follows its pair stays as it was.
+TEST(DocumentTest, WritersSplitStartIsOneBookmarkFromItsFirstStart) {
+  const struct {
+    const char* Case;
+    std::string Body;
+    std::string Dump;
+  } rows[] = {
+      {"lone start, then a pair",
+       Para(TextRun("a") + Start(0, "G")) + Para(TextRun("b")) +
+           Para(Start(7, "G") + TextRun("c") + End(7)),
+       "a[G|\nb\nc]\n"},
+      {"lone start with an empty pair, a second lone start, the pair",
+       Para(Start(0, "Group") + Start(1, "Group") + End(1) + TextRun("a")) +
+           Para(Start(2, "Group_F") + TextRun("f") + End(2)) +
+           Para(TextRun("b") + Start(3, "GROUP") + Start(4, "Group") + End(4)),
+       "[Group|a\n[Group_F|f]\nb]\n"},
+      {"the lone start after the pair", Para(Start(1, "G") + TextRun("a") + End(1) + Start(2, "G")),
+       "[G|a]\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    auto document = OpenBody(row.Body);
+    EXPECT_EQ(DumpStory(*document->GetMainStory()), row.Dump);
+    // Saved and read again, the one bookmark is still there, and no marker of the name is left
+    // without its partner.
+    veltrane::test::TScratchDir scratch;
+    const std::string target = (scratch / "out.docx").string();
+    document->SetModified();
+    document->SaveAs(target);
+    EXPECT_EQ(DumpStory(*TDocument::Open(target)->GetMainStory()), row.Dump);
+  }
+}
+
 TEST(DocumentTest, ColumnBookmarksKeepTheirColumnsOnlyInTables) {
   auto document = OpenBody(
       "<w:tbl><w:tr><w:tc>" +
