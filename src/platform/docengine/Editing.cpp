@@ -430,6 +430,12 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
   std::vector<TDocAtom*> atoms = collect();
   TDocPart* part = segment->GetPart();
   part->SetModified(true);
+  // Text boxes and notes go with the drawings and references that anchor them.
+  for (TDocAtom* atom : atoms) {
+    if (atom->Kind == akObject || (atom->Kind == akChar && atom->Char == 2)) {
+      FDocument->DropAnchoredSegments(atom);
+    }
+  }
 
   // The remaining markers inside wait in a parking element until the content is gone, then
   // stand at the range's start.

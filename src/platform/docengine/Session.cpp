@@ -113,6 +113,15 @@ void TDocView::SaveAs(const std::string& AFileName) {
   FReadOnly = false;
 }
 
+std::int64_t TDocView::GetFlowSelStart() const {
+  return FDocument->FlowPosition(FSelStory->SegmentAt(FSelStart), FSelStart);
+}
+
+std::int64_t TDocView::GetFlowSelEnd() const {
+  // The end counts in the segment of the start, even where it is the segment's end.
+  return FDocument->FlowPosition(FSelStory->SegmentAt(FSelStart), FSelEnd);
+}
+
 std::vector<TDocBookmark*> TDocView::GetSelContext() const {
   std::vector<TDocBookmark*> result;
   for (const auto& [bookmark, serial] : FSelContext) {

@@ -70,6 +70,10 @@ class TDocView : public host::TObject {
   TDocStory* GetSelStory() const { return FSelStory; }
   std::int64_t GetSelStart() const { return FSelStart; }
   std::int64_t GetSelEnd() const { return FSelEnd; }
+  // The selection in the document's flow (TDocument::FlowPosition), where clients compare it
+  // with the places of bookmarks of other stories.
+  std::int64_t GetFlowSelStart() const;
+  std::int64_t GetFlowSelEnd() const;
   // The bookmarks that make up the selection's context (see above), in no particular order.
   std::vector<TDocBookmark*> GetSelContext() const;
   // Selects the bookmark of that name, case-insensitively, in whatever story it lies; the
