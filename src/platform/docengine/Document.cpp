@@ -1102,6 +1102,11 @@ std::int64_t TDocument::FlowEnd(const TDocBookmark* ABookmark) const {
   return FlowPosition(ABookmark->GetSegment(), ABookmark->GetEnd());
 }
 
+TDocIds& TDocument::GetIds() const {
+  if (!FIds) FIds = std::make_unique<TDocIds>(this);
+  return *FIds;
+}
+
 TDocStory* TDocument::FindStory(TDocStoryType AType) const {
   for (const auto& story : FStories) {
     if (story->GetType() == AType) return story.get();

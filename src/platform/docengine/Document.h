@@ -55,6 +55,7 @@
 #include <vector>
 
 #include "platform/docengine/AtomTree.h"
+#include "platform/docengine/DocIds.h"
 #include "platform/docengine/Package.h"
 #include "platform/docengine/XmlNames.h"
 #include "platform/host/Classes.h"
@@ -282,6 +283,8 @@ class TDocument : public host::TObject {
   // A count that grows with every edit of the document (text, markup or bookmarks), so that a
   // result computed from its content can tell whether it still holds.
   std::uint64_t GetEditCount() const { return FEditCount; }
+  // The ids of the document's markup, for content that an edit copies or clones.
+  TDocIds& GetIds() const;
 
   // Marks every part that holds a story as changed, so that the next save writes it from its
   // tree (what an edit does; used to check that the writer keeps everything in place).
@@ -373,6 +376,7 @@ class TDocument : public host::TObject {
   std::map<std::string, int> FTextBoxCounters;
   // Note references of nodes inserted by the edit under way, for the pass after a paste.
   std::vector<TDocAtom*> FInsertedReferences;
+  mutable std::unique_ptr<TDocIds> FIds;  // made on first use
 };
 
 }  // namespace docengine

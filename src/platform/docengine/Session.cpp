@@ -214,8 +214,11 @@ void TDocView::TypeText(const std::string& AText) {
   if (replacing) editor.KeepFieldsWhole(FSelStart, FSelEnd);
   pugi::xml_node properties = editor.RunPropertiesAt(FSelStart, replacing);
   if (properties) properties = scratch.append_copy(properties);
+  // The new text goes where the old stood: in its hyperlink, content control, smart tag.
+  const std::vector<pugi::xml_node> wrappers = editor.InlineContext(FSelStart, replacing);
   if (replacing) editor.DeleteRange(FSelStart, FSelEnd, context);
-  FSelStart = FSelEnd = editor.InsertText(FSelStart, AText, context, properties);
+  FSelStart = FSelEnd = editor.InsertText(FSelStart, AText, context, properties, &wrappers);
+  editor.RemoveEmptiedWrappers();
 }
 
 std::int64_t TDocView::Delete() {
@@ -223,6 +226,7 @@ std::int64_t TDocView::Delete() {
   std::int64_t end = FSelEnd > FSelStart ? FSelEnd : FSelStart + 1;
   editor.KeepFieldsWhole(FSelStart, end);
   const std::int64_t result = editor.DeleteRange(FSelStart, end, GetSelContext());
+  editor.RemoveEmptiedWrappers();
   FSelEnd = FSelStart;
   return result;
 }
@@ -235,6 +239,7 @@ void TDocView::DeleteRows() {
     DocError(dekOutOfRange, FName, "the selection is not in a table; no rows to delete");
   }
   editor.DeleteRange(start, end, GetSelContext());
+  editor.RemoveEmptiedWrappers();
   FSelStart = FSelEnd = start;
 }
 
@@ -279,6 +284,7 @@ void TDocView::Paste() {
       if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
       FSelStart = FSelEnd =
           PasteFragment(FDocument.get(), FSelStory, FSelStart, *fragment, context);
+      editor.RemoveEmptiedWrappers();
       return;
     }
   }
@@ -286,19 +292,25 @@ void TDocView::Paste() {
     std::unique_ptr<host::TPicture> picture = clipboard->GetPicture();
     if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
     FSelStart = FSelEnd = editor.InsertPicture(FSelStart, *picture, context);
+    editor.RemoveEmptiedWrappers();
     return;
   }
   if (clipboard->HasFormat(host::cfRichText)) {
     if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
     FSelStart = FSelEnd = editor.InsertRichText(FSelStart, clipboard->GetRichText(), context);
+    editor.RemoveEmptiedWrappers();
     return;
   }
   if (clipboard->HasFormat(host::cfText)) {
     pugi::xml_document scratch;
     pugi::xml_node properties = editor.RunPropertiesAt(FSelStart, FSelEnd > FSelStart);
     if (properties) properties = scratch.append_copy(properties);
+    const std::vector<pugi::xml_node> wrappers =
+        editor.InlineContext(FSelStart, FSelEnd > FSelStart);
     if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
-    FSelStart = FSelEnd = editor.InsertText(FSelStart, clipboard->GetAsText(), context, properties);
+    FSelStart = FSelEnd =
+        editor.InsertText(FSelStart, clipboard->GetAsText(), context, properties, &wrappers);
+    editor.RemoveEmptiedWrappers();
     return;
   }
   DocError(dekClipboard, FName, "the clipboard holds nothing that can be pasted");
