@@ -421,6 +421,12 @@ class TDocStoryReader {
       case xkObject:
         FindTextBoxes(ANode, AddAtom(akObject, 1, ANode));
         break;
+      case xkCommentRangeStart:
+        AddAtom(akRangeStart, 0, ANode);
+        break;
+      case xkCommentRangeEnd:
+        AddAtom(akRangeEnd, 0, ANode);
+        break;
       case xkBookmarkStart:
       case xkBookmarkEnd: {
         TDocAtom* atom =

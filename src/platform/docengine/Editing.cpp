@@ -21,7 +21,11 @@ bool IsRunContent(TAtomKind AKind) {
          AKind == akFieldSeparate || AKind == akFieldEnd;
 }
 
-bool IsMarker(TAtomKind AKind) { return AKind == akBookmarkStart || AKind == akBookmarkEnd; }
+// Zero-width markup that travels with the edits around it: bookmark and comment range markers.
+bool IsMarker(TAtomKind AKind) {
+  return AKind == akBookmarkStart || AKind == akBookmarkEnd || AKind == akRangeStart ||
+         AKind == akRangeEnd;
+}
 
 std::string NodeText(pugi::xml_node ANode) {
   std::string result;
@@ -1238,13 +1242,7 @@ std::int64_t TDocEditor::InsertPicture(std::int64_t APosition, const host::TPict
   const TPictureExtent extent =
       PictureExtent(APicture.GetInfo(), SectionTextWidth(sectionProperties));
   // Drawing ids are unique in the whole document.
-  std::uint32_t id = 1;
-  for (int i = 0; i < FDocument->GetStoryCount(); ++i) {
-    const TDocStory* story = FDocument->GetStory(i);
-    for (int j = 0; j < story->GetSegmentCount(); ++j) {
-      id = std::max(id, NextDrawingId(story->GetSegment(j)->GetRoot()));
-    }
-  }
+  const auto id = static_cast<std::uint32_t>(std::stoul(FDocument->GetIds().NextDrawingId()));
   const std::string relationship =
       AddPicturePart(*FDocument->GetPackage(), part->GetName(), APicture);
   const std::string prefix = FDocument->NamesOf(part).W("");

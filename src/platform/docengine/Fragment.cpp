@@ -100,7 +100,10 @@ bool IsMark(TAtomKind AKind) {
   return AKind == akParagraphEnd || AKind == akCellEnd || AKind == akRowEnd;
 }
 
-bool IsMarker(TAtomKind AKind) { return AKind == akBookmarkStart || AKind == akBookmarkEnd; }
+bool IsMarker(TAtomKind AKind) {
+  return AKind == akBookmarkStart || AKind == akBookmarkEnd || AKind == akRangeStart ||
+         AKind == akRangeEnd;
+}
 
 pugi::xml_node Ancestor(pugi::xml_node ANode, const char* ALocal) {
   for (; ANode; ANode = ANode.parent()) {

@@ -20,7 +20,7 @@ constexpr const char* NsMathStrict = "http://purl.oclc.org/ooxml/officeDocument/
 using TNameRow = std::pair<const char*, TXmlKind>;
 
 // The WordprocessingML elements the model interprets, one row per local name.
-constexpr std::array<TNameRow, 59> WordNames{{
+constexpr std::array<TNameRow, 61> WordNames{{
     {"document", xkDocument},
     {"body", xkBody},
     {"hdr", xkHdr},
@@ -63,6 +63,8 @@ constexpr std::array<TNameRow, 59> WordNames{{
     {"pgNum", xkPgNum},
     {"bookmarkStart", xkBookmarkStart},
     {"bookmarkEnd", xkBookmarkEnd},
+    {"commentRangeStart", xkCommentRangeStart},
+    {"commentRangeEnd", xkCommentRangeEnd},
     {"hyperlink", xkHyperlink},
     {"ins", xkIns},
     {"del", xkDel},

@@ -62,9 +62,11 @@ enum TXmlKind : std::uint8_t {
   xkEndnoteRef,
   xkAnnotationRef,
   xkPgNum,
-  // bookmarks
+  // bookmarks and comment ranges
   xkBookmarkStart,
   xkBookmarkEnd,
+  xkCommentRangeStart,
+  xkCommentRangeEnd,
   // wrappers whose content counts
   xkHyperlink,
   xkIns,

@@ -71,6 +71,8 @@ class TZipReader : public host::TObject {
   std::string Read(const TZipEntry& AEntry) const;
   // The libzip handle, for the writer's raw copies.
   zip* GetHandle() const { return FZip; }
+  // The archive's bytes, as read.
+  const std::string& GetArchive() const { return FData; }
 
  private:
   using inherited = host::TObject;
