@@ -131,6 +131,20 @@ std::string TDocIds::NextNoteId(TDocPart* APart) {
   return std::to_string(++FNotes[APart]);
 }
 
+std::string TDocIds::NextNumId(TDocPart* APart) {
+  auto found = FLists.find(APart);
+  if (found == FLists.end()) {
+    std::int64_t highest = 0;
+    for (pugi::xml_node child : APart->GetXml().document_element().children()) {
+      if (IsLocal(child, "num")) {
+        highest = std::max(highest, ToInteger(LocalAttribute(child, "numId").value()));
+      }
+    }
+    found = FLists.emplace(APart, highest).first;
+  }
+  return std::to_string(++found->second);
+}
+
 void TDocIds::Renumber(pugi::xml_node ANode, bool ADeep) {
   Scan();
   const auto renumber = [this](pugi::xml_node AItem) {

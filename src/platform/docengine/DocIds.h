@@ -37,6 +37,8 @@ class TDocIds {
   std::string NextDrawingId();
   // A fresh note id of a notes part (footnotes, endnotes) or comment id of a comments part.
   std::string NextNoteId(TDocPart* APart);
+  // A fresh list id (w:num) of a numbering part.
+  std::string NextNumId(TDocPart* APart);
 
  private:
   void Scan();
@@ -52,6 +54,7 @@ class TDocIds {
   std::int64_t FControl = 0;            // the last content-control id given out
   std::set<std::int64_t> FControls;     // content-control ids in use (32-bit, signed)
   std::map<const TDocPart*, std::int64_t> FNotes;  // the highest note or comment id per part
+  std::map<const TDocPart*, std::int64_t> FLists;  // the highest list id per numbering part
 };
 
 }  // namespace docengine

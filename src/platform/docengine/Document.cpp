@@ -1108,6 +1108,39 @@ std::int64_t TDocument::FlowEnd(const TDocBookmark* ABookmark) const {
   return FlowPosition(ABookmark->GetSegment(), ABookmark->GetEnd());
 }
 
+std::int64_t TDocument::FirstListParagraph(const TDocStory* AStory,
+                                           const std::string& ANumId) const {
+  if (FListStartsEdit != FEditCount) {
+    FListStarts.clear();
+    FListStartsEdit = FEditCount;
+  }
+  auto found = FListStarts.find(AStory);
+  if (found == FListStarts.end()) {
+    std::map<std::string, std::int64_t>& starts = FListStarts[AStory];
+    std::int64_t position = 0;
+    for (const TDocAtom* atom = AStory->FAtoms.First(); atom != nullptr;
+         atom = TAtomTree::Next(atom)) {
+      if ((atom->Kind == akParagraphEnd || atom->Kind == akCellEnd) && IsLocal(atom->Node, "p")) {
+        pugi::xml_node properties = atom->Node.first_child();
+        if (IsLocal(properties, "pPr")) {
+          for (pugi::xml_node numPr : properties.children()) {
+            if (!IsLocal(numPr, "numPr")) continue;
+            for (pugi::xml_node numId : numPr.children()) {
+              if (IsLocal(numId, "numId")) {
+                starts.emplace(NamesOf(atom->Segment->FPart).Attr(numId, "val").value(), position);
+              }
+            }
+          }
+        }
+      }
+      position += atom->Length;
+    }
+    found = FListStarts.find(AStory);
+  }
+  const auto start = found->second.find(ANumId);
+  return start != found->second.end() ? start->second : AStory->GetLength();
+}
+
 TDocIds& TDocument::GetIds() const {
   if (!FIds) FIds = std::make_unique<TDocIds>(this);
   return *FIds;

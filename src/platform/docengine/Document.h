@@ -285,6 +285,10 @@ class TDocument : public host::TObject {
   std::uint64_t GetEditCount() const { return FEditCount; }
   // The ids of the document's markup, for content that an edit copies or clones.
   TDocIds& GetIds() const;
+  // The position of the first paragraph mark of AStory whose paragraph belongs to the list
+  // ANumId (w:numPr/w:numId), or the story's length when none does. Worked out once for each
+  // state of the document.
+  std::int64_t FirstListParagraph(const TDocStory* AStory, const std::string& ANumId) const;
 
   // Marks every part that holds a story as changed, so that the next save writes it from its
   // tree (what an edit does; used to check that the writer keeps everything in place).
@@ -298,6 +302,7 @@ class TDocument : public host::TObject {
   using inherited = host::TObject;
   friend class TDocStoryReader;
   friend class TDocEditor;
+  friend class TFragmentPaster;
   friend std::int64_t PasteFragment(TDocument*, TDocStory*, std::int64_t, const TDocFragment&,
                                     const TDocContext&);
 
@@ -377,6 +382,11 @@ class TDocument : public host::TObject {
   // Note references of nodes inserted by the edit under way, for the pass after a paste.
   std::vector<TDocAtom*> FInsertedReferences;
   mutable std::unique_ptr<TDocIds> FIds;  // made on first use
+  // The parts pasted content brought in, by the source package's origin and part name.
+  std::map<std::pair<std::uint64_t, std::string>, std::string> FPastedParts;
+  // FirstListParagraph's answers, for the edit count they were worked out at.
+  mutable std::map<const TDocStory*, std::map<std::string, std::int64_t>> FListStarts;
+  mutable std::uint64_t FListStartsEdit = ~std::uint64_t{0};
 };
 
 }  // namespace docengine

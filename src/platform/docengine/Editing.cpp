@@ -465,6 +465,7 @@ void TDocEditor::PutMarkers(const std::vector<TDocAtom*>& AMarkers, const TXmlPl
 void TDocEditor::InsertNodes(const std::vector<pugi::xml_node>& ANodes, TDocAtom* ABefore) {
   if (ANodes.empty()) return;
   FDocument->InsertAtoms(ABefore->Segment, ANodes, ABefore);
+  FInserted.insert(FInserted.end(), ANodes.begin(), ANodes.end());
 }
 
 // Cuts the paragraph at APlace in two: everything before the place goes to a new paragraph
@@ -825,8 +826,14 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
         }
       }
       if (empty) run.parent().remove_child(run);
-    } else if (atom->Kind == akParagraphEnd && !atom->HasFlag(afSectionBreak)) {
-      marks.push_back(atom);
+    } else if (atom->Kind == akParagraphEnd) {
+      // A section break goes only with its whole paragraph (a copy of a region that holds one,
+      // deleted): what remains of a paragraph keeps its section.
+      const TDocAtom* remaining = PrevContent(atom);
+      if (!atom->HasFlag(afSectionBreak) || remaining == nullptr ||
+          !Contains(atom->Node, remaining->Node)) {
+        marks.push_back(atom);
+      }
     } else if (atom->Kind == akFieldSimple) {
       simpleFields.push_back(atom->Node);
     } else if (atom->Kind == akFieldSimpleEnd && std::find(simpleFields.begin(), simpleFields.end(),
@@ -1072,14 +1079,39 @@ int TDocEditor::TableInfo(std::int64_t AStart, std::int64_t AEnd, int AType) con
 
 std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node ARoot,
                                         TFragmentKind AKind, bool AOpenEnd,
-                                        const TDocContext& AContext, const std::string& ASource) {
+                                        const TDocContext& AContext, const std::string& ASource,
+                                        const TPasteFinish& AFinish) {
+  FDocument->FPending.clear();
+  FDocument->FPendingMarkers.clear();
+  FDocument->FInsertedReferences.clear();
+  FInserted.clear();
+  const std::int64_t result =
+      InsertFragmentNodes(APosition, ARoot, AKind, AOpenEnd, AContext, ASource);
+  if (AFinish) AFinish(FInserted);
+  // Copies get ids of their own.
+  for (pugi::xml_node node : FInserted) FDocument->GetIds().Renumber(node);
+  FDocument->AdoptInsertedBookmarks();
+  FDocument->FInsertedReferences.clear();
+  FInserted.clear();
+  return result;
+}
+
+std::int64_t TDocEditor::InsertFragmentNodes(std::int64_t APosition, pugi::xml_node ARoot,
+                                             TFragmentKind AKind, bool AOpenEnd,
+                                             const TDocContext& AContext,
+                                             const std::string& ASource) {
   std::vector<pugi::xml_node> sources;
   for (pugi::xml_node child = ARoot.first_child(); child; child = child.next_sibling()) {
     if (child.type() == pugi::node_element) sources.push_back(child);
   }
   if (sources.empty()) return APosition;
-  FDocument->FPending.clear();
-  FDocument->FPendingMarkers.clear();
+  // A paste stays in the content controls and custom XML at the point; hyperlinks, fields and
+  // tracked changes travel with the fragment itself, which would nest them.
+  std::vector<pugi::xml_node> wrappers = InlineContext(APosition, false);
+  std::erase_if(wrappers, [](pugi::xml_node AWrapper) {
+    return !IsLocal(AWrapper, "sdt") && !IsLocal(AWrapper, "sdtContent") &&
+           !IsLocal(AWrapper, "customXml");
+  });
   TDocAtom* atom = SplitAt(APosition);
   if (atom == nullptr) Refuse(APosition, "nothing can be pasted after the end of the story");
   const TDocAtom* before = PrevContent(atom);
@@ -1121,7 +1153,6 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
       }
       InsertNodes(rows, atom);
       PutMarkers(moving, place, atom);
-      FDocument->AdoptInsertedBookmarks();
       return FStory->PositionOf(atom);
     }
     AKind = fkBlocks;
@@ -1144,7 +1175,8 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
     }
   }
   std::vector<TDocAtom*> moving = TakeMovingMarkers(atom, AContext);
-  TXmlPlace place = PlaceBefore(atom);
+  TXmlPlace place = PlaceIn(atom, wrappers);
+  TouchContainers(place.Parent);
 
   auto insertInline = [&](pugi::xml_node AParagraph) {
     std::vector<pugi::xml_node> nodes;
@@ -1159,7 +1191,6 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
   if (AKind == fkInline) {
     insertInline(ARoot);
     PutMarkers(moving, place, atom);
-    FDocument->AdoptInsertedBookmarks();
     return FStory->PositionOf(atom);
   }
 
@@ -1174,14 +1205,9 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
     insertInline(sources.front());
     pugi::xml_node first = SplitParagraph(place, atom);
     if (pugi::xml_node properties = FirstProperties(first)) first.remove_child(properties);
-    if (pugi::xml_node properties = FirstProperties(sources.front())) {
-      pugi::xml_node copy = first.prepend_copy(properties);
-      for (pugi::xml_node child = copy.first_child(); child;) {
-        pugi::xml_node next = child.next_sibling();
-        if (IsLocal(child, "sectPr")) copy.remove_child(child);
-        child = next;
-      }
-    }
+    // With its section properties: a copied section break starts a section again.
+    if (pugi::xml_node properties = FirstProperties(sources.front()))
+      first.prepend_copy(properties);
     index = 1;
   } else {
     const bool atStart = before == nullptr || IsMark(before->Kind);
@@ -1213,7 +1239,6 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
   } else {
     PutMarkers(moving, {paragraph.parent(), paragraph}, atom);
   }
-  FDocument->AdoptInsertedBookmarks();
   return FStory->PositionOf(atom);
 }
 

@@ -17,6 +17,7 @@
 // range's start. A replacement is a deletion followed by an insertion with the same context.
 
 #include <cstdint>
+#include <functional>
 #include <pugixml.hpp>
 #include <string>
 #include <unordered_set>
@@ -39,6 +40,10 @@ struct TXmlPlace {
   pugi::xml_node Parent;
   pugi::xml_node Before;
 };
+
+// Work a paste does on the nodes it inserted (the top-level ones), before their bookmarks are
+// adopted: what its fragment brings besides XML (TFragmentPaster).
+using TPasteFinish = std::function<void(const std::vector<pugi::xml_node>& AInserted)>;
 
 // Edits one story of a document. Make one for each edit (a deletion and the insertion that
 // replaces it are one edit); it keeps only what that edit leaves to tidy.
@@ -83,11 +88,14 @@ class TDocEditor {
   // not lie in a table.
   bool RowRange(std::int64_t& AStart, std::int64_t& AEnd) const;
   // Inserts the children of ARoot (content of the given kind, in this part's vocabulary and
-  // relationships) at APosition. Returns the position after the new content. A refusal names
-  // ASource, the bookmark the content was copied from, when there is one.
+  // relationships) at APosition, outside hyperlinks, fields and tracked changes there, which the
+  // content brings itself, and never into a tracked deletion. AFinish (when given) works on the
+  // inserted nodes; then they get fresh ids (TDocIds) and their bookmarks are adopted. Returns
+  // the position after the new content. A refusal names ASource, the bookmark the content was
+  // copied from, when there is one.
   std::int64_t InsertFragment(std::int64_t APosition, pugi::xml_node ARoot, TFragmentKind AKind,
                               bool AOpenEnd, const TDocContext& AContext,
-                              const std::string& ASource = "");
+                              const std::string& ASource = "", const TPasteFinish& AFinish = {});
 
   // Inserts rich text (RTF; plain text is taken line by line) at APosition as runs with their
   // formatting: one paragraph goes into the paragraph at the point, more paragraphs end it and
@@ -124,6 +132,9 @@ class TDocEditor {
                   TDocAtom* ABefore);
   pugi::xml_node SplitParagraph(TXmlPlace& APlace, TDocAtom* ABefore);
   void InsertNodes(const std::vector<pugi::xml_node>& ANodes, TDocAtom* ABefore);
+  std::int64_t InsertFragmentNodes(std::int64_t APosition, pugi::xml_node ARoot,
+                                   TFragmentKind AKind, bool AOpenEnd, const TDocContext& AContext,
+                                   const std::string& ASource);
   pugi::xml_node ParagraphOf(pugi::xml_node ANode) const;
   static TDocAtom* PrevContent(const TDocAtom* AAtom);
 
@@ -138,6 +149,7 @@ class TDocEditor {
   // elements around the character of the last inline context, innermost first.
   std::unordered_set<pugi::xml_node_struct*> FRemovedElements;
   std::vector<pugi::xml_node_struct*> FContextPath;
+  std::vector<pugi::xml_node> FInserted;  // the nodes the paste under way inserted
 };
 
 }  // namespace docengine

@@ -439,7 +439,8 @@ std::string TDocPackage::EnsureContentTypeDefault(const std::string& AExtension,
 }
 
 std::string TDocPackage::AddRelationship(const std::string& ASourcePart, const std::string& AType,
-                                         const std::string& ATarget, bool AExternal) {
+                                         const std::string& ATarget, bool AExternal,
+                                         const std::string& AId) {
   const std::string relsName = RelationshipsPartOf(StripSlash(ASourcePart));
   TDocPart* rels = FindPart(relsName);
   if (rels == nullptr) {
@@ -451,10 +452,12 @@ std::string TDocPackage::AddRelationship(const std::string& ASourcePart, const s
   }
   pugi::xml_node root = rels->GetXml().document_element();
   TRelationshipIndex& index = IndexOf(ASourcePart);
-  std::string id;
-  do {
-    id = "rId" + std::to_string(++index.Highest);
-  } while (index.ById.count(id) != 0);
+  std::string id = AId;
+  if (id.empty() || index.ById.count(id) != 0) {
+    do {
+      id = "rId" + std::to_string(++index.Highest);
+    } while (index.ById.count(id) != 0);
+  }
   pugi::xml_node node = root.append_child(SiblingName(root, "Relationship").c_str());
   node.append_attribute("Id") = id.c_str();
   node.append_attribute("Type") = AType.c_str();

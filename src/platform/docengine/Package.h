@@ -141,11 +141,13 @@ class TDocPackage : public host::TObject {
   // content type after the call.
   std::string EnsureContentTypeDefault(const std::string& AExtension,
                                        const std::string& AContentType);
-  // Adds a relationship of ASourcePart ("" for the package) and returns its new id ("rId7": one
-  // above the highest rId number in use). ATarget is written as given; for an internal target
-  // use RelativeTarget. Creates the relationships part when the source has none.
+  // Adds a relationship of ASourcePart ("" for the package) and returns its new id: AId when it
+  // is given and free (a copied part keeps the ids its XML names), else "rId7", one above the
+  // highest rId number in use. ATarget is written as given; for an internal target use
+  // RelativeTarget. Creates the relationships part when the source has none.
   std::string AddRelationship(const std::string& ASourcePart, const std::string& AType,
-                              const std::string& ATarget, bool AExternal = false);
+                              const std::string& ATarget, bool AExternal = false,
+                              const std::string& AId = "");
   // The id of a relationship of ASourcePart of that type to that target (as written), or "".
   std::string FindRelationship(const std::string& ASourcePart, const std::string& AType,
                                const std::string& ATarget, bool AExternal = false);
