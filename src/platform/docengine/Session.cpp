@@ -257,10 +257,22 @@ void TDocView::Copy() {
     exclude.push_back(bookmark);
     serials.push_back(bookmark->GetSerial());
   }
-  TCopyCache& cache = FCopyCache;
-  if (cache.Fragment == nullptr || cache.Story != FSelStory || cache.Start != FSelStart ||
-      cache.End != FSelEnd || cache.Exclude != serials ||
-      cache.EditCount != FDocument->GetEditCount()) {
+  TCopyCache* found = nullptr;
+  for (TCopyCache& entry : FCopyCache) {
+    if (entry.Story == FSelStory && entry.Start == FSelStart && entry.End == FSelEnd &&
+        entry.Exclude == serials && entry.EditCount == FDocument->GetEditCount()) {
+      found = &entry;
+    }
+  }
+  if (found == nullptr) {
+    if (FCopyCache.size() < CopyCacheSize) {
+      found = &FCopyCache.emplace_back();
+    } else {
+      found = &*std::min_element(
+          FCopyCache.begin(), FCopyCache.end(),
+          [](const TCopyCache& A, const TCopyCache& B) { return A.Used < B.Used; });
+    }
+    TCopyCache& cache = *found;
     cache.Fragment = CopyFragment(FDocument.get(), FSelStory, FSelStart, FSelEnd, exclude);
     if (source != nullptr) cache.Fragment->SetSourceBookmark(source->GetName());
     cache.Story = FSelStory;
@@ -269,7 +281,8 @@ void TDocView::Copy() {
     cache.Exclude = std::move(serials);
     cache.EditCount = FDocument->GetEditCount();
   }
-  host::Clipboard()->SetFragment(cache.Fragment);
+  found->Used = ++FCopies;
+  host::Clipboard()->SetFragment(found->Fragment);
 }
 
 void TDocView::Paste() {
