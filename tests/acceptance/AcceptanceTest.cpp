@@ -5,8 +5,9 @@
 // and compared, as its dump, with the folder's expected text. tests/acceptance/README.md gives
 // the format of the folders; adding a case is adding a folder.
 //
-// Beyond the text, every run checks that the template keeps its bytes, and Print(false) that
-// the work document went (closed after printing) and the template with it.
+// Beyond the text, every run checks that the template keeps its bytes, that every saved document
+// passes the package lint (tests/support/PackageLint.h), and Print(false) that the work document
+// went (closed after printing) and the template with it.
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,7 @@
 #include "platform/host/SQLiteData.h"
 #include "platform/host/SysUtils.h"
 #include "support/EngineServers.h"
+#include "support/PackageLint.h"
 #include "support/TestSupport.h"
 #include "word/VeltraneWord7.h"
 #include "word/VeltraneWord8.h"
@@ -328,6 +330,11 @@ class AcceptanceTest : public ::testing::TestWithParam<TRun> {
       EXPECT_NE(veltrane::test::ErrorOf([this] { FPrinter->SelectDoc(vwdTemp); }), "(no error)")
           << "the work document stays open after Print(false)";
     }
+    // Whatever the template holds, the merge adds no flaw Word or LibreOffice would trip on.
+    EXPECT_EQ(veltrane::test::LintReport(
+                  veltrane::test::LintPackageAgainst(output.string(), FTemplate.string())),
+              "")
+        << output;
     return docengine::DumpDocument(*docengine::TDocument::Open(output.string()), false);
   }
 

@@ -393,6 +393,20 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
     for (pugi::xml_node child = paragraph.first_child(); child; child = child.next_sibling()) {
       if (!IsProperties(child)) cloner.Clone(child, root);
     }
+    // Markers right before or after the text that stand outside its paragraph (a bookmark that
+    // begins between paragraphs and ends in the last one) travel at the fragment's edges.
+    for (TDocAtom* atom = TAtomTree::Prev(first); atom != nullptr && atom->Length == 0;
+         atom = TAtomTree::Prev(atom)) {
+      if (IsMarker(atom->Kind) && keeps(atom) && !Contains(paragraph, atom->Node)) {
+        root.prepend_copy(atom->Node);
+      }
+    }
+    for (TDocAtom* atom = TAtomTree::Next(last); atom != nullptr && atom->Length == 0;
+         atom = TAtomTree::Next(atom)) {
+      if (IsMarker(atom->Kind) && keeps(atom) && !Contains(paragraph, atom->Node)) {
+        root.append_copy(atom->Node);
+      }
+    }
   } else {
     // Whole rows: the range starts where a row starts and ends with the mark of a row of the
     // same table.

@@ -9,6 +9,7 @@
 #include "platform/docengine/DocDump.h"
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/Session.h"
+#include "support/PackageLint.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -409,6 +410,8 @@ TEST(EditingTest, FillsTheBookmarksOfRealDocuments) {
     }
     const std::string saved = (scratch / file.filename().string()).string();
     view->SaveAs(saved);
+    EXPECT_EQ(veltrane::test::LintReport(veltrane::test::LintPackageAgainst(saved, file.string())),
+              "");
     auto reopened = TDocument::Open(saved);
     ASSERT_EQ(reopened->GetBookmarkCount(), document->GetBookmarkCount());
     for (int i = 0; i < document->GetBookmarkCount(); ++i) {
