@@ -74,7 +74,10 @@ const std::string OddValues[] = {
     "\xF2\xB0\x80\x80\xF3\x80\x80\x80\xF3\x90\x80\x80\xF3\xA0\x80\x81\xF3\xB0\x80\x80"
     "\xF4\x8F\xBF\xBD\xEF\xBF\xBE\xEF\xBF\xBF\xF0\x9F\xBF\xBE\x80\xC0\xAF\xED\xA0\x80"
     "z\xE2\x82",
-    "tab\tline\nCR\rCRLF\r\nVT\x0b" "FF\x0c" "col\x0e" "end",
+    "tab\tline\nCR\rCRLF\r\nVT\x0b"
+    "FF\x0c"
+    "col\x0e"
+    "end",
 };
 
 // The schema and rows. The declared types decide the field types the merge sees.
@@ -91,12 +94,12 @@ CREATE TABLE customers (Country TEXT, LastName TEXT, FirstName TEXT, City TEXT, 
 INSERT INTO orders VALUES
   (1001, '2024-05-02', 'Ms', 'Anna', 'Berger', 'Lindenstraße 4', '10115', 'Berlin', 'Germany',
    90.75, 1, '2019-03-01 10:30:00', 'Leave at the door', '{\rtf1\ansi {\b Paid} in full.\par Thank you.}',
-   NULL, 1.5),
+   NULL, 1.5, NULL),
   (1002, '2024-05-06', 'Mr', 'Jürgen', 'Müller', 'Hauptstraße 17', NULL, 'München', 'Germany',
-   249.0, 0, NULL, NULL, NULL, NULL, NULL),
+   249.0, 0, NULL, NULL, NULL, NULL, NULL, NULL),
   (1003, NULL, NULL, 'Claire', 'Dubois', '12 rue des Lilas', '69001', 'Lyon', 'France',
    -12.5, NULL, '2020-06-30 23:59:59', 'two
-lines', '{\rtf1\ansi{\fonttbl{\f0 Arial;}}\f0 {\i italic} \u8364? euro\par next}', NULL, 0.001);
+lines', '{\rtf1\ansi{\fonttbl{\f0 Arial;}}\f0 {\i italic} \u8364? euro\par next}', NULL, 0.001, NULL);
 INSERT INTO orderlines VALUES
   (1, 1001, 'Desk lamp "Aurora"', 2, 39.90, '2024-05-03', NULL),
   (2, 1001, 'LED bulb, warm white', 6, 4.50, NULL, 'back order'),

@@ -25,10 +25,12 @@ constexpr const char* NsDrawing[] = {
     "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing",
     "http://purl.oclc.org/ooxml/drawingml/wordprocessingDrawing"};
 constexpr const char* NsWord2010 = "http://schemas.microsoft.com/office/word/2010/wordml";
-constexpr const char* NsCompatibility = "http://schemas.openxmlformats.org/markup-compatibility/2006";
+constexpr const char* NsCompatibility =
+    "http://schemas.openxmlformats.org/markup-compatibility/2006";
 constexpr const char* NsPackageRelationships =
     "http://schemas.openxmlformats.org/package/2006/relationships";
-constexpr const char* NsContentTypes = "http://schemas.openxmlformats.org/package/2006/content-types";
+constexpr const char* NsContentTypes =
+    "http://schemas.openxmlformats.org/package/2006/content-types";
 
 template <std::size_t N>
 bool OneOf(const xmlNs* ANs, const char* const (&AUris)[N]) {
@@ -106,10 +108,9 @@ TXmlDocPtr Parse(const std::string& AName, const std::string& AData, std::string
     AProblem = AName + ": the XML parser could not start";
     return nullptr;
   }
-  TXmlDocPtr doc(xmlCtxtReadMemory(context, AData.data(), static_cast<int>(AData.size()),
-                                   AName.c_str(), nullptr,
-                                   XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR |
-                                       XML_PARSE_NOWARNING));
+  TXmlDocPtr doc(xmlCtxtReadMemory(
+      context, AData.data(), static_cast<int>(AData.size()), AName.c_str(), nullptr,
+      XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
   const bool wellFormed = context->wellFormed != 0 && context->nsWellFormed != 0;
   if (!doc || !wellFormed) {
     const xmlError* error = xmlCtxtGetLastError(context);
@@ -143,9 +144,8 @@ std::string ResolveTarget(const std::string& ASource, const std::string& ATarget
   std::vector<std::string> segments;
   if (target.front() != '/') {
     std::size_t start = 0;
-    const std::string folder = ASource.substr(0, ASource.rfind('/') == std::string::npos
-                                                     ? 0
-                                                     : ASource.rfind('/'));
+    const std::string folder =
+        ASource.substr(0, ASource.rfind('/') == std::string::npos ? 0 : ASource.rfind('/'));
     while (!folder.empty() && start <= folder.size()) {
       const std::size_t slash = folder.find('/', start);
       segments.push_back(folder.substr(start, slash - start));
@@ -209,8 +209,8 @@ void ReportDuplicates(const TIdCounts& ACounts, const std::string& AWhat,
 bool IsWrapper(const xmlNode* ANode) {
   if (ANode->type != XML_ELEMENT_NODE) return false;
   if (OneOf(ANode->ns, NsWord)) {
-    static constexpr const char* Names[] = {"hyperlink", "smartTag", "ins",  "del",
-                                            "moveFrom",  "moveTo",   "dir",  "bdo",
+    static constexpr const char* Names[] = {"hyperlink", "smartTag",  "ins", "del",
+                                            "moveFrom",  "moveTo",    "dir", "bdo",
                                             "customXml", "sdtContent"};
     // A revision mark inside properties (a paragraph mark inserted or deleted) wraps nothing.
     const xmlNode* parent = ANode->parent;
@@ -230,11 +230,23 @@ bool IsWrapper(const xmlNode* ANode) {
 bool IsBare(const xmlNode* ANode) {
   if (ANode->type != XML_ELEMENT_NODE) return true;
   if (!OneOf(ANode->ns, NsWord)) return false;
-  static constexpr const char* Names[] = {
-      "rPr",           "pPr",           "sdtPr",           "sdtEndPr",       "smartTagPr",
-      "customXmlPr",   "bookmarkStart", "bookmarkEnd",     "commentRangeStart",
-      "commentRangeEnd", "proofErr",    "permStart",       "permEnd",        "moveFromRangeStart",
-      "moveFromRangeEnd", "moveToRangeStart", "moveToRangeEnd"};
+  static constexpr const char* Names[] = {"rPr",
+                                          "pPr",
+                                          "sdtPr",
+                                          "sdtEndPr",
+                                          "smartTagPr",
+                                          "customXmlPr",
+                                          "bookmarkStart",
+                                          "bookmarkEnd",
+                                          "commentRangeStart",
+                                          "commentRangeEnd",
+                                          "proofErr",
+                                          "permStart",
+                                          "permEnd",
+                                          "moveFromRangeStart",
+                                          "moveFromRangeEnd",
+                                          "moveToRangeStart",
+                                          "moveToRangeEnd"};
   for (const char* name : Names) {
     if (std::strcmp(Local(ANode), name) == 0) return true;
   }
@@ -260,15 +272,15 @@ struct TWordFacts {
   TIdCounts ParaIds;
   TIdCounts ControlIds;
   TIdCounts RevisionIds;
-  std::map<std::string, TIdCounts> References;     // "footnote" ... -> id -> references
+  std::map<std::string, TIdCounts> References;          // "footnote" ... -> id -> references
   std::map<std::string, std::set<std::string>> Bodies;  // "footnote" ... -> ids with a body
 };
 
 bool IsRevision(const xmlNode* ANode) {
   if (ANode->type != XML_ELEMENT_NODE || !OneOf(ANode->ns, NsWord)) return false;
   static constexpr const char* Names[] = {
-      "ins",           "del",         "moveFrom",     "moveTo",          "rPrChange",
-      "pPrChange",     "sectPrChange", "tblPrChange", "trPrChange",      "tcPrChange",
+      "ins",           "del",           "moveFrom",        "moveTo",     "rPrChange",
+      "pPrChange",     "sectPrChange",  "tblPrChange",     "trPrChange", "tcPrChange",
       "tblGridChange", "tblPrExChange", "numberingChange", "cellIns",    "cellDel",
       "cellMerge"};
   for (const char* name : Names) {
@@ -281,11 +293,11 @@ void LintWordPart(const std::string& AName, const xmlNode* ARoot, TWordFacts& AF
                   std::vector<std::string>& AProblems) {
   TIdCounts drawings;
   TIdCounts bookmarkStarts;
-  std::set<std::string> bookmarkEnds;
+  TIdCounts bookmarkEnds;
   TIdCounts commentStarts;
-  std::set<std::string> commentEnds;
-  const bool notesRoot = IsWord(ARoot, "footnotes") || IsWord(ARoot, "endnotes") ||
-                         IsWord(ARoot, "comments");
+  TIdCounts commentEnds;
+  const bool notesRoot =
+      IsWord(ARoot, "footnotes") || IsWord(ARoot, "endnotes") || IsWord(ARoot, "comments");
   // An explicit walk: documents may nest deeply.
   std::vector<const xmlNode*> stack{ARoot};
   while (!stack.empty()) {
@@ -309,9 +321,9 @@ void LintWordPart(const std::string& AName, const xmlNode* ARoot, TWordFacts& AF
       }
     }
     if (IsWrapper(node) && !HasContent(node)) {
-      const char* what = IsWord(node, "sdtContent") ? "content control"
+      const char* what = IsWord(node, "sdtContent")      ? "content control"
                          : Is(node->ns, NsCompatibility) ? "mc:Choice"
-                                                        : Local(node);
+                                                         : Local(node);
       AProblems.push_back(AName + ": empty " + what);
     }
     if (!OneOf(node->ns, NsWord)) continue;
@@ -330,11 +342,11 @@ void LintWordPart(const std::string& AName, const xmlNode* ARoot, TWordFacts& AF
     } else if (local == "bookmarkStart") {
       ++bookmarkStarts[idText];
     } else if (local == "bookmarkEnd") {
-      bookmarkEnds.insert(idText);
+      ++bookmarkEnds[idText];
     } else if (local == "commentRangeStart") {
       ++commentStarts[idText];
     } else if (local == "commentRangeEnd") {
-      commentEnds.insert(idText);
+      ++commentEnds[idText];
     } else if (local == "footnoteReference" || local == "endnoteReference" ||
                local == "commentReference") {
       ++AFacts.References[local.substr(0, local.size() - 9)][idText];
@@ -345,29 +357,29 @@ void LintWordPart(const std::string& AName, const xmlNode* ARoot, TWordFacts& AF
   }
   ReportDuplicates(drawings, AName + ": drawing id", AProblems);
   ReportDuplicates(bookmarkStarts, AName + ": bookmark id", AProblems);
-  for (const auto& [id, count] : bookmarkStarts) {
-    if (bookmarkEnds.count(id) == 0) AProblems.push_back(AName + ": bookmark " + id + " has no end");
-  }
-  for (const std::string& id : bookmarkEnds) {
-    if (bookmarkStarts.count(id) == 0) {
-      AProblems.push_back(AName + ": bookmark end " + id + " has no start");
+  // Markers without a partner; the id goes in the parenthesis, since saving may renumber
+  // bookmarks around a template's stray marker.
+  const auto unpaired = [&](const TIdCounts& AStarts, const TIdCounts& AEnds, const char* AWhat) {
+    for (const auto& [id, count] : AStarts) {
+      const auto found = AEnds.find(id);
+      if (found == AEnds.end() || found->second < count) {
+        AProblems.push_back(AName + ": " + AWhat + " start without its end (" + id + ")");
+      }
     }
-  }
-  for (const auto& [id, count] : commentStarts) {
-    if (commentEnds.count(id) == 0) {
-      AProblems.push_back(AName + ": comment range " + id + " has no end");
+    for (const auto& [id, count] : AEnds) {
+      const auto found = AStarts.find(id);
+      if (found == AStarts.end() || found->second < count) {
+        AProblems.push_back(AName + ": " + AWhat + " end without its start (" + id + ")");
+      }
     }
-  }
-  for (const std::string& id : commentEnds) {
-    if (commentStarts.count(id) == 0) {
-      AProblems.push_back(AName + ": comment range end " + id + " has no start");
-    }
-  }
+  };
+  unpaired(bookmarkStarts, bookmarkEnds, "bookmark");
+  unpaired(commentStarts, commentEnds, "comment range");
 }
 
 // One package read whole.
 struct TPackage {
-  std::map<std::string, std::string> Parts;  // by name as stored
+  std::map<std::string, std::string> Parts;   // by name as stored
   std::map<std::string, std::string> Folded;  // lower-cased name -> stored name
 };
 
@@ -441,8 +453,8 @@ std::vector<std::string> LintPackage(const std::string& AFileName) {
   if (types == trees.end()) {
     problems.push_back("[Content_Types].xml: missing");
   } else {
-    for (const xmlNode* node = xmlDocGetRootElement(types->second.get())->children;
-         node != nullptr; node = node->next) {
+    for (const xmlNode* node = xmlDocGetRootElement(types->second.get())->children; node != nullptr;
+         node = node->next) {
       if (node->type != XML_ELEMENT_NODE || !Is(node->ns, NsContentTypes)) continue;
       if (std::strcmp(Local(node), "Override") == 0) {
         const char* part = PlainAttr(node, "PartName");
@@ -514,8 +526,8 @@ std::vector<std::string> LintPackage(const std::string& AFileName) {
       }
     }
     for (const std::string& id : missing) {
-      problems.push_back(name + ": relationship id " + id + " does not exist (" + RelationshipsOf(name) +
-                         ")");
+      problems.push_back(name + ": relationship id " + id + " does not exist (" +
+                         RelationshipsOf(name) + ")");
     }
   }
 
@@ -544,7 +556,9 @@ std::vector<std::string> LintPackage(const std::string& AFileName) {
 
 std::vector<std::string> LintPackageAgainst(const std::string& AFileName,
                                             const std::string& ABaseline) {
-  const auto key = [](const std::string& AProblem) { return AProblem.substr(0, AProblem.find(" (")); };
+  const auto key = [](const std::string& AProblem) {
+    return AProblem.substr(0, AProblem.find(" ("));
+  };
   std::set<std::string> known;
   for (const std::string& problem : LintPackage(ABaseline)) known.insert(key(problem));
   std::vector<std::string> result;

@@ -21,7 +21,8 @@
 //   - no wrapper left empty by an edit: a hyperlink, smart tag, tracked change, bidirectional
 //     run, custom XML or content control, or a choice of alternate content, with nothing in it.
 //
-//   for (const std::string& problem : veltrane::test::LintPackage("out.docx")) ADD_FAILURE() << problem;
+//   for (const std::string& problem : veltrane::test::LintPackage("out.docx")) ADD_FAILURE() <<
+//   problem;
 
 #include <string>
 #include <vector>

@@ -1205,9 +1205,11 @@ std::int64_t TDocEditor::InsertFragmentNodes(std::int64_t APosition, pugi::xml_n
     insertInline(sources.front());
     pugi::xml_node first = SplitParagraph(place, atom);
     if (pugi::xml_node properties = FirstProperties(first)) first.remove_child(properties);
-    // With its section properties: a copied section break starts a section again.
-    if (pugi::xml_node properties = FirstProperties(sources.front()))
-      first.prepend_copy(properties);
+    // With its section properties: a copied section break starts a section again. The
+    // properties are pasted content too (lists, revision marks).
+    if (pugi::xml_node properties = FirstProperties(sources.front())) {
+      FInserted.push_back(first.prepend_copy(properties));
+    }
     index = 1;
   } else {
     const bool atStart = before == nullptr || IsMark(before->Kind);

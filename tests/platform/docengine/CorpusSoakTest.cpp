@@ -50,9 +50,9 @@ class CorpusSoakTest : public testing::TestWithParam<fs::path> {
   int SaveAndLint(TDocView* AView, const std::string& AWhat) {
     const std::string saved = (FScratch / (AWhat + ".docx")).string();
     AView->SaveAs(saved);
-    EXPECT_EQ(veltrane::test::LintReport(
-                  veltrane::test::LintPackageAgainst(saved, GetParam().string())),
-              "")
+    EXPECT_EQ(
+        veltrane::test::LintReport(veltrane::test::LintPackageAgainst(saved, GetParam().string())),
+        "")
         << AWhat;
     return docengine::TDocument::Open(saved)->GetBookmarkCount();
   }
