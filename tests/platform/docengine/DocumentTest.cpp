@@ -348,6 +348,44 @@ TEST(DocumentTest, TextBoxesAreStoriesOfTheirOwn) {
   EXPECT_EQ(document->FindBookmark("InFallback"), nullptr);
 }
 
+// Where positions of stories meet, a text box and a note follow their anchors: a field in a box
+// inside a group lies inside the group, one in a box or note anchored before body text encloses
+// none of it, and the body before the first anchor keeps the word processor's positions.
+TEST(DocumentTest, TextBoxesAndNotesFollowTheirAnchorsInTheFlow) {
+  const std::string box = "<w:r><w:drawing><wp:anchor><wps:txbx><w:txbxContent>" +
+                          Para(Start(3, "InBox") + TextRun("boxed") + End(3)) +
+                          "</w:txbxContent></wps:txbx></wp:anchor></w:drawing></w:r>";
+  const std::string notes =
+      "<?xml version=\"1.0\"?><w:footnotes " + std::string(docengine::test::WordNamespaces) +
+      "><w:footnote w:id=\"1\"><w:p><w:r><w:footnoteRef/></w:r>" + Start(5, "InNote") +
+      TextRun("noted") + End(5) + "</w:p></w:footnote></w:footnotes>";
+  auto document = TDocument::OpenMemory(
+      MakeDocx(Para(Start(1, "Before") + TextRun("ab") + End(1)) +
+                   Para(Start(2, "Group") + TextRun("x") + box + TextRun("y") + End(2)) +
+                   Para(Start(4, "Body") + TextRun("body") + End(4) +
+                        "<w:r><w:footnoteReference w:id=\"1\"/></w:r>") +
+                   Para(Start(6, "Last") + TextRun("last") + End(6)),
+               "<Relationship Id=\"rIdF\" Type=\"http://schemas.openxmlformats.org/"
+               "officeDocument/2006/relationships/footnotes\" Target=\"footnotes.xml\"/>",
+               {{"word/footnotes.xml", notes}}),
+      "flow.docx");
+  auto start = [&](const char* AName) {
+    return document->FlowStart(document->FindBookmark(AName));
+  };
+  auto end = [&](const char* AName) { return document->FlowEnd(document->FindBookmark(AName)); };
+  EXPECT_EQ(start("Before"), 0);
+  EXPECT_EQ(end("Before"), 2);
+  // Inside the group, after its anchor.
+  EXPECT_GT(start("InBox"), start("Group"));
+  EXPECT_LT(end("InBox"), end("Group"));
+  // The note's field lies after the body field before its reference and before the next text.
+  EXPECT_GT(start("InNote"), end("Body"));
+  EXPECT_LT(end("InNote"), start("Last"));
+  // The stories keep their own positions.
+  EXPECT_EQ(document->FindBookmark("InBox")->GetStart(), 0);
+  EXPECT_EQ(document->FindBookmark("InNote")->GetStart(), 1);
+}
+
 TEST(DocumentTest, DumpShowsBookmarksAndMarks) {
   auto document = OpenBody(
       Para(TextRun("Dear ") + Start(1, "Customers_Name") + TextRun("Smith") + End(1) +

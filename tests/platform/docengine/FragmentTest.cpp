@@ -558,4 +558,44 @@ TEST(FragmentTest, ASectionBreakInAGroupRepeatsAndGoesWithTheLeftoverCopy) {
   EXPECT_DUMP(editing, output, "Ann\n^b\nBob\n^b\nCy\n^b\n[G|]After\n");
 }
 
+// A text box in a group's region: each pasted copy's box is a story segment with its bookmarks,
+// which the merge fills; deleting a copy takes its box's segment along.
+TEST(FragmentTest, TextBoxesOfPastedCopiesAreIndexedAndGoWithTheirCopy) {
+  TEditing editing;
+  const std::string box =
+      "<w:r><w:drawing><wp:anchor><wp:docPr id=\"3\" name=\"Box\"/><wps:txbx>"
+      "<w:txbxContent>" +
+      Para(Start(3, "G_Box") + TextRun("box") + End(3)) +
+      "</w:txbxContent></wps:txbx></wp:anchor></w:drawing></w:r>";
+  const std::string body = Para(Start(1, "G") + Start(2, "G_Name") + TextRun("n") + End(2) + box) +
+                           Para(End(1) + TextRun("After"));
+  TDocView* output = editing.OpenBody(body);
+  TDocView* templ = editing.OpenBody(body);
+  for (const char* name : {"Ann", "Bob", "Cy"}) {
+    for (const auto& [field, value] : {std::pair<std::string, std::string>{"G_Name", name},
+                                       {"G_Box", std::string("in ") + name}}) {
+      output->SelectBookmark(field);
+      output->GetDocument()->DeleteBookmark(output->GetDocument()->FindBookmark(field));
+      output->TypeText(value);
+    }
+    output->SelectBookmark("G");
+    output->SelectBookmark("\\EndOfSel");
+    templ->SelectBookmark("G");
+    templ->Copy();
+    const std::int64_t start = output->GetSelStart();
+    output->Paste();
+    if (std::string(name) == "Cy") {
+      output->SelectRange(start, output->GetSelStart());
+      output->Delete();
+    }
+  }
+  const docengine::TDocStory* frames = output->GetDocument()->FindStory(docengine::dstTextFrame);
+  ASSERT_NE(frames, nullptr);
+  EXPECT_EQ(frames->GetSegmentCount(), 3);
+  EXPECT_EQ(frames->GetText(0, frames->GetLength()), "in Ann\rin Bob\rin Cy\r");
+  const std::string saved = (editing.Dir() / "boxes.docx").string();
+  output->SaveAs(saved);
+  EXPECT_EQ(veltrane::test::LintReport(veltrane::test::LintPackage(saved)), "");
+}
+
 }  // namespace
