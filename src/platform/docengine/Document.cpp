@@ -1359,11 +1359,16 @@ void TDocument::SetModified() {
 
 // Within each changed part, every listed bookmark gets an id that no other bookmark marker of
 // the part uses: the first holder of an id keeps it, later ones get the highest id + 1. Markers
-// that belong to no listed bookmark keep their ids untouched.
+// that belong to no listed bookmark keep their ids, except copies of one (same kind, same id),
+// which get fresh ones.
 void TDocument::MakeBookmarkIdsUnique() {
   struct TPartIds {
     std::vector<TDocBookmark*> Bookmarks;  // in document order
     std::set<std::string> Reserved;
+    // Markers of no bookmark whose kind and id an earlier one has already (copies of a stray
+    // marker a pasted text box brought along): they take fresh ids too, staying strays.
+    std::set<std::pair<bool, std::string>> Strays;
+    std::vector<TDocAtom*> StrayCopies;
     long long Highest = -1;
     std::string IdName;
   };
@@ -1380,7 +1385,11 @@ void TDocument::MakeBookmarkIdsUnique() {
       const long long value = std::strtoll(id.c_str(), &end, 10);
       if (end != id.c_str()) ids.Highest = std::max(ids.Highest, value);
       if (atom->Bookmark == nullptr) {
-        ids.Reserved.insert(id);
+        if (ids.Strays.emplace(atom->Kind == akBookmarkStart, id).second) {
+          ids.Reserved.insert(id);
+        } else {
+          ids.StrayCopies.push_back(atom);
+        }
       } else if (atom->Kind == akBookmarkStart) {
         ids.Bookmarks.push_back(atom->Bookmark);
       }
@@ -1401,6 +1410,9 @@ void TDocument::MakeBookmarkIdsUnique() {
       startId.set_value(fresh.c_str());
       endId.set_value(fresh.c_str());
       kept.insert(fresh);
+    }
+    for (TDocAtom* atom : ids.StrayCopies) {
+      atom->Node.attribute(ids.IdName.c_str()).set_value(std::to_string(++ids.Highest).c_str());
     }
   }
 }
