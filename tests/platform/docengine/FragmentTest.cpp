@@ -559,13 +559,14 @@ TEST(FragmentTest, ASectionBreakInAGroupRepeatsAndGoesWithTheLeftoverCopy) {
 }
 
 // A text box in a group's region: each pasted copy's box is a story segment with its bookmarks,
-// which the merge fills; deleting a copy takes its box's segment along.
+// which the merge fills; deleting a copy takes its box's segment along. A stray marker in the
+// box is copied with it and gets an id of its own each time.
 TEST(FragmentTest, TextBoxesOfPastedCopiesAreIndexedAndGoWithTheirCopy) {
   TEditing editing;
   const std::string box =
       "<w:r><w:drawing><wp:anchor><wp:docPr id=\"3\" name=\"Box\"/><wps:txbx>"
       "<w:txbxContent>" +
-      Para(Start(3, "G_Box") + TextRun("box") + End(3)) +
+      Para(Start(3, "G_Box") + TextRun("box") + End(3) + Start(7, "Stray")) +
       "</w:txbxContent></wps:txbx></wp:anchor></w:drawing></w:r>";
   const std::string body = Para(Start(1, "G") + Start(2, "G_Name") + TextRun("n") + End(2) + box) +
                            Para(End(1) + TextRun("After"));
