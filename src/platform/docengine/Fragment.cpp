@@ -216,13 +216,7 @@ TDocPart* NotesPart(TDocPackage* APackage, const char* AKind) {
   const char* type = std::strcmp(AKind, "footnote") == 0  ? RelFootnotes
                      : std::strcmp(AKind, "endnote") == 0 ? RelEndnotes
                                                           : "comments";
-  for (const TDocRelationship& relationship :
-       APackage->GetRelationships(APackage->GetMainPart()->GetName())) {
-    if (!relationship.External && RelationshipIs(relationship, type)) {
-      return APackage->FindPart(relationship.TargetPart);
-    }
-  }
-  return nullptr;
+  return APackage->RelatedPart(APackage->GetMainPart()->GetName(), type);
 }
 
 // Puts a paragraph break in front of copied whole paragraphs that end a table cell: a paragraph
@@ -703,13 +697,7 @@ class TFragmentPaster {
   // A new list instance of the list AList (a w:num of the numbering part) that starts every
   // level again; "" when the document has no such list.
   std::string RestartList(const std::string& AList) {
-    TDocPart* numbering = nullptr;
-    for (const TDocRelationship& relationship :
-         FPackage->GetRelationships(FPackage->GetMainPart()->GetName())) {
-      if (!relationship.External && RelationshipIs(relationship, "numbering")) {
-        numbering = FPackage->FindPart(relationship.TargetPart);
-      }
-    }
+    TDocPart* numbering = FPackage->RelatedPart(FPackage->GetMainPart()->GetName(), "numbering");
     if (numbering == nullptr) return "";
     pugi::xml_node root = numbering->GetXml().document_element();
     pugi::xml_node num;

@@ -471,7 +471,16 @@ std::string TDocPackage::AddRelationship(const std::string& ASourcePart, const s
   relationship.External = AExternal;
   if (!AExternal) relationship.TargetPart = ResolvePartName(StripSlash(ASourcePart), ATarget);
   index.ByTarget.emplace(std::make_tuple(AType, ATarget, AExternal), id);
+  if (!AExternal) {
+    index.ByKind.emplace(AType.substr(AType.rfind('/') + 1), relationship.TargetPart);
+  }
   return id;
+}
+
+TDocPart* TDocPackage::RelatedPart(const std::string& ASourcePart, const char* AKind) {
+  const TRelationshipIndex& index = IndexOf(ASourcePart);
+  const auto found = index.ByKind.find(AKind);
+  return found != index.ByKind.end() ? FindPart(found->second) : nullptr;
 }
 
 TDocPackage::TRelationshipIndex& TDocPackage::IndexOf(const std::string& ASourcePart) {
@@ -488,6 +497,10 @@ TDocPackage::TRelationshipIndex& TDocPackage::IndexOf(const std::string& ASource
     }
     index.ByTarget.emplace(
         std::make_tuple(relationship.Type, relationship.Target, relationship.External), id);
+    if (!relationship.External) {
+      index.ByKind.emplace(relationship.Type.substr(relationship.Type.rfind('/') + 1),
+                           relationship.TargetPart);
+    }
     index.ById.emplace(id, relationship);
   }
   return index;

@@ -151,6 +151,9 @@ class TDocPackage : public host::TObject {
   // The id of a relationship of ASourcePart of that type to that target (as written), or "".
   std::string FindRelationship(const std::string& ASourcePart, const std::string& AType,
                                const std::string& ATarget, bool AExternal = false);
+  // The part the first internal relationship of ASourcePart of that kind (RelFootnotes,
+  // "numbering", ...) leads to, or nullptr. O(log n).
+  TDocPart* RelatedPart(const std::string& ASourcePart, const char* AKind);
   // The relationship of ASourcePart with that id; false when there is none.
   bool FindRelationshipById(const std::string& ASourcePart, const std::string& AId,
                             TDocRelationship& ARelationship);
@@ -174,6 +177,7 @@ class TDocPackage : public host::TObject {
     long Highest = 0;  // the highest "rId<n>" number
     std::unordered_map<std::string, TDocRelationship> ById;
     std::map<std::tuple<std::string, std::string, bool>, std::string> ByTarget;
+    std::map<std::string, std::string> ByKind;  // first internal target part per kind
   };
   TRelationshipIndex& IndexOf(const std::string& ASourcePart);
   pugi::xml_node FindDefaultFor(const std::string& AExtension);
