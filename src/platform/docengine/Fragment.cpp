@@ -596,7 +596,7 @@ class TFragmentPaster {
       if (name.empty()) return AId;
       target = RelativeTarget(ATargetPart, name);
     }
-    const std::string known =
+    std::string known =
         FPackage->FindRelationship(ATargetPart, relationship.Type, target, relationship.External);
     if (!known.empty()) return known;
     return FPackage->AddRelationship(ATargetPart, relationship.Type, target, relationship.External);
@@ -722,7 +722,7 @@ class TFragmentPaster {
     pugi::xml_node last = root.last_child();
     pugi::xml_node copy = IsLocal(last, "numIdMacAtCleanup") ? root.insert_copy_before(num, last)
                                                              : root.append_copy(num);
-    const std::string id = FDocument->GetIds().NextNumId(numbering);
+    std::string id = FDocument->GetIds().NextNumId(numbering);
     LocalAttribute(copy, "numId").set_value(id.c_str());
     for (pugi::xml_node level = abstract.first_child(); level; level = level.next_sibling()) {
       if (!IsLocal(level, "lvl")) continue;
