@@ -164,7 +164,9 @@ int AddBookmarkComments(TDocument& ADocument, const std::vector<TBookmarkComment
     next = std::max(next, HighestCommentId(part->GetXml().document_element()) + 1);
   }
   if (comments == nullptr) {
-    const std::string name = package->UniquePartName("word/comments", ".xml");
+    const std::string name = package->FindPart("word/comments.xml") == nullptr
+                                 ? std::string("word/comments.xml")
+                                 : package->UniquePartName("word/comments", ".xml");
     const std::string w = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
     comments = package->AddPart(name,
                                 "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
