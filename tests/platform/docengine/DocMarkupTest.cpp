@@ -2,12 +2,11 @@
 // template check reads and the markup it writes, checked on documents built from XML snippets
 // and read back after saving.
 
-#include "platform/docengine/DocMarkup.h"
-
 #include <gtest/gtest.h>
 
 #include "DocTestUtil.h"
 #include "platform/docengine/DocError.h"
+#include "platform/docengine/DocMarkup.h"
 #include "platform/docengine/Document.h"
 
 namespace {
@@ -28,7 +27,8 @@ TEST(DocMarkupTest, LayoutTellsParagraphsAndCellsApart) {
       Para(TextRun("x ") + Start(2, "Mid") + TextRun("y") + End(2)) +
       Para(Start(3, "Whole") + TextRun("a")) + Para(TextRun("b") + End(3)) +
       Para(Start(4, "Broken") + TextRun("c") + "<w:r><w:br/></w:r>" + End(4)) +
-      Table(Row({Start(5, "First") + TextRun("1") + End(5), Start(6, "Second") + TextRun("2") + End(6)}) +
+      Table(Row({Start(5, "First") + TextRun("1") + End(5),
+                 Start(6, "Second") + TextRun("2") + End(6)}) +
             Row({TextRun("p") + Start(7, "Part") + TextRun("q") + End(7), TextRun("r")}));
   const auto document = OpenBody(body);
   const struct {
