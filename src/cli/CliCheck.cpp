@@ -448,20 +448,20 @@ void TTemplateCheck::CheckGroupLayout(const TVeltraneIdentifier* AGroup) {
       return;
     }
   }
-  // A group over whole paragraphs that ends after its last paragraph's text (as Writer writes
-  // it) repeats whole paragraphs; one that ends elsewhere inside a paragraph joins each
-  // record's end to the next record's start.
-  if (layout.EndsWithBreak || layout.EndsAtCellEnd) return;
+  // The records of a group follow each other: one that neither ends nor starts with a
+  // paragraph mark joins the end of each record to the start of the next in one paragraph.
+  if (layout.EndsWithBreak || layout.EndsAtCellEnd || layout.StartsWithMark) return;
   if (!layout.HoldsParagraphMark && layout.StartsParagraph) {
     Add(csWarning, AGroup,
         "ends before its paragraph's mark, so its records run on in one paragraph, each right "
         "behind the one before; to give each record a paragraph of its own, let the bookmark "
         "take in the paragraph's mark (select up to the start of the next paragraph), or end "
         "the group's text with a line break");
-  } else if (layout.HoldsParagraphMark && !layout.EndsAtParagraphEnd) {
+  } else if (layout.HoldsParagraphMark) {
     Add(csWarning, AGroup,
-        "ends inside a paragraph, so the end of each record runs on into the start of the next "
-        "in one paragraph; let the bookmark end at the end of a paragraph");
+        "ends before the mark of its last paragraph, so the last paragraph of each record runs "
+        "on into the first paragraph of the next; let the bookmark take in that mark (select up "
+        "to the start of the next paragraph)");
   }
 }
 

@@ -125,6 +125,9 @@ bool GetBookmarkLayout(const TDocument& ADocument, const std::string& AName,
       break;
     }
   }
+  const TDocAtom* first = ContentAfter(startAtom);
+  ALayout.StartsWithMark =
+      bookmark->GetEnd() > start && first != nullptr && first->Kind == akParagraphEnd;
   const TDocAtom* after = ContentAfter(endAtom);
   ALayout.EndsAtCellEnd = after != nullptr && after->Kind == akCellEnd;
   ALayout.EndsAtParagraphEnd = after != nullptr && after->Kind == akParagraphEnd;

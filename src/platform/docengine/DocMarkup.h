@@ -19,8 +19,9 @@ namespace docengine {
 struct TBookmarkLayout {
   // Nothing of its paragraph (or of its table cell's first paragraph) comes before it.
   bool StartsParagraph = false;
-  // Its range holds a paragraph mark.
+  // Its range holds a paragraph mark; its first character is one.
   bool HoldsParagraphMark = false;
+  bool StartsWithMark = false;
   // Its last character is a paragraph mark or a line, page or column break.
   bool EndsWithBreak = false;
   // It ends where its table cell's text ends: the next position is the cell's mark.

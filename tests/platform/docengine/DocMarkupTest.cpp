@@ -69,6 +69,14 @@ TEST(DocMarkupTest, LayoutTellsParagraphsAndCellsApart) {
   EXPECT_NE(part.RowKey, firstRow);
   docengine::TBookmarkLayout none;
   EXPECT_FALSE(docengine::GetBookmarkLayout(*document, "Missing", none));
+
+  // A bookmark that starts before a paragraph's mark, as some Writer templates' groups do.
+  const auto writer = OpenBody(Para(TextRun("Head") + Start(1, "G")) + Para(TextRun("x") + End(1)));
+  docengine::TBookmarkLayout group;
+  ASSERT_TRUE(docengine::GetBookmarkLayout(*writer, "G", group));
+  EXPECT_TRUE(group.StartsWithMark);
+  EXPECT_FALSE(group.StartsParagraph);
+  EXPECT_FALSE(none.StartsWithMark);
 }
 
 TEST(DocMarkupTest, CommentsAnchorAtBookmarksAndContinueTheIdsInUse) {
