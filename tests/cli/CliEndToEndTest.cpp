@@ -446,6 +446,12 @@ TEST(CliFieldReportTest, ReproducersMergeWithoutLossOrAreRefusedByName) {
        "veltrane: error: overlap.docx: bookmark Codes (body, characters 7-21): overlaps group "
        "Items, neither lying inside the other, and the merge refuses the template",
        ""},
+      {{"identifiers", "time_mismatch.docx"}, 0, "Company_Name  [header/footer]\n", "", ""},
+      {{"merge", "row_in_cell.docx", "--csv", "Items=items.csv"},
+       0,
+       "",
+       "",
+       "Id^cName^c^r\n1^cAlpha^c^r\n2^cBeta^c^r\n3^cGamma^c^r\n\n"},
       {{"check", "overlap.docx", "--csv", "Items=items.csv", "--csv", "Codes=codes.csv"},
        1,
        "overlap.docx: bookmark Codes (body, characters 7-21): overlaps group Items, neither lying "
