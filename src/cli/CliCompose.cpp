@@ -254,14 +254,15 @@ void TCliSession::BuildData() {
     auto* csv =
         source != nullptr ? dynamic_cast<host::TCsvDataSet*>(source->GetDataSet()) : nullptr;
     if (csv == nullptr) {
-      throw ECliUsage("--csv-type " + column + "=" + typeName +
-                      ": name a column of a --csv data source as SOURCE.COLUMN");
+      throw ECliUsage("--csv-type %s=%s: name a column of a --csv data source as SOURCE.COLUMN",
+                      {column, typeName});
     }
     host::TFieldType type = host::ftUnknown;
     if (!CsvTypeFromName(typeName, type)) {
-      throw ECliUsage("--csv-type " + column + "=" + typeName +
-                      ": the types are text, integer, decimal, float, currency, date, time, "
-                      "datetime and boolean");
+      throw ECliUsage(
+          "--csv-type %s=%s: the types are text, integer, decimal, float, currency, date, time, "
+          "datetime and boolean",
+          {column, typeName});
     }
     csv->GetFieldTypes()->Add(column.substr(dot + 1) + "=" + host::FieldTypeName(type));
   }
@@ -301,20 +302,24 @@ void TCliSession::BuildData() {
     }
     if (auto* csv = dynamic_cast<host::TCsvDataSet*>(detailSet)) {
       if (detailDot == std::string::npos || masterDot == std::string::npos) {
-        throw ECliUsage("--detail " + detailText + "=" + masterText + ": " + detailName +
-                        " is a CSV file; name the columns that link it to its master: --detail " +
-                        detailName + ".COLUMN=" + masterName + ".COLUMN");
+        throw ECliUsage(
+            "--detail %s=%s: %s is a CSV file; name the columns that link it to its master: "
+            "--detail %s.COLUMN=%s.COLUMN",
+            {detailText, masterText, detailName, detailName, masterName});
       }
-      csv->SetMasterFields(detailText.substr(detailDot + 1) + "=" +
-                           masterText.substr(masterDot + 1));
+      std::string link = detailText.substr(detailDot + 1);
+      link += '=';
+      link += masterText.substr(masterDot + 1);
+      csv->SetMasterFields(link);
       csv->SetMasterSource(master);
       continue;
     }
     auto* query = dynamic_cast<host::TCustomQuery*>(detailSet);
     if (query == nullptr || detailDot != std::string::npos || masterDot != std::string::npos) {
-      throw ECliUsage("--detail " + detailText + "=" + masterText +
-                      ": a --source query is a detail as DETAIL=MASTER (its :parameters take "
-                      "the master's fields of their names)");
+      throw ECliUsage(
+          "--detail %s=%s: a --source query is a detail as DETAIL=MASTER (its :parameters take "
+          "the master's fields of their names)",
+          {detailText, masterText});
     }
     query->SetDataSource(master);
   }
