@@ -219,7 +219,7 @@ int RunCommandLine(int argc, char** argv) {
   if (argc > 1 && argv[1][0] != '-') {
     std::vector<std::string> names;
     for (const TSubcommand& subcommand : subcommands) {
-      if (*subcommand.Help != '\0') names.push_back(subcommand.Name);
+      if (*subcommand.Help != '\0') names.emplace_back(subcommand.Name);
     }
     const std::string word = argv[1];
     bool known = false;
