@@ -365,7 +365,7 @@ TEST(CliCheckTest, WrongFilesAndOptionsAreNamedWithWhatToDo) {
        "veltrane: error: -o locked.docx: the file is read-only (permission denied)"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.Args.front() + " " + row.Args[1]);
+    SCOPED_TRACE(row.Err);
     const TCliRun run = RunCli(row.Args, scratch.GetPath());
     EXPECT_EQ(run.Status, row.Status);
     EXPECT_NE(run.Err.find(row.Err), std::string::npos) << run.Err;
