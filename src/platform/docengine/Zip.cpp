@@ -41,6 +41,67 @@ std::string SizeText(std::uint64_t ABytes) { return std::to_string(ABytes) + " b
 // An ASCII upper-cased copy: package part names compare case-insensitively.
 std::string FoldName(const std::string& AName) { return host::UpperCase(AName); }
 
+std::uint32_t Read32(const std::string& AData, std::size_t AAt) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(AData[AAt])) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(AData[AAt + 1])) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(AData[AAt + 2])) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(AData[AAt + 3])) << 24;
+}
+
+std::uint16_t Read16(const std::string& AData, std::size_t AAt) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(AData[AAt]) |
+                                    static_cast<unsigned char>(AData[AAt + 1]) << 8);
+}
+
+// The consistency test of libzip without its comparison of the time stamps, which some writers
+// put differently into the local headers and the central directory (Word opens such files).
+// Every central entry must point at a local header of the same name, the entries' data must lie
+// inside the archive without overlapping, and the end record's count must be the entries'.
+// Returns false for anything else, and for archives this walk does not read (zip64, spanned).
+bool ConsistentApartFromTimes(const std::string& AData) {
+  constexpr std::size_t endSize = 22;
+  if (AData.size() < endSize) return false;
+  std::size_t end = std::string::npos;
+  const std::size_t lowest = AData.size() > 0xFFFF + endSize ? AData.size() - 0xFFFF - endSize : 0;
+  for (std::size_t at = AData.size() - endSize + 1; at-- > lowest;) {
+    if (Read32(AData, at) == 0x06054b50) {
+      end = at;
+      break;
+    }
+  }
+  if (end == std::string::npos || Read16(AData, end + 4) != 0 || Read16(AData, end + 6) != 0) {
+    return false;
+  }
+  const std::size_t count = Read16(AData, end + 10);
+  std::size_t at = Read32(AData, end + 16);
+  if (count == 0xFFFF || at == 0xFFFFFFFF || at > end) return false;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (at + 46 > end || Read32(AData, at) != 0x02014b50) return false;
+    const std::uint64_t compressed = Read32(AData, at + 20);
+    const std::size_t nameLength = Read16(AData, at + 28);
+    const std::size_t next = at + 46 + nameLength + Read16(AData, at + 30) + Read16(AData, at + 32);
+    const std::uint64_t local = Read32(AData, at + 42);
+    if (next > end || compressed == 0xFFFFFFFF || local + 30 > at) return false;
+    const std::size_t localName = Read16(AData, local + 26);
+    if (Read32(AData, local) != 0x04034b50 || localName != nameLength ||
+        AData.compare(local + 30, nameLength, AData, at + 46, nameLength) != 0) {
+      return false;
+    }
+    const std::uint64_t data = local + 30 + localName + Read16(AData, local + 28);
+    ranges.emplace_back(local, data + compressed);
+    at = next;
+  }
+  if (at != end) return false;
+  std::sort(ranges.begin(), ranges.end());
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    const std::uint64_t limit =
+        i + 1 < ranges.size() ? ranges[i + 1].first : Read32(AData, end + 16);
+    if (ranges[i].second > limit) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string CheckEntryName(const std::string& AName) {
@@ -100,9 +161,21 @@ void TZipReader::Open(const TZipLimits& ALimits) {
              "a Word 97-2003 document (.doc) or another OLE file, not a .docx document; save it "
              "as .docx (Word Document) in the word processor first");
   }
-  if (FData.compare(0, 5, "%PDF-") == 0) DocError(FFileName, "a PDF file, not a .docx document");
+  if (FData.compare(0, 5, "%PDF-") == 0) {
+    DocError(FFileName,
+             "a PDF file, not a .docx document; a PDF cannot be filled: use the .docx it was made "
+             "from, or make the template in Word or LibreOffice Writer and save it as .docx");
+  }
   if (FData.compare(0, 5, "{\\rtf") == 0) {
     DocError(FFileName, "an RTF document, not a .docx document; save it as .docx first");
+  }
+  // An OpenDocument file is a zip whose first entry, stored, is "mimetype" with its type.
+  if (FData.size() > 38 && FData.compare(0, 2, "PK") == 0 &&
+      FData.substr(30, 200).find("mimetypeapplication/vnd.oasis.opendocument.") == 0) {
+    const bool text = FData.find("opendocument.text", 30) < 120;
+    DocError(FFileName, std::string(text ? "an OpenDocument text (.odt)" : "an OpenDocument file") +
+                            ", not a .docx document; open it in LibreOffice and save it as "
+                            "\"Word 2007-365 (.docx)\" first");
   }
   if (FData.size() < 4 || FData.compare(0, 2, "PK") != 0) {
     DocError(FFileName, "not a .docx document (it is not a zip archive)");
@@ -118,6 +191,12 @@ void TZipReader::Open(const TZipLimits& ALimits) {
   // ZIP_CHECKCONS compares the central directory with the local headers, which refuses
   // overlapping entries and end records that lie about the entry count.
   FZip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  if (FZip == nullptr && zip_error_code_zip(&error) == ZIP_ER_INCONS &&
+      ConsistentApartFromTimes(FData)) {
+    zip_error_fini(&error);
+    zip_error_init(&error);
+    FZip = zip_open_from_source(source, ZIP_RDONLY, &error);
+  }
   if (FZip == nullptr) {
     zip_source_free(source);
     const std::string text = ZipErrorText(&error);
