@@ -36,6 +36,7 @@ if(TARGET veltrane_cli)
     ${PROJECT_SOURCE_DIR}/examples/customers.docx
     ${PROJECT_SOURCE_DIR}/examples/letter.docx
     ${PROJECT_SOURCE_DIR}/examples/letter.vfm
+    ${PROJECT_SOURCE_DIR}/examples/orders.docx
     ${PROJECT_SOURCE_DIR}/examples/shop.sql
     DESTINATION ${CMAKE_INSTALL_DATADIR}/veltrane/examples)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/embed

@@ -4,8 +4,10 @@
 Usage: make_templates.py [OUTDIR]      (default: the folder of this script)
 
 Writes letter.docx (one letter per order: a header field, fields with masks, the order lines
-as a table-row group, the total after the group) and customers.docx (the customers listed
-by country: a group keyed on the Country field inside the group of customers). Only the Python
+as a table-row group, the total after the group), customers.docx (the customers listed
+by country: a group keyed on the Country field inside the group of customers) and orders.docx
+(the orders one after the other, shaped as LibreOffice Writer makes templates: a group over
+whole paragraphs, and the order lines as a group over the first cell of the table row). Only the Python
 standard library is used; the .docx files are committed, so this script is needed only to
 change them.
 
@@ -140,6 +142,36 @@ def customers():
     return "".join(body), None
 
 
+def orders():
+    m = Marks()
+    # The order list as LibreOffice Writer users make it. Orders is a group over whole
+    # paragraphs: its bookmark starts at the first paragraph's start and ends at the start of
+    # the paragraph after them, so that it holds the last paragraph's mark. Writer cannot make
+    # a bookmark over several table cells, so the order lines are a group over the whole text
+    # of the row's first cell; the row's other cells hold only fields of Lines, so the merge
+    # repeats the whole row.
+    orders_start, orders_end = m.new("Orders")
+    lines_start, lines_end = m.new("Lines")
+    widths = [4200, 1200, 1700]
+    header = [cell("Product", widths[0], bold=True), cell("Quantity", widths[1], True, True),
+              cell("Amount", widths[2], True, True)]
+    data = [cell(field(m, "Lines_Product", "Product"), widths[0], prefix=lines_start,
+                 suffix=lines_end),
+            cell(field(m, "Lines_Quantity", "Quantity"), widths[1], right=True),
+            cell(field(m, "Lines_Amount", "Amount@#,##0.00"), widths[2], right=True)]
+    body = [para("Orders of the month", bold=True), para(),
+            para("Order ", field(m, "Orders_OrderId", "OrderId@00000", bold=True), " of ",
+                 field(m, "Orders_OrderDate", "OrderDate@d mmmm yyyy"), bold=True,
+                 prefix=orders_start),
+            para("for ", field(m, "Orders_FirstName", "FirstName"), " ",
+                 field(m, "Orders_LastName", "LastName"), ", ", field(m, "Orders_City", "City")),
+            table(widths, [header, data]),
+            para("Total: EUR ", field(m, "Orders_Total", "Total@#,##0.00")),
+            para(prefix=orders_end)]
+    header_para = para(field(m, "Shop_Name", "Name"), " \u00b7 ", field(m, "Shop_Phone", "Phone"))
+    return "".join(body), header_para
+
+
 def document_xml(body, with_header):
     header_ref = ('<w:headerReference w:type="default" r:id="rIdHeader1"/>'
                   if with_header else "")
@@ -203,7 +235,8 @@ def write_docx(path, body, header_para):
 
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
-    for name, make in (("letter.docx", letter), ("customers.docx", customers)):
+    for name, make in (("letter.docx", letter), ("customers.docx", customers),
+                       ("orders.docx", orders)):
         body, header = make()
         write_docx(os.path.join(out, name), body, header)
         print(os.path.join(out, name))

@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "cli/CliCheck.h"
 #include "cli/CliEngine.h"
 #include "cli/CliProgress.h"
 #include "foundation/VeltraneException.h"
@@ -66,18 +68,6 @@ class TTempFolder {
   fs::path FPath;
 };
 
-// Where an identifier sits, for messages: its story and its character positions.
-std::string Where(const TVeltraneIdentifier* AIdentifier) {
-  return std::string(AIdentifier->GetIdentifierType() == vitHeaderFooter ? "header/footer"
-                                                                         : "body") +
-         ", characters " + std::to_string(AIdentifier->GetStartPos()) + "-" +
-         std::to_string(AIdentifier->GetEndPos());
-}
-
-std::string ProblemText(TVeltraneError ACode, const std::string& AName) {
-  return OneLine(host::Format(ErrorMessages[ACode], {AName}));
-}
-
 void CheckOutputFolder(const std::string& AOption, const fs::path& AFile) {
   const fs::path folder = fs::absolute(AFile).parent_path();
   if (!fs::is_directory(folder)) {
@@ -97,77 +87,40 @@ void CheckNotTemplate(const std::string& AOption, const std::string& AFile,
   }
 }
 
-// Collects the problems Check would raise, all of them instead of the first. A field that
-// crosses a group's boundary is not an error for the controller (the merge leaves it unfilled),
-// so it is reported as a warning. Identifiers of the body and of the headers and footers count
-// their positions apart and never cross.
-int CollectProblems(TCliSession& ASession, std::ostream& AOut, const std::string& ATemplate) {
-  TVeltraneController* controller = ASession.GetController();
-  TVeltranePrinter* printer = ASession.GetPrinter();
-  controller->Open();
-  controller->DocumentInit();
-  TVeltraneIdentifiers* identifiers = printer->GetIdentifiers();
-  int problems = 0;
-  auto report = [&](const TVeltraneIdentifier* AIdentifier, const std::string& AText,
-                    bool AWarning) {
-    AOut << ATemplate << ": " << (AWarning ? "warning: " : "") << "bookmark "
-         << AIdentifier->GetAsString() << " (" << Where(AIdentifier) << "): " << AText << '\n';
-    if (!AWarning) ++problems;
-  };
-  for (int i = 0; i < identifiers->GetCount(); ++i) {
-    TVeltraneIdentifier* identifier = identifiers->Get(i);
-    const std::string name = identifier->GetAsString();
-    if (identifier->GetIsGroup() && identifier->GetIdentifierType() == vitHeaderFooter) {
-      report(identifier, ProblemText(verDocCheckGroupinheader, name), false);
-    } else if (identifier->GetIsGroup()) {
-      if (controller->SearchDatasource(name) == nullptr &&
-          controller->SearchDataField(controller->GetDataSource(), name) == nullptr) {
-        report(identifier, ProblemText(verGroupIdentifierInvalid, name), false);
-        continue;
-      }
-      bool overlaps = false;
-      for (int j = 0; j < identifiers->GetCount(); ++j) {
-        const TVeltraneIdentifier* other = identifiers->Get(j);
-        if (other->GetIdentifierType() != identifier->GetIdentifierType()) continue;
-        if (other->GetIsGroup() && identifier->Touches(other) && other->Touches(identifier)) {
-          // Each pair once, named by the later group; the earlier one is refused all the same.
-          overlaps = true;
-          if (j > i) {
-            report(other,
-                   "overlaps group " + name +
-                       ", neither lying inside the other, and the merge refuses the template; "
-                       "let one group enclose the other, or move them apart",
-                   false);
-          }
-        } else if (!other->GetIsGroup() && identifier->Touches(other)) {
-          report(other,
-                 "crosses the boundary of group " + name +
-                     " and is left unfilled; move the "
-                     "bookmark wholly inside or outside the group",
-                 true);
-        }
-      }
-      if (!overlaps) controller->CheckGroup(identifier);
-    } else if (!controller->ControllerKnowsIdentifier(identifier) &&
-               !controller->ApplikationKnowsIdentifier(identifier)) {
-      report(identifier, ProblemText(verDocCheckIdentifier, name), false);
-    }
-  }
-  return problems;
-}
-
-// The records of the main data source counted as the merge passes them.
-void WatchProgress(TCliSession& ASession, TCliProgress& AProgress) {
-  host::TDataSource* main = ASession.GetMainSource();
-  ASession.GetController()->SetAfterPrintRecord(
-      [main, &AProgress](host::TObject*, TVeltraneIdentifier*, host::TDataSource* ADatasource) {
-        if (ADatasource == main) AProgress.Step();
+// The records of the main data source the merge has reached. Passes are no measure: a group
+// keyed on a field of the main data source nested in a group over it passes each record twice.
+void WatchProgress(host::TDataSource* AMain, TVeltraneController* AController,
+                   TCliProgress& AProgress) {
+  AController->SetAfterPrintRecord(
+      [AMain, &AProgress](host::TObject*, TVeltraneIdentifier*, host::TDataSource* ADatasource) {
+        if (ADatasource == AMain) AProgress.Reach(AMain->GetDataSet()->GetRecNo());
       });
 }
 
+// Refuses to replace a file that is read-only, as cp does: the merge writes through a
+// temporary file renamed into place, which would otherwise replace it regardless. A file with
+// no write permission at all counts as read-only for every user, root included.
+void CheckWritable(const std::string& AOption, const fs::path& AFile) {
+  std::error_code error;
+  const fs::file_status status = fs::status(AFile, error);
+  if (error || !fs::exists(status)) return;
+  if (fs::is_directory(status)) {
+    throw host::Exception(AOption + " " + AFile.string() + " is a folder; name a file");
+  }
+  const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  if ((status.permissions() & write) == fs::perms::none || ::access(AFile.c_str(), W_OK) != 0) {
+    throw host::Exception(AOption + " " + AFile.string() +
+                          ": the file is read-only (permission denied); make it writable or "
+                          "choose another file");
+  }
+}
+
 void SaveTo(TVeltranePrinter* APrinter, const fs::path& AFile) {
+  CheckWritable("-o", AFile);
   APrinter->SaveDoc(fs::absolute(AFile).string());
 }
+
+std::string PrintedLine(const std::string& APrinter);
 
 int MergeOnce(TCliSession& ASession, std::ostream& AOut) {
   const TCliOptions& options = ASession.GetOptions();
@@ -176,7 +129,7 @@ int MergeOnce(TCliSession& ASession, std::ostream& AOut) {
   host::TDataSet* main = ASession.GetMainSource()->GetDataSet();
   TCliProgress progress(TCliProgress::WantedOnStderr(options.Quiet), main->GetRecordCount(),
                         "records");
-  WatchProgress(ASession, progress);
+  WatchProgress(ASession.GetMainSource(), controller, progress);
 
   if (options.PrintRequested) {
     // The work document is saved under the template's name before it is printed, so that the
@@ -188,8 +141,7 @@ int MergeOnce(TCliSession& ASession, std::ostream& AOut) {
     printer->SetPrintername(options.PrinterName);
     printer->PrintDoc();
     printer->FreeDoc();
-    AOut << "printed on "
-         << (options.PrinterName.empty() ? "the default printer" : options.PrinterName) << '\n';
+    AOut << PrintedLine(options.PrinterName) << '\n';
     return ExitDone;
   }
   controller->Print(true);
@@ -412,6 +364,39 @@ int MergeBlocks(TCliSession& ASession, std::ostream& AOut) {
   return ExitDone;
 }
 
+// The formats -o cannot write: a name with one of these extensions would hold a .docx that
+// nothing opens as what its name says.
+bool NamesOtherFormat(const fs::path& AFile) {
+  static const char* const others[] = {".doc", ".dot", ".dotx", ".odt", ".ott", ".rtf",
+                                       ".txt", ".htm", ".html", ".xml", ".xps", ".epub"};
+  const std::string extension = AFile.extension().string();
+  return std::any_of(std::begin(others), std::end(others),
+                     [&](const char* AOther) { return host::SameText(extension, AOther); });
+}
+
+bool IsPdfName(const fs::path& AFile) { return host::SameText(AFile.extension().string(), ".pdf"); }
+
+// -o OUT.pdf writes the PDF alone, as --pdf OUT.pdf does.
+void SettleOutputs(TCliOptions& AOptions) {
+  if (AOptions.Output.empty() || !AOptions.PerRecord.empty()) return;
+  if (IsPdfName(AOptions.Output)) {
+    if (AOptions.ShardCount > 0 || AOptions.SplitEvery > 0) {
+      throw ECliUsage("-o " + AOptions.Output +
+                      ": --shard and --split-every write .docx documents; name -o OUT.docx");
+    }
+    if (!AOptions.Pdf.empty()) {
+      throw ECliUsage("-o " + AOptions.Output + " and --pdf " + AOptions.Pdf +
+                      " both name a PDF; give -o OUT.docx --pdf OUT.pdf for both formats");
+    }
+    AOptions.Pdf = AOptions.Output;
+    AOptions.Output.clear();
+  } else if (NamesOtherFormat(AOptions.Output)) {
+    throw ECliUsage("-o " + AOptions.Output +
+                    ": the merge writes Word documents (.docx) and PDFs (.pdf); name the output "
+                    "OUT.docx or OUT.pdf");
+  }
+}
+
 void CheckMergeOptions(const TCliOptions& AOptions) {
   if (AOptions.Output.empty() && AOptions.Pdf.empty() && !AOptions.PrintRequested) {
     throw ECliUsage("say where the result goes: -o OUT.docx, --pdf OUT.pdf or --print [PRINTER]");
@@ -436,9 +421,28 @@ void CheckMergeOptions(const TCliOptions& AOptions) {
     if (!AOptions.Output.empty()) {
       CheckNotTemplate("-o", AOptions.Output, AOptions.Template);
       CheckOutputFolder("-o", AOptions.Output);
+      if (AOptions.ShardCount == 0 && AOptions.SplitEvery == 0) {
+        CheckWritable("-o", AOptions.Output);
+      }
     }
-    if (!AOptions.Pdf.empty()) CheckOutputFolder("--pdf", AOptions.Pdf);
+    if (!AOptions.Pdf.empty()) {
+      CheckNotTemplate("--pdf", AOptions.Pdf, AOptions.Template);
+      CheckOutputFolder("--pdf", AOptions.Pdf);
+      CheckWritable("--pdf", AOptions.Pdf);
+    }
   }
+}
+
+// The message inside "Unknown Error "..."!", which the Word printers wrap around whatever the
+// word processor reported; the wrapper says nothing the message does not.
+std::string Unwrapped(const EVeltraneError& AError) {
+  const std::string& message = AError.GetMessage();
+  const std::string head = std::string(ErrorPrefix) + "Unknown Error \"";
+  if (AError.GetErrorCode() == verUnknown && message.rfind(head, 0) == 0 &&
+      message.size() >= head.size() + 2 && message.compare(message.size() - 2, 2, "\"!") == 0) {
+    return message.substr(head.size(), message.size() - head.size() - 2);
+  }
+  return message;
 }
 
 // Prefixes an error of the merge with the template's name, so the message says which file.
@@ -448,8 +452,85 @@ int WithTemplate(const std::string& ATemplate, TRun ARun) {
     return ARun();
   } catch (const ECliUsage&) {
     throw;
+  } catch (const EVeltraneError& error) {
+    throw host::Exception(ATemplate + ": " + Unwrapped(error));
   } catch (const host::Exception& error) {
     throw host::Exception(ATemplate + ": " + error.GetMessage());
+  }
+}
+
+// The line that tells where a print went: the printer, and for the printer "PDF" the file.
+std::string PrintedLine(const std::string& APrinter) {
+  std::string line =
+      "printed on " + (APrinter.empty() ? std::string("the default printer") : APrinter);
+  const std::string result = LastPrintResult();
+  if (!result.empty()) line += " (" + result + ")";
+  return line;
+}
+
+// What the merge learns from the check and does before it starts: it stops on a template it
+// would refuse, reports the rest on AErr (or stops on them with --strict, and on problems with
+// --check), leaves out the masks that are none, and reads the row groups of Writer templates
+// from a copy of the template in ATemp in which they hold their rows.
+void PrepareMerge(TCliSession& ASession, const TTempFolder& ATemp, std::ostream& AErr) {
+  const TCliOptions& options = ASession.GetOptions();
+  const TCliCheckResult check = CheckTemplate(ASession);
+  const std::string& name = options.Template;
+  auto body = [&](const TCliFinding& AFinding) {
+    return OneLine(FindingLine(name, AFinding, false)).substr(name.size() + 2);
+  };
+  for (const TCliFinding& finding : check.Findings) {
+    if (finding.Severity == csRefused) throw host::Exception(body(finding));
+  }
+  const int problems = check.Count(csProblem);
+  const int reported = problems + check.Count(csWarning);
+  if (options.Strict && reported > 0) {
+    for (const TCliFinding& finding : check.Findings) {
+      if (finding.Severity != csNote)
+        AErr << "veltrane: error: " << OneLine(FindingLine(name, finding, false)) << '\n';
+    }
+    throw host::Exception("the template check found " + std::to_string(reported) +
+                          (reported == 1 ? " thing" : " things") +
+                          " that would make the output wrong, and --strict merges nothing");
+  }
+  if (options.CheckFirst && problems > 0) {
+    std::string first;
+    for (const TCliFinding& finding : check.Findings) {
+      if (first.empty() && finding.Severity == csProblem) first = body(finding);
+    }
+    throw host::Exception(
+        "the template check found " + std::to_string(problems) +
+        (problems == 1 ? " problem" : " problems") +
+        " and nothing was merged (veltrane check lists them all); the first: " + first);
+  }
+  if (!options.Quiet) {
+    for (const TCliFinding& finding : check.Findings) {
+      if (finding.Severity == csProblem || finding.Severity == csWarning) {
+        AErr << "veltrane: warning: " << OneLine(FindingLine(name, finding, false)) << '\n';
+      }
+    }
+  }
+
+  TVeltranePrinter* printer = ASession.GetPrinter();
+  if (!check.RowGroups.empty()) {
+    const fs::path copy = ATemp.GetPath() / fs::path(options.Template).filename();
+    WriteRowGroupCopy(printer->GetDocname(), check.RowGroups, copy.string());
+    if (printer->GetDocLoaded()) printer->FreeDoc();
+    printer->SetDocname(copy.string());
+  }
+  if (!check.Masks.empty()) {
+    // Every load of the template reads the masks anew (each document of --per-record loads
+    // it again), so they are replaced after each one.
+    auto apply = [printer, masks = check.Masks](host::TObject*) {
+      const std::string separator(1, printer->GetMaskSeparator());
+      for (const auto& [identifier, mask] : masks) {
+        if (TVeltraneIdentifier* found = printer->GetIdentifiers()->Find(identifier)) {
+          found->SetMask(separator + mask);
+        }
+      }
+    };
+    printer->SetAfterLoadDoc(apply);
+    if (printer->GetDocLoaded()) apply(printer);
   }
 }
 
@@ -489,51 +570,57 @@ std::string PerRecordFileName(const std::string& AText, int ARecNo,
   return name + ".docx";
 }
 
-int RunMerge(const TCliOptions& AOptions, std::ostream& AOut) {
-  CheckMergeOptions(AOptions);
-  TTraceGuard trace(AOptions.Trace);
-  TCliSession session(AOptions);
+int RunMerge(const TCliOptions& AOptions, std::ostream& AOut, std::ostream& AErr) {
+  TCliOptions options = AOptions;
+  SettleOutputs(options);
+  CheckMergeOptions(options);
+  TTraceGuard trace(options.Trace);
+  TCliSession session(options);
   session.BuildData();
   session.BuildMerge();
-  return WithTemplate(AOptions.Template, [&] {
-    if (AOptions.CheckFirst) {
-      std::ostringstream problems;
-      const int count = CollectProblems(session, problems, AOptions.Template);
-      if (count > 0) {
-        // The first problem (warnings come before it only when they precede it in the list).
-        std::istringstream lines(problems.str());
-        std::string first;
-        while (std::getline(lines, first) && first.find(": warning: ") != std::string::npos) {
-        }
-        if (first.rfind(AOptions.Template + ": ", 0) == 0) {
-          first.erase(0, AOptions.Template.size() + 2);
-        }
-        throw host::Exception("the template check found " + std::to_string(count) +
-                              (count == 1 ? " problem" : " problems") +
-                              " and nothing was merged (veltrane check lists them all); the "
-                              "first: " +
-                              first);
-      }
-    }
+  TTempFolder temp;
+  return WithTemplate(options.Template, [&] {
+    PrepareMerge(session, temp, AErr);
     session.GetController()->Open();
-    if (AOptions.ShardCount > 0 || AOptions.SplitEvery > 0) return MergeBlocks(session, AOut);
-    return AOptions.PerRecord.empty() ? MergeOnce(session, AOut) : MergePerRecord(session, AOut);
+    if (options.ShardCount > 0 || options.SplitEvery > 0) return MergeBlocks(session, AOut);
+    return options.PerRecord.empty() ? MergeOnce(session, AOut) : MergePerRecord(session, AOut);
   });
 }
 
 int RunCheck(const TCliOptions& AOptions, std::ostream& AOut) {
   CheckDialect(AOptions);
+  if (!AOptions.Annotate.empty()) {
+    if (!host::SameText(fs::path(AOptions.Annotate).extension().string(), ".docx")) {
+      throw ECliUsage("--annotate " + AOptions.Annotate +
+                      ": the annotated copy is a Word document; name it OUT.docx");
+    }
+    CheckNotTemplate("--annotate", AOptions.Annotate, AOptions.Template);
+    CheckOutputFolder("--annotate", AOptions.Annotate);
+    CheckWritable("--annotate", AOptions.Annotate);
+  }
   TTraceGuard trace(AOptions.Trace);
   TCliSession session(AOptions);
   session.BuildData();
   session.BuildMerge();
   return WithTemplate(AOptions.Template, [&] {
-    const int problems = CollectProblems(session, AOut, AOptions.Template);
+    const TCliCheckResult check = CheckTemplate(session);
+    for (const TCliFinding& finding : check.Findings) {
+      AOut << OneLine(FindingLine(AOptions.Template, finding)) << '\n';
+    }
+    if (!AOptions.Annotate.empty()) {
+      const int comments = WriteAnnotatedCopy(AOptions.Template, check.Findings, AOptions.Annotate);
+      AOut << AOptions.Annotate << ": " << comments << (comments == 1 ? " comment" : " comments")
+           << '\n';
+    }
+    const int problems = check.Count(csRefused) + check.Count(csProblem);
     if (problems > 0) {
       AOut << problems << (problems == 1 ? " problem" : " problems") << " found\n";
       return ExitFailed;
     }
-    AOut << AOptions.Template << ": no problems found\n";
+    const int warnings = check.Count(csWarning);
+    AOut << AOptions.Template << ": no problems found";
+    if (warnings > 0) AOut << ", " << warnings << (warnings == 1 ? " warning" : " warnings");
+    AOut << '\n';
     return ExitDone;
   });
 }
@@ -546,6 +633,7 @@ int RunIdentifiers(const TCliOptions& AOptions, std::ostream& AOut) {
   if (!fs::is_regular_file(AOptions.Template)) {
     throw host::Exception("template '" + AOptions.Template + "' does not exist");
   }
+  CheckTemplateFile(AOptions.Template);
   TVeltranePrinter* printer = CreatePrinter(session.GetModule(), AOptions);
   printer->SetDocname(fs::absolute(AOptions.Template).string());
   printer->SetDocReadonly(true);
@@ -591,8 +679,14 @@ int RunFields(const TCliOptions& AOptions, std::ostream& AOut) {
   controller->SetVeltranePrinter(printer);
   controller->SetDataSource(session.GetMainSource());
   controller->SetUseInvisibleFields(AOptions.InvisibleFields);
+  // Every data source given is listed: the main one, then the others in the order given.
   auto lines = std::make_unique<host::TStringList>();
-  for (const std::string& name : AOptions.Additional) lines->Add(name);
+  for (const host::TDataSource* source : session.GetSources()) {
+    if (source != session.GetMainSource()) lines->Add(source->GetName());
+  }
+  for (const std::string& name : AOptions.Additional) {
+    if (session.FindSource(name) == nullptr) lines->Add(name);
+  }
   controller->SetAdditionalSources(lines.get());
   lines->Clear();
   for (const std::string& line : AOptions.SourceMap) lines->Add(line);
@@ -656,10 +750,9 @@ int RunJob(const TCliOptions& AOptions, std::ostream& AOut) {
         TCliProgress::WantedOnStderr(AOptions.Quiet),
         main != nullptr && main->GetDataSet() != nullptr ? main->GetDataSet()->GetRecordCount() : 0,
         "records");
-    controller->SetAfterPrintRecord(
-        [main, &progress](host::TObject*, TVeltraneIdentifier*, host::TDataSource* ADatasource) {
-          if (ADatasource == main) progress.Step();
-        });
+    if (main != nullptr && main->GetDataSet() != nullptr) {
+      WatchProgress(main, controller, progress);
+    }
     controller->Open();
     if (output.empty()) {
       // Without -o the job prints, on the printer its printer component names, with the work
@@ -670,10 +763,7 @@ int RunJob(const TCliOptions& AOptions, std::ostream& AOut) {
       SaveTo(printer, temp.GetPath() / fs::path(printer->GetDocname()).filename());
       printer->PrintDoc();
       printer->FreeDoc();
-      AOut << "printed on "
-           << (printer->GetPrintername().empty() ? "the default printer"
-                                                 : printer->GetPrintername())
-           << '\n';
+      AOut << PrintedLine(printer->GetPrintername()) << '\n';
     } else {
       controller->Print(true);
       progress.Finish();

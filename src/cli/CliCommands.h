@@ -5,6 +5,7 @@
 // RunGuarded turns a raised error into one line on stderr and the exit status.
 
 #include <functional>
+#include <iostream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,9 +22,14 @@ inline constexpr int ExitUsage = 2;
 // merge: fills the template with the data and saves it to -o (or one document per record with
 // --per-record, into the folder -o names), prints it with --print, converts it with --pdf.
 // Writes the path of every file written to AOut. Nothing is written when the merge fails.
-int RunMerge(const TCliOptions& AOptions, std::ostream& AOut);
-// check: validates every identifier of the template against the data and prints each problem
-// as "TEMPLATE: bookmark NAME (where): message"; returns ExitFailed when there is any.
+// The template is checked first: what the check finds goes to AErr as warnings (none with
+// Quiet); with Strict any of it, with CheckFirst any problem, stops the merge before it starts.
+// -o OUT.pdf writes a PDF.
+int RunMerge(const TCliOptions& AOptions, std::ostream& AOut, std::ostream& AErr = std::cerr);
+// check: validates every identifier of the template against the data and prints each finding
+// as "TEMPLATE: [warning: |note: ]bookmark NAME (where): message"; returns ExitFailed when there
+// is a problem (warnings alone give ExitDone). With Annotate it also writes a copy of the template
+// with a Word comment at each finding's bookmark.
 int RunCheck(const TCliOptions& AOptions, std::ostream& AOut);
 // identifiers: the template's identifiers as a tree, groups with their members indented,
 // masks shown, header and footer identifiers marked.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "cli/CliEngine.h"
@@ -34,6 +35,43 @@ bool ReadCount(const std::string& AText, int& AValue) {
 }
 
 }  // namespace
+
+void CheckTemplateFile(const std::string& ATemplate) {
+  std::ifstream in(ATemplate, std::ios::binary);
+  char buffer[256] = {};
+  in.read(buffer, sizeof buffer);
+  const std::string head(buffer, static_cast<std::size_t>(in.gcount()));
+  const std::string save =
+      " open it in Word or LibreOffice Writer and save it as a Word document "
+      "(.docx), then give that file";
+  std::string what;
+  if (head.empty()) {
+    throw host::Exception(ATemplate + " is empty, not a Word document (.docx)");
+  } else if (head.rfind("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 0) == 0) {
+    what = "is a Word 97-2003 document (.doc) or another older Office file";
+  } else if (head.rfind("{\\rtf", 0) == 0) {
+    what = "is an RTF document";
+  } else if (head.rfind("%PDF-", 0) == 0) {
+    throw host::Exception(ATemplate +
+                          " is a PDF file, not a Word document (.docx): a PDF cannot be filled; "
+                          "use the .docx it was made from, or make the template in Word or "
+                          "LibreOffice Writer and save it as .docx");
+  } else if (head.rfind("PK", 0) == 0 &&
+             head.find("mimetypeapplication/vnd.oasis.opendocument.") == 30) {
+    what = head.find("opendocument.text", 30) < 120 ? "is an OpenDocument text (.odt)"
+                                                    : "is an OpenDocument file";
+    throw host::Exception(ATemplate + " " + what +
+                          ", not a Word document (.docx): open it in LibreOffice Writer and save "
+                          "it with File > Save As as \"Word 2007-365 (.docx)\", then give that "
+                          "file");
+  } else if (head.rfind("PK", 0) != 0) {
+    what = "is no Word document (.docx): it is not even a zip archive";
+    throw host::Exception(ATemplate + " " + what + "; give the template as a .docx file");
+  }
+  if (!what.empty()) {
+    throw host::Exception(ATemplate + " " + what + ", not a Word document (.docx):" + save);
+  }
+}
 
 void ParseShard(const std::string& AText, int& AIndex, int& ACount) {
   const std::size_t slash = AText.find('/');
@@ -216,14 +254,15 @@ void TCliSession::BuildData() {
     auto* csv =
         source != nullptr ? dynamic_cast<host::TCsvDataSet*>(source->GetDataSet()) : nullptr;
     if (csv == nullptr) {
-      throw ECliUsage("--csv-type " + column + "=" + typeName +
-                      ": name a column of a --csv data source as SOURCE.COLUMN");
+      throw ECliUsage("--csv-type %s=%s: name a column of a --csv data source as SOURCE.COLUMN",
+                      {column, typeName});
     }
     host::TFieldType type = host::ftUnknown;
     if (!CsvTypeFromName(typeName, type)) {
-      throw ECliUsage("--csv-type " + column + "=" + typeName +
-                      ": the types are text, integer, decimal, float, currency, date, time, "
-                      "datetime and boolean");
+      throw ECliUsage(
+          "--csv-type %s=%s: the types are text, integer, decimal, float, currency, date, time, "
+          "datetime and boolean",
+          {column, typeName});
     }
     csv->GetFieldTypes()->Add(column.substr(dot + 1) + "=" + host::FieldTypeName(type));
   }
@@ -263,20 +302,24 @@ void TCliSession::BuildData() {
     }
     if (auto* csv = dynamic_cast<host::TCsvDataSet*>(detailSet)) {
       if (detailDot == std::string::npos || masterDot == std::string::npos) {
-        throw ECliUsage("--detail " + detailText + "=" + masterText + ": " + detailName +
-                        " is a CSV file; name the columns that link it to its master: --detail " +
-                        detailName + ".COLUMN=" + masterName + ".COLUMN");
+        throw ECliUsage(
+            "--detail %s=%s: %s is a CSV file; name the columns that link it to its master: "
+            "--detail %s.COLUMN=%s.COLUMN",
+            {detailText, masterText, detailName, detailName, masterName});
       }
-      csv->SetMasterFields(detailText.substr(detailDot + 1) + "=" +
-                           masterText.substr(masterDot + 1));
+      std::string link = detailText.substr(detailDot + 1);
+      link += '=';
+      link += masterText.substr(masterDot + 1);
+      csv->SetMasterFields(link);
       csv->SetMasterSource(master);
       continue;
     }
     auto* query = dynamic_cast<host::TCustomQuery*>(detailSet);
     if (query == nullptr || detailDot != std::string::npos || masterDot != std::string::npos) {
-      throw ECliUsage("--detail " + detailText + "=" + masterText +
-                      ": a --source query is a detail as DETAIL=MASTER (its :parameters take "
-                      "the master's fields of their names)");
+      throw ECliUsage(
+          "--detail %s=%s: a --source query is a detail as DETAIL=MASTER (its :parameters take "
+          "the master's fields of their names)",
+          {detailText, masterText});
     }
     query->SetDataSource(master);
   }
@@ -315,6 +358,7 @@ void TCliSession::BuildMerge() {
     throw host::Exception("template '" + FOptions.Template + "' does not exist");
   }
 
+  CheckTemplateFile(FOptions.Template);
   FPrinter = CreatePrinter(FModule.get(), FOptions);
   FPrinter->SetName("Printer");
   FPrinter->SetDocname(templatePath.string());

@@ -48,6 +48,8 @@ struct TCliOptions {
   bool NoFormat = false;                   // --no-format: values go in unformatted
   bool InvisibleFields = false;            // --invisible-fields
   bool CheckFirst = false;                 // --check before merging
+  bool Strict = false;                     // --strict: every finding of the check refuses
+  std::string Annotate;                    // check --annotate OUT.docx
   std::string Trace;                       // --trace FILE: the late-bound call trace
   std::string Locale;                      // --locale de_DE.UTF-8
   std::string PerRecord;                   // --per-record FIELD: one document per record
@@ -86,6 +88,11 @@ void ShardRecords(int ATotal, int AIndex, int ACount, int AEvery, int& AFirst, i
 // and field in bookmark names, which would cut the name in two).
 void CheckSourceName(const std::string& AOption, const std::string& AName, char ASeparator);
 
+// Raises host::Exception when the file ATemplate names is plainly no .docx document (a .doc,
+// RTF, PDF or OpenDocument file, an empty file, no zip archive), naming what it is and how to
+// make a .docx of it. Anything else is left to the word processor to read.
+void CheckTemplateFile(const std::string& ATemplate);
+
 // One run's components. The data module owns every component (connection, data sets, data
 // sources, printer, controller); the session owns the data module, so destroying the session
 // frees them all, the controller and printer closed first.
@@ -112,6 +119,8 @@ class TCliSession {
   host::TDataSource* FindSource(const std::string& AName) const;
   // The main data source: --main, else the first source given; nullptr without sources.
   host::TDataSource* GetMainSource() const;
+  // Every data source, in the order the options give them.
+  const std::vector<host::TDataSource*>& GetSources() const { return FSources; }
   TVeltranePrinter* GetPrinter() const { return FPrinter; }
   TVeltraneController* GetController() const { return FController; }
   const TCliOptions& GetOptions() const { return FOptions; }

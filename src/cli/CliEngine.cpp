@@ -2,6 +2,7 @@
 
 #include "embedding/VeltraneEmbedding.h"
 #include "package/VeltranePackage.h"
+#include "platform/docengine/DocPrint.h"
 #include "word/VeltraneWord7.h"
 #include "word/VeltraneWord8.h"
 
@@ -51,6 +52,8 @@ void RegisterJobClasses() {
   RegisterEngineServers();
   Initialize();
 }
+
+std::string LastPrintResult() { return docengine::GetLastPrintResult(); }
 
 void ConvertDocxToPdf(const std::string& ADocxFile, const std::string& APdfFile) {
   ConvertDocumentToPdf(ADocxFile, APdfFile);

@@ -28,6 +28,10 @@ TVeltranePrinter* CreatePrinter(host::TComponent* AOwner, const TCliOptions& AOp
 // Makes the package's components creatable from form files (the package's initialization).
 void RegisterJobClasses();
 
+// What the last print of the process reported ("PDF written to /x/letter.pdf", "job 3 on
+// office"); "" when nothing was printed.
+std::string LastPrintResult();
+
 // Converts a saved .docx into a PDF (LibreOffice); raises the engine's error on failure.
 void ConvertDocxToPdf(const std::string& ADocxFile, const std::string& APdfFile);
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace veltrane::cli {
@@ -26,6 +27,7 @@ std::string Duration(double ASeconds) {
 
 std::string FormatProgress(long ADone, long ATotal, double AElapsedSeconds,
                            const std::string& AUnit) {
+  if (ATotal > 0 && ADone > ATotal) ADone = ATotal;
   std::string text =
       (ATotal > 0 ? std::to_string(ADone) + "/" + std::to_string(ATotal) : std::to_string(ADone)) +
       " " + AUnit;
@@ -50,8 +52,11 @@ TCliProgress::~TCliProgress() { Finish(); }
 
 bool TCliProgress::WantedOnStderr(bool AQuiet) { return !AQuiet && ::isatty(STDERR_FILENO) == 1; }
 
-void TCliProgress::Step() {
-  ++FDone;
+void TCliProgress::Step() { Reach(FDone + 1); }
+
+void TCliProgress::Reach(long ADone) {
+  if (ADone <= FDone) return;
+  FDone = FTotal > 0 ? std::min(ADone, FTotal) : ADone;
   if (!FEnabled) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - FLastDraw >= RedrawInterval) {

@@ -11,7 +11,8 @@
 namespace veltrane::cli {
 
 // The text of one progress line: done/total, the rate since the start and the time left at
-// that rate. A total of 0 or less means unknown: only the count and the rate are shown.
+// that rate. A total of 0 or less means unknown: only the count and the rate are shown. A count
+// above the total shows as the total.
 std::string FormatProgress(long ADone, long ATotal, double AElapsedSeconds,
                            const std::string& AUnit);
 
@@ -26,6 +27,8 @@ class TCliProgress {
 
   // One more unit done; redraws when the last drawing is older than the redraw interval.
   void Step();
+  // ADone units done, when that is more than before (never more than the total).
+  void Reach(long ADone);
   // Draws the final count and ends the line; called by the destructor when still open.
   void Finish();
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliCheck.h"
 #include "cli/CliCommands.h"
 #include "cli/CliCompose.h"
 #include "platform/automation/OleServer.h"
@@ -105,7 +106,10 @@ void SetupMerge(CLI::App* AApp, TCliArguments& AArgs) {
   AApp->add_flag("--no-format", AArgs.Options.NoFormat,
                  "insert values as they are, without the masks and field formats");
   AApp->add_flag("--check", AArgs.Options.CheckFirst,
-                 "check the template first and merge nothing when it has a problem");
+                 "merge nothing when the template check finds a problem (a bookmark the data "
+                 "cannot fill)");
+  AApp->add_flag("--strict", AArgs.Options.Strict,
+                 "merge nothing when the template check finds anything, warnings included");
   AApp->add_option("--per-record", AArgs.Options.PerRecord,
                    "one document per record of the main data source, named from FIELD");
   AApp->add_option("--shard", AArgs.Shard,
@@ -118,13 +122,17 @@ void SetupMerge(CLI::App* AApp, TCliArguments& AArgs) {
                    "subfolder per M documents), listed in a manifest")
       ->type_name("M")
       ->check(CLI::Range(1, 1000000000));
-  AApp->add_flag("-q,--quiet", AArgs.Options.Quiet, "no progress display");
+  AApp->add_flag("-q,--quiet", AArgs.Options.Quiet,
+                 "no progress display and no warnings of the template check");
 }
 
 void SetupCheck(CLI::App* AApp, TCliArguments& AArgs) {
   AddTemplate(AApp, AArgs);
   AddDataOptions(AApp, AArgs);
   AddEngineOptions(AApp, AArgs);
+  AApp->add_option("--annotate", AArgs.Options.Annotate,
+                   "also write a copy of the template with a Word comment at each finding")
+      ->type_name("OUT.docx");
 }
 
 void SetupIdentifiers(CLI::App* AApp, TCliArguments& AArgs) {
@@ -205,6 +213,27 @@ int RunCommandLine(int argc, char** argv) {
       {"make-db", "", SetupMakeDb,
        [](TCliArguments& AArgs) { return RunMakeDb(AArgs.MakeDb, AArgs.Scripts); }},
   }};
+
+  // A first word that is no option and no subcommand is a mistyped subcommand: CLI11 would only
+  // say that one is required.
+  if (argc > 1 && argv[1][0] != '-') {
+    std::vector<std::string> names;
+    for (const TSubcommand& subcommand : subcommands) {
+      if (*subcommand.Help != '\0') names.emplace_back(subcommand.Name);
+    }
+    const std::string word = argv[1];
+    bool known = false;
+    for (const TSubcommand& subcommand : subcommands) known = known || word == subcommand.Name;
+    if (!known) {
+      const std::string nearest = NearestName(word, names);
+      std::string list;
+      for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+      std::cerr << "veltrane: error: '" << word << "' is no subcommand"
+                << (nearest.empty() ? "" : "; did you mean '" + nearest + "'?")
+                << " The subcommands are " << list << ".\nRun with --help for usage.\n";
+      return ExitUsage;
+    }
+  }
 
   CLI::App app{"veltrane: fills Word (.docx) templates with data from databases and CSV files"};
   app.require_subcommand(1);

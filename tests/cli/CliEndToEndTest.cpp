@@ -393,7 +393,9 @@ TEST_F(CliEndToEndTest, PdfPrinterAndPdfOptionWritePdfs) {
   const TCliRun printed = RunCli(print, FScratch.GetPath());
   ::unsetenv("VELTRANE_PDF_DIR");
   ASSERT_EQ(printed.Status, 0) << printed.Err;
-  EXPECT_EQ(printed.Out, "printed on PDF\n");
+  // The line says where the printer "PDF" put its file.
+  EXPECT_EQ(printed.Out,
+            "printed on PDF (PDF written to " + (FScratch / "note.pdf").string() + ")\n");
   // The PDF printer names its file after the template.
   EXPECT_EQ(ReadFile(FScratch / "note.pdf").substr(0, 5), "%PDF-");
 
@@ -436,14 +438,23 @@ TEST(CliFieldReportTest, ReproducersMergeWithoutLossOrAreRefusedByName) {
       {{"check", "crossing.docx", "--csv", "Items=items.csv"},
        0,
        "crossing.docx: warning: bookmark Items_Name (body, characters 24-83): crosses the "
-       "boundary of group Items and is left unfilled",
+       "boundary of group Items, so the merge does not fill it: its text stays as the template "
+       "has it in every copy of the group, and its bookmark stays in the merged document around "
+       "the copies",
        "",
        ""},
       {{"merge", "overlap.docx", "--csv", "Items=items.csv", "--csv", "Codes=codes.csv"},
        1,
        "",
-       "overlap.docx: Veltrane: Position of field \"Codes\" does not fit into group \"Items\"!",
+       "veltrane: error: overlap.docx: bookmark Codes (body, characters 7-21): overlaps group "
+       "Items, neither lying inside the other, and the merge refuses the template",
        ""},
+      {{"identifiers", "time_mismatch.docx"}, 0, "Company_Name  [header/footer]\n", "", ""},
+      {{"merge", "row_in_cell.docx", "--csv", "Items=items.csv"},
+       0,
+       "",
+       "",
+       "Id^cName^c^r\n1^cAlpha^c^r\n2^cBeta^c^r\n3^cGamma^c^r\n\n"},
       {{"check", "overlap.docx", "--csv", "Items=items.csv", "--csv", "Codes=codes.csv"},
        1,
        "overlap.docx: bookmark Codes (body, characters 7-21): overlaps group Items, neither lying "

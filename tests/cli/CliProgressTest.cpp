@@ -22,6 +22,7 @@ TEST(CliProgressTest, LineShowsCountRateAndTimeLeft) {
       {10, 100000, 1.0, "10/100000 records  10/s  2:46:39 left"},
       {42, 0, 2.0, "42 records  21/s"},
       {1, 3, 0.0, "1/3 records"},
+      {20012, 20000, 10.0, "20000/20000 records  2000/s"},  // never more than the total
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Expected);
@@ -52,6 +53,17 @@ TEST(CliProgressTest, DisabledOrShortRunsLeaveNothingBehind) {
   }
   EXPECT_EQ(Captured(file), "");
   std::fclose(file);
+}
+
+TEST(CliProgressTest, ReachedCountsOnlyGrowAndStopAtTheTotal) {
+  TCliProgress progress(false, 5, "records");
+  const struct { long Reached, Done; } rows[] = {{2, 2}, {1, 2}, {4, 4}, {9, 5}};
+  for (const auto& row : rows) {
+    progress.Reach(row.Reached);
+    EXPECT_EQ(progress.GetDone(), row.Done) << row.Reached;
+  }
+  progress.Step();
+  EXPECT_EQ(progress.GetDone(), 5);
 }
 
 }  // namespace

@@ -66,6 +66,9 @@ TEST(HostileDocumentTest, FilesThatAreNoDocxAreRefusedByName) {
       {"word97.doc", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0')},
       {"scan.pdf", "%PDF-1.4\n1 0 obj << >> endobj\ntrailer << >>\n%%EOF\n"},
       {"notes.txt", "Dear customer,\nthis is plain text.\n"},
+      {"letter.odt",
+       docengine::test::BuildZip({{"mimetype", "application/vnd.oasis.opendocument.text", false},
+                                  {"content.xml", "<office:document-content/>"}})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -75,6 +78,8 @@ TEST(HostileDocumentTest, FilesThatAreNoDocxAreRefusedByName) {
     EXPECT_EQ(message.rfind(path + ": ", 0), 0u) << message;
     EXPECT_NE(message.find("not a .docx"), std::string::npos) << message;
   }
+  EXPECT_NE(OpenError((dir / "letter.odt").string()).find("an OpenDocument text (.odt)"),
+            std::string::npos);
 }
 
 TEST(HostileDocumentTest, DoctypeAndEntitiesAreNeverExpanded) {

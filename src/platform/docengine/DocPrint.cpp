@@ -412,10 +412,12 @@ std::vector<std::string> ServiceQueues(bool& ARunning) {
   return result;
 }
 
-// The settings a program sets for its engine; both are read on the caller's thread only.
+// The settings a program sets for its engine, and what the last print reported; all are read
+// on the caller's thread only.
 struct TEngineSettings {
   bool Headless = false;
   std::string PdfFolder;
+  std::string LastPrint;
 };
 
 TEngineSettings& Settings() {
@@ -529,9 +531,14 @@ void ConvertToPdf(const std::string& ADocxFile, const std::string& APdfFile) {
 
 std::string PrintDocument(const std::string& ADocxFile, const std::string& APrinter,
                           const std::string& ATitle) {
-  if (host::SameText(APrinter, host::PdfPrinterName)) return PrintOnPdfPrinter(ADocxFile, ATitle);
-  return PrintOnQueue(ADocxFile, APrinter, ATitle);
+  Settings().LastPrint.clear();
+  Settings().LastPrint = host::SameText(APrinter, host::PdfPrinterName)
+                             ? PrintOnPdfPrinter(ADocxFile, ATitle)
+                             : PrintOnQueue(ADocxFile, APrinter, ATitle);
+  return Settings().LastPrint;
 }
+
+std::string GetLastPrintResult() { return Settings().LastPrint; }
 
 void SetPdfFolder(const std::string& AFolder) { Settings().PdfFolder = AFolder; }
 

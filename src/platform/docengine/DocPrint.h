@@ -53,6 +53,9 @@ std::string GetPdfFolder();
 // the queue is unknown (listing those that exist), no print service runs, or the job fails.
 std::string PrintDocument(const std::string& ADocxFile, const std::string& APrinter,
                           const std::string& ATitle);
+// What the last PrintDocument of the process reported; "" before the first and after a failed
+// one. A program that prints through the servers tells its user from it where the job went.
+std::string GetLastPrintResult();
 
 // Headless: showing never starts a desktop program, whatever the environment holds. A program
 // that embeds the engine sets it when it saves or prints the documents it makes itself.

@@ -30,6 +30,14 @@ bool IsPredefinedBookmark(const std::string& AName) {
 
 std::string Quoted(const std::string& AText) { return "\"" + AText + "\""; }
 
+// A document as messages name it: a new document also by the file it was made from, since its
+// own name ("Document1") is no file its user knows.
+std::string Label(const TDocView* AView) {
+  if (!AView->GetFullName().empty()) return AView->GetName();
+  return AView->GetName() + " (new, made from " +
+         std::filesystem::path(AView->GetDocument()->GetFileName()).filename().string() + ")";
+}
+
 // The base of the objects the server hands out. It holds a reference to the server, refuses to
 // work once the server has ended, and turns engine failures into the server's errors.
 class TWordObject : public automation::TAutoObject {
@@ -227,7 +235,7 @@ class TWordBookmarks : public TWordViewObject {
         GetServer()->Error(wecBadBookmark, Quoted(name));
       }
       if (!IsPredefinedBookmark(name) && document->FindBookmark(name) == nullptr) {
-        GetServer()->Error(wecNoSuchMember, "bookmark " + Quoted(name) + " in " + view->GetName());
+        GetServer()->Error(wecNoSuchMember, "bookmark " + Quoted(name) + " in " + Label(view));
       }
       return std::make_unique<TWordBookmark>(GetServer(), view, name);
     }
@@ -235,7 +243,7 @@ class TWordBookmarks : public TWordViewObject {
     if (number < 1 || number > document->GetBookmarkCount()) {
       GetServer()->Error(wecNoSuchMember, "bookmark " + std::to_string(number) + " of " +
                                               std::to_string(document->GetBookmarkCount()) +
-                                              " in " + view->GetName());
+                                              " in " + Label(view));
     }
     return std::make_unique<TWordBookmark>(GetServer(), view,
                                            document->GetBookmark(number - 1)->GetName());

@@ -100,9 +100,21 @@ void TZipReader::Open(const TZipLimits& ALimits) {
              "a Word 97-2003 document (.doc) or another OLE file, not a .docx document; save it "
              "as .docx (Word Document) in the word processor first");
   }
-  if (FData.compare(0, 5, "%PDF-") == 0) DocError(FFileName, "a PDF file, not a .docx document");
+  if (FData.compare(0, 5, "%PDF-") == 0) {
+    DocError(FFileName,
+             "a PDF file, not a .docx document; a PDF cannot be filled: use the .docx it was made "
+             "from, or make the template in Word or LibreOffice Writer and save it as .docx");
+  }
   if (FData.compare(0, 5, "{\\rtf") == 0) {
     DocError(FFileName, "an RTF document, not a .docx document; save it as .docx first");
+  }
+  // An OpenDocument file is a zip whose first entry, stored, is "mimetype" with its type.
+  if (FData.size() > 38 && FData.compare(0, 2, "PK") == 0 &&
+      FData.substr(30, 200).find("mimetypeapplication/vnd.oasis.opendocument.") == 0) {
+    const bool text = FData.find("opendocument.text", 30) < 120;
+    DocError(FFileName, std::string(text ? "an OpenDocument text (.odt)" : "an OpenDocument file") +
+                            ", not a .docx document; open it in LibreOffice and save it as "
+                            "\"Word 2007-365 (.docx)\" first");
   }
   if (FData.size() < 4 || FData.compare(0, 2, "PK") != 0) {
     DocError(FFileName, "not a .docx document (it is not a zip archive)");

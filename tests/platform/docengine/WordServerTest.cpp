@@ -174,6 +174,11 @@ TEST_F(WordServerTest, DocumentsFromTemplatesAreSwitchedClosedAndSaved) {
   OleVariant documents = word.Call("Documents");
   documents.Call("Add", {OleNamed("Template", FLetter)});
   EXPECT_EQ(word.Call("ActiveDocument").Call("Name").ToString(), "Document1");
+  // A message names a new document by the file it was made from, which its user knows.
+  EXPECT_NE(ErrorOf([&] {
+              word.Call("ActiveDocument").Call("Bookmarks").Call("Item", {"Missing"});
+            }).find("bookmark \"Missing\" in Document1 (new, made from letter.docx)"),
+            std::string::npos);
   word.Call("ActiveDocument").Call("Bookmarks").Call("Item", {"Customer_Name"}).Call("Select");
   word.Call("Selection").Call("TypeText", {OleNamed("Text", "Smith")});
   documents.Call("Add", {FLetter});

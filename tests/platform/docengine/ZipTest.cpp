@@ -144,6 +144,21 @@ TEST(ZipTest, LayoutOtherReadersAcceptIsReadAndOverlapIsNot) {
             "runs past the start of the central directory)");
 }
 
+// Word opens an archive whose local headers carry other times than its central directory;
+// the reader does too, while every other inconsistency is still refused (see above).
+TEST(ZipTest, TimesThatDifferBetweenTheHeadersAreNoInconsistency) {
+  const std::string data = docengine::test::ReadFile(
+      (veltrane::test::TestDataDir() / "field-reports" / "cases" / "time_mismatch.docx").string());
+  const auto reader = TZipReader::OpenMemory(data, "time_mismatch.docx");
+  ASSERT_GE(reader->IndexOf("word/document.xml"), 0);
+  EXPECT_NE(
+      reader
+          ->Read(
+              reader->GetEntries()[static_cast<std::size_t>(reader->IndexOf("word/document.xml"))])
+          .find("w:document"),
+      std::string::npos);
+}
+
 TEST(ZipTest, DefaultLimitsAllowTenThousandEntriesAndNoMore) {
   std::vector<TRawZipEntry> entries;
   for (int i = 0; i < 10000; ++i) entries.push_back({"p/" + std::to_string(i), "", false});
