@@ -14,7 +14,8 @@ cd "$(dirname "$0")"
 
 JOBS=${JOBS:-$(nproc)}
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libzip-dev zipcmp zipmerge ziptool
-  libpugixml-dev libsqlite3-dev libcli11-dev libcups2-dev libgtest-dev libgmock-dev unixodbc-dev)
+  libpugixml-dev libsqlite3-dev libcli11-dev libcups2-dev libgtest-dev libgmock-dev unixodbc-dev
+  libxml2-dev)
 # What the tests run besides the build: a private print scheduler, LibreOffice for PDF, and a
 # private PostgreSQL server reached through its ODBC driver, with GNU parallel for the shards.
 TEST_PACKAGES=(cups-daemon cups-client libreoffice-writer-nogui fonts-liberation2 postgresql

@@ -10,14 +10,17 @@
 // The database, built once, holds a master table of three orders, each with two or three order
 // lines as details, the shop (one record, for page headers) and a customer list. Its columns
 // carry every kind of value a template meets: text, dates and date-times, currency, integers,
-// a real, a Boolean, a plain memo, a memo of rich text, a picture and NULLs. The main data
-// source is Orders, or Customers for a template that never mentions Orders.
+// a real, a Boolean, a plain memo, a memo of rich text, a picture and NULLs, and a text column
+// (Odd) whose values hold every control character, a character of every Unicode plane, the
+// non-characters and bytes that are no UTF-8. The main data source is Orders, or Customers for a
+// template that never mentions Orders.
 //
 // Beyond "no crash, no sanitizer report, no leak, only the package's own refusals":
 //   - the template file keeps its bytes,
 //   - a merge that fails leaves no output file,
 //   - a merge that succeeds leaves exactly its output in the output folder (no temporary file
-//     beside it), and that output opens again in the engine,
+//     beside it), and that output opens again in the engine and passes the package lint
+//     (tests/support/PackageLint.h) with no problem the template does not have already,
 //   - no word-processor server outlives its merge.
 //
 // Build: fuzz/run.sh (clang 14, -fsanitize=fuzzer,address,undefined). Each input is one merge of
@@ -41,6 +44,7 @@
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/Document.h"
 #include "platform/host/SQLiteData.h"
+#include "support/PackageLint.h"
 
 namespace {
 
@@ -54,12 +58,34 @@ const std::string Picture(
     "\0\0\0\0IEND\xae\x42\x60\x82",
     91);
 
+// Values of the Odd column: every control character with DEL and the C1 controls; a character
+// of every plane, the non-characters and what is no UTF-8 (a stray continuation byte, an
+// overlong form, an encoded surrogate, a sequence cut at the end); breaks of every kind.
+std::string OddControls() {
+  std::string result = "c";
+  for (int c = 1; c < 32; ++c) result += static_cast<char>(c);
+  result += "\x7F\xC2\x80\xC2\x9F|";
+  return result;
+}
+const std::string OddValues[] = {
+    OddControls(),
+    "A\xF0\x9F\x98\x80\xF0\xA0\x80\x80\xF0\xB0\x80\x80\xF1\x80\x80\x80\xF1\x90\x80\x80"
+    "\xF1\xA0\x80\x80\xF1\xB0\x80\x80\xF2\x80\x80\x80\xF2\x90\x80\x80\xF2\xA0\x80\x80"
+    "\xF2\xB0\x80\x80\xF3\x80\x80\x80\xF3\x90\x80\x80\xF3\xA0\x80\x81\xF3\xB0\x80\x80"
+    "\xF4\x8F\xBF\xBD\xEF\xBF\xBE\xEF\xBF\xBF\xF0\x9F\xBF\xBE\x80\xC0\xAF\xED\xA0\x80"
+    "z\xE2\x82",
+    "tab\tline\nCR\rCRLF\r\nVT\x0b"
+    "FF\x0c"
+    "col\x0e"
+    "end",
+};
+
 // The schema and rows. The declared types decide the field types the merge sees.
 const char* const Schema = R"(
 CREATE TABLE orders (
   OrderId INTEGER PRIMARY KEY, OrderDate DATE, Salutation TEXT, FirstName TEXT, LastName TEXT,
   Street TEXT, Zip TEXT, City TEXT, Country TEXT, Total CURRENCY, Paid BOOLEAN,
-  Since DATETIME, Remark MEMO, Notes RTF, Logo PICTURE, Weight REAL);
+  Since DATETIME, Remark MEMO, Notes RTF, Logo PICTURE, Weight REAL, Odd TEXT);
 CREATE TABLE orderlines (
   LineId INTEGER PRIMARY KEY, OrderId INTEGER NOT NULL, Product TEXT, Quantity INTEGER,
   Price CURRENCY, Shipped DATE, Note MEMO);
@@ -68,12 +94,12 @@ CREATE TABLE customers (Country TEXT, LastName TEXT, FirstName TEXT, City TEXT, 
 INSERT INTO orders VALUES
   (1001, '2024-05-02', 'Ms', 'Anna', 'Berger', 'Lindenstraße 4', '10115', 'Berlin', 'Germany',
    90.75, 1, '2019-03-01 10:30:00', 'Leave at the door', '{\rtf1\ansi {\b Paid} in full.\par Thank you.}',
-   NULL, 1.5),
+   NULL, 1.5, NULL),
   (1002, '2024-05-06', 'Mr', 'Jürgen', 'Müller', 'Hauptstraße 17', NULL, 'München', 'Germany',
-   249.0, 0, NULL, NULL, NULL, NULL, NULL),
+   249.0, 0, NULL, NULL, NULL, NULL, NULL, NULL),
   (1003, NULL, NULL, 'Claire', 'Dubois', '12 rue des Lilas', '69001', 'Lyon', 'France',
    -12.5, NULL, '2020-06-30 23:59:59', 'two
-lines', '{\rtf1\ansi{\fonttbl{\f0 Arial;}}\f0 {\i italic} \u8364? euro\par next}', NULL, 0.001);
+lines', '{\rtf1\ansi{\fonttbl{\f0 Arial;}}\f0 {\i italic} \u8364? euro\par next}', NULL, 0.001, NULL);
 INSERT INTO orderlines VALUES
   (1, 1001, 'Desk lamp "Aurora"', 2, 39.90, '2024-05-03', NULL),
   (2, 1001, 'LED bulb, warm white', 6, 4.50, NULL, 'back order'),
@@ -159,6 +185,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     database.Execute(Schema);
     database.Execute("UPDATE orders SET Logo = X'" + Hex(Picture) +
                      "' WHERE OrderId IN (1001, 1003)");
+    database.Execute("UPDATE orders SET Odd = CAST(X'" + Hex(OddValues[0]) +
+                     "' AS TEXT) WHERE OrderId = 1001");
+    database.Execute("UPDATE orders SET Odd = CAST(X'" + Hex(OddValues[1]) +
+                     "' AS TEXT) WHERE OrderId = 1002");
+    database.Execute("UPDATE orders SET Odd = CAST(X'" + Hex(OddValues[2]) +
+                     "' AS TEXT) WHERE OrderId = 1003");
   }
   return 0;
 }
@@ -177,7 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
   options.Sources = {
       {"Orders",
        "SELECT OrderId, OrderDate, Salutation, FirstName, LastName, Street, Zip, City, Country, "
-       "Total, Paid, Since, Remark, Notes, Logo, Weight FROM orders ORDER BY OrderId"},
+       "Total, Paid, Since, Remark, Notes, Logo, Weight, Odd FROM orders ORDER BY OrderId"},
       {"Lines",
        "SELECT LineId, Product, Quantity, Price, Quantity * Price AS Amount, Shipped, Note "
        "FROM orderlines WHERE OrderId = :OrderId ORDER BY LineId"},
@@ -215,6 +247,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     } catch (const docengine::EDocError& failure) {
       std::fprintf(stderr, "merge_fuzzer: %s\n", failure.what());
       Finding("the merged document does not open again");
+    }
+    const std::vector<std::string> problems =
+        veltrane::test::LintPackageAgainst(Work->Output.string(), Work->Template.string());
+    if (!problems.empty()) {
+      std::fprintf(stderr, "%s", veltrane::test::LintReport(problems).c_str());
+      Finding("the merged package fails the lint");
     }
   }
   return 0;

@@ -5,8 +5,9 @@
 // and compared, as its dump, with the folder's expected text. tests/acceptance/README.md gives
 // the format of the folders; adding a case is adding a folder.
 //
-// Beyond the text, every run checks that the template keeps its bytes, and Print(false) that
-// the work document went (closed after printing) and the template with it.
+// Beyond the text, every run checks that the template keeps its bytes, that every saved document
+// passes the package lint (tests/support/PackageLint.h), and Print(false) that the work document
+// went (closed after printing) and the template with it.
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "controller/VeltraneController.h"
@@ -31,6 +33,7 @@
 #include "platform/host/SQLiteData.h"
 #include "platform/host/SysUtils.h"
 #include "support/EngineServers.h"
+#include "support/PackageLint.h"
 #include "support/TestSupport.h"
 #include "word/VeltraneWord7.h"
 #include "word/VeltraneWord8.h"
@@ -201,15 +204,17 @@ std::string RunName(const ::testing::TestParamInfo<TRun>& AInfo) {
   return name;
 }
 
-class AcceptanceTest : public ::testing::TestWithParam<TRun> {
- protected:
-  AcceptanceTest() : FSettings(host::DefaultFormatSettings()) {
+// One run of a case on one printer: the engine servers, the database, the components.
+class TAcceptanceMerge {
+ public:
+  explicit TAcceptanceMerge(std::string ABackend)
+      : FBackend(std::move(ABackend)), FSettings(host::DefaultFormatSettings()) {
     // Values are formatted as the host's default settings say; the suite fixes them.
     host::DefaultFormatSettings() = host::TFormatSettings();
     veltrane::test::RegisterEngineServers();
     docengine::SetWordBasicLanguage(WordbasicDialectName(wbdEnglish));
   }
-  ~AcceptanceTest() override {
+  ~TAcceptanceMerge() {
     FOwner.reset();
     docengine::SetWordBasicLanguage("");
     veltrane::test::UnregisterEngineServers();
@@ -244,7 +249,7 @@ class AcceptanceTest : public ::testing::TestWithParam<TRun> {
     }
     for (const auto& [name, sql] : ACase.Sources) FSources.at(name)->GetDataSet()->Open();
 
-    if (GetParam().Backend == "Word95") {
+    if (FBackend == "Word95") {
       auto* printer = new TVeltraneWord7(FOwner.get());
       printer->SetWordbasicDialect(wbdEnglish);
       FPrinter = printer;
@@ -328,6 +333,12 @@ class AcceptanceTest : public ::testing::TestWithParam<TRun> {
       EXPECT_NE(veltrane::test::ErrorOf([this] { FPrinter->SelectDoc(vwdTemp); }), "(no error)")
           << "the work document stays open after Print(false)";
     }
+    FSaved.push_back(output);
+    // Whatever the template holds, the merge adds no flaw Word or LibreOffice would trip on.
+    EXPECT_EQ(veltrane::test::LintReport(
+                  veltrane::test::LintPackageAgainst(output.string(), FTemplate.string())),
+              "")
+        << output;
     return docengine::DumpDocument(*docengine::TDocument::Open(output.string()), false);
   }
 
@@ -371,8 +382,10 @@ class AcceptanceTest : public ::testing::TestWithParam<TRun> {
     return result;
   }
 
+  std::string FBackend;
   veltrane::test::TScratchDir FDir;
   fs::path FTemplate = FDir / "template.docx";
+  std::vector<fs::path> FSaved;  // every document the run saved
   std::unique_ptr<host::TComponent> FOwner;
   std::map<std::string, host::TDataSource*> FSources;
   TVeltranePrinter* FPrinter = nullptr;
@@ -385,17 +398,20 @@ class AcceptanceTest : public ::testing::TestWithParam<TRun> {
   host::TFormatSettings FSettings;
 };
 
+class AcceptanceTest : public ::testing::TestWithParam<TRun> {};
+
 TEST_P(AcceptanceTest, MergesAsExpected) {
   const TCase acase = ReadCase(GetParam().Folder);
   if (acase.Backends.count(GetParam().Backend) == 0) GTEST_SKIP() << "not a case for this Word";
   const std::string templateBytes = ReadAll(acase.Template);
   ASSERT_FALSE(templateBytes.empty()) << acase.Template;
-  WriteAll(FTemplate, templateBytes);
-  Build(acase);
+  TAcceptanceMerge merge(GetParam().Backend);
+  WriteAll(merge.FTemplate, templateBytes);
+  merge.Build(acase);
 
   std::string actual;
-  const std::string error = veltrane::test::ErrorOf([&] { actual = Merge(acase); });
-  EXPECT_EQ(ReadAll(FTemplate), templateBytes) << "the template changed";
+  const std::string error = veltrane::test::ErrorOf([&] { actual = merge.Merge(acase); });
+  EXPECT_EQ(ReadAll(merge.FTemplate), templateBytes) << "the template changed";
   if (!acase.Error.empty()) {
     EXPECT_EQ(error, acase.Error);
     return;
@@ -420,5 +436,44 @@ TEST_P(AcceptanceTest, MergesAsExpected) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AcceptanceTest, ::testing::ValuesIn(AllRuns()), RunName);
+
+// LibreOffice opens every document the suite makes: all runs merge again, and one soffice call
+// converts their documents to text; each must come out (soffice exits 0 even for a file it
+// refuses, so the test looks for the files). Skipped where LibreOffice is not installed.
+TEST(AcceptanceLibreOfficeTest, OpensEveryDocumentTheSuiteMakes) {
+  if (std::system("command -v soffice >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  }
+  veltrane::test::TScratchDir outputs;
+  std::vector<fs::path> documents;
+  for (const TRun& run : AllRuns()) {
+    const TCase acase = ReadCase(run.Folder);
+    if (acase.Backends.count(run.Backend) == 0 || !acase.Error.empty()) continue;
+    TAcceptanceMerge merge(run.Backend);
+    WriteAll(merge.FTemplate, ReadAll(acase.Template));
+    merge.Build(acase);
+    const std::string error = veltrane::test::ErrorOf([&] { merge.Merge(acase); });
+    ASSERT_EQ(error, "(no error)") << acase.Name;
+    for (std::size_t i = 0; i < merge.FSaved.size(); ++i) {
+      const fs::path copy =
+          outputs / (acase.Name + "-" + run.Backend + "-" + std::to_string(i + 1) + ".docx");
+      fs::copy_file(merge.FSaved[i], copy);
+      documents.push_back(copy);
+    }
+  }
+  ASSERT_FALSE(documents.empty());
+  const fs::path text = outputs / "text";
+  std::string command = "cd '" + outputs.GetPath().string() +
+                        "' && soffice -env:UserInstallation=file://" +
+                        (outputs / "profile").string() +
+                        " --headless --norestore --convert-to txt:Text --outdir text";
+  for (const fs::path& document : documents) command += " '" + document.filename().string() + "'";
+  command += " >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  for (const fs::path& document : documents) {
+    const fs::path converted = text / (document.stem().string() + ".txt");
+    EXPECT_TRUE(fs::exists(converted)) << "LibreOffice did not open " << document.filename();
+  }
+}
 
 }  // namespace

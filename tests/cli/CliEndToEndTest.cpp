@@ -11,6 +11,7 @@
 #include "cli/CliEngine.h"
 #include "platform/docengine/DocDump.h"
 #include "platform/docengine/Document.h"
+#include "support/PackageLint.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -43,7 +44,9 @@ void ExpectGolden(const std::string& AName, const std::string& AActual) {
   EXPECT_EQ(AActual, ReadFile(golden)) << "differs from " << golden;
 }
 
+// The dump of a merged document, which must pass the package lint.
 std::string Dump(const fs::path& ADocx) {
+  EXPECT_EQ(veltrane::test::LintReport(veltrane::test::LintPackage(ADocx.string())), "") << ADocx;
   return docengine::DumpDocument(*docengine::TDocument::Open(ADocx.string()));
 }
 

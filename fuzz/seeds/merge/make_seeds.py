@@ -191,3 +191,25 @@ write('cell-end-and-overlap.xml', doc(
     p(orders_s, m.field('Orders_City', 'City'), customers_s) +
     p(m.field('Orders_LastName', 'LastName'), orders_e, m.field('Customers_City', 'City'),
       customers_e)))
+
+# What real documents put around fields: a hyperlink, a content control, a tracked insertion and
+# deletion, a simple field, a text box and a section break, in a group, filled with the odd
+# values (control characters, every plane, broken UTF-8).
+m = Marks()
+orders_s, orders_e = m.new('Orders')
+text_box = ('<w:r><w:drawing><wp:anchor xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/'
+            'wordprocessingDrawing"><wp:docPr id="4" name="Text Box 4"/><a:graphic xmlns:a='
+            '"http://schemas.openxmlformats.org/drawingml/2006/main"><a:graphicData><wps:wsp '
+            'xmlns:wps="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">'
+            '<wps:txbx><w:txbxContent>%s</w:txbxContent></wps:txbx></wps:wsp></a:graphicData>'
+            '</a:graphic></wp:anchor></w:drawing></w:r>' % p(m.field('Orders_City', 'City')))
+write('fidelity.xml', doc(
+    p(orders_s, '<w:hyperlink r:id="rIdHeader1">', m.field('Orders_Odd', 'odd'), '</w:hyperlink>',
+      '<w:sdt><w:sdtPr><w:id w:val="7"/><w:showingPlcHdr/></w:sdtPr><w:sdtContent>',
+      m.field('Orders_Remark', 'remark'), '</w:sdtContent></w:sdt>') +
+    p('<w:ins w:id="50" w:author="a">', m.field('Orders_FirstName', 'first'), '</w:ins>',
+      m.field('Orders_LastName', 'last'), '<w:del w:id="51" w:author="a"><w:r><w:delText>gone'
+      '</w:delText></w:r></w:del>', '<w:fldSimple w:instr=" PAGE ">',
+      m.field('Orders_Zip', 'zip'), '</w:fldSimple>', text_box) +
+    '<w:p><w:pPr><w:sectPr><w:pgSz w:w="16838" w:h="11906" w:orient="landscape"/></w:sectPr>'
+    '</w:pPr></w:p>' + p(orders_e, 'after')))

@@ -38,6 +38,8 @@ enum TAtomKind : std::uint8_t {
   akRowEnd = 11,   // the mark that ends a table row
   akBookmarkStart = 12,  // w:bookmarkStart / w:bookmarkEnd; length 0
   akBookmarkEnd = 13,
+  akRangeStart = 14,  // w:commentRangeStart / w:commentRangeEnd; length 0
+  akRangeEnd = 15,
 };
 
 // Atom flags.

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <unordered_map>
 
@@ -17,10 +18,7 @@ namespace docengine {
 std::int64_t TDocSegment::GetStart() const { return FStory->PositionOf(FFirstAtom); }
 
 std::int64_t TDocSegment::GetEnd() const {
-  for (int i = 0; i + 1 < FStory->GetSegmentCount(); ++i) {
-    if (FStory->GetSegment(i) == this) return FStory->GetSegment(i + 1)->GetStart();
-  }
-  return FStory->GetLength();
+  return FNext != nullptr ? FNext->GetStart() : FStory->GetLength();
 }
 
 // Recycled atoms are poisoned under AddressSanitizer, so that anything still holding one after
@@ -79,12 +77,39 @@ void TDocStory::Recycle() {
 }
 
 TDocSegment* TDocStory::SegmentAt(std::int64_t APosition) const {
-  TDocSegment* result = nullptr;
-  for (const auto& segment : FSegments) {
-    if (segment->GetStart() > APosition) break;
-    result = segment.get();
+  if (FSegments.empty()) return nullptr;
+  std::int64_t offset = 0;
+  const TDocAtom* atom = APosition >= 0 ? FAtoms.Find(APosition, offset) : FAtoms.First();
+  return atom != nullptr ? atom->Segment : FSegments.back().get();
+}
+
+TDocSegment* TDocStory::AppendSegment(TDocPart* APart, pugi::xml_node ARoot,
+                                      const std::string& AName) {
+  auto segment = std::make_unique<TDocSegment>();
+  segment->FName = AName;
+  segment->FPart = APart;
+  segment->FRoot = ARoot;
+  segment->FStory = this;
+  if (!FSegments.empty()) FSegments.back()->FNext = segment.get();
+  FSegments.push_back(std::move(segment));
+  return FSegments.back().get();
+}
+
+void TDocStory::RemoveSegment(TDocSegment* ASegment) {
+  const TDocAtom* end = ASegment->FNext != nullptr ? ASegment->FNext->FFirstAtom : nullptr;
+  for (TDocAtom* atom = ASegment->FFirstAtom; atom != nullptr && atom != end;) {
+    TDocAtom* next = TAtomTree::Next(atom);
+    FAtoms.Remove(atom);
+    // The segment goes, so its atoms must never be handed out again: they stay in the store.
+    atom->Segment = nullptr;
+    atom = next;
   }
-  return result;
+  const auto found =
+      std::find_if(FSegments.begin(), FSegments.end(),
+                   [ASegment](const auto& AItem) { return AItem.get() == ASegment; });
+  if (found == FSegments.end()) return;
+  if (found != FSegments.begin()) (*(found - 1))->FNext = ASegment->FNext;
+  FSegments.erase(found);
 }
 
 namespace {
@@ -165,16 +190,33 @@ struct TMarker {
   bool InTable;
 };
 
+// Bookmark names in the order the document lists them: ASCII letters upper-cased, then bytes.
+struct TNameOrder {
+  static int Compare(std::string_view A, std::string_view B) {
+    const std::size_t count = std::min(A.size(), B.size());
+    for (std::size_t i = 0; i < count; ++i) {
+      auto a = static_cast<unsigned char>(A[i]);
+      auto b = static_cast<unsigned char>(B[i]);
+      if (a >= 'a' && a <= 'z') a = static_cast<unsigned char>(a - 'a' + 'A');
+      if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
+      if (a != b) return a < b ? -1 : 1;
+    }
+    return A.size() == B.size() ? 0 : A.size() < B.size() ? -1 : 1;
+  }
+  static bool Same(std::string_view A, std::string_view B) { return Compare(A, B) == 0; }
+  bool operator()(std::string_view A, std::string_view B) const { return Compare(A, B) < 0; }
+};
+
+}  // namespace
+
 // Text boxes found while reading, read after the segment that anchors them.
 struct TPendingTextBox {
   TDocPart* Part;
   const TXmlNames* Names;
   pugi::xml_node Root;
   std::string Name;
-  bool InHeaderFooter;
+  TDocAtom* Anchor;  // the drawing that holds it
 };
-
-}  // namespace
 
 // Walks the XML of one segment and appends its atoms to the story. Everything it does not
 // interpret it steps over without looking inside, so foreign markup costs nothing and cannot
@@ -203,38 +245,29 @@ class TDocStoryReader {
     Finish();
   }
 
-  // Notes parts: every note except the separators, which are no part of the text.
-  void ReadNotes(pugi::xml_node ARoot) {
+  // The markup of a notes part beside its notes; each note is a segment of its own.
+  void ReadNotesPart(pugi::xml_node ARoot) {
     AddAtom(akSegment, 0, ARoot);
     FSegment->FFirstAtom = FAtoms.back();
     for (pugi::xml_node note = ARoot.first_child(); note; note = note.next_sibling()) {
       const TXmlKind kind = FNames.Kind(note);
-      if (kind == xkFootnote || kind == xkEndnote) {
-        const std::string type = FNames.Attr(note, "type").value();
-        if (type == "separator" || type == "continuationSeparator" ||
-            type == "continuationNotice") {
-          continue;
-        }
-        Walk(note);
-      } else {
-        WalkChild(note, kind);
-      }
+      if (kind != xkFootnote && kind != xkEndnote) WalkChild(note, kind);
     }
     Finish();
   }
 
   std::vector<pugi::xml_node>& GetSections() { return FSections; }
   std::vector<TPendingTextBox>& GetTextBoxes() { return FTextBoxes; }
+  // The footnote and endnote references met, in document order.
+  std::vector<TDocAtom*>& GetReferences() { return FReferences; }
   std::vector<std::unique_ptr<TDocBookmark>>& GetBookmarks() { return FBookmarks; }
   // The bookmark markers of inserted nodes (true for a start), left unpaired: the document
   // pairs them once everything of one edit is in.
   std::vector<std::pair<TDocAtom*, bool>>& GetInsertedMarkers() { return FInsertedMarkers; }
-  void SetTextBoxBase(const std::string& APartName, int* ACounter, TDocPart* APart,
-                      bool AInHeaderFooter) {
+  void SetTextBoxBase(const std::string& APartName, int* ACounter, TDocPart* APart) {
     FTextBoxPartName = APartName;
     FTextBoxCounter = ACounter;
     FPart = APart;
-    FInHeaderFooter = AInHeaderFooter;
   }
 
  private:
@@ -362,6 +395,8 @@ class TDocStoryReader {
         break;
       case xkFootnoteReference:
       case xkEndnoteReference:
+        FReferences.push_back(AddAtom(akChar, 1, ANode, 2));
+        break;
       case xkFootnoteRef:
       case xkEndnoteRef:
         AddAtom(akChar, 1, ANode, 2);
@@ -384,8 +419,13 @@ class TDocStoryReader {
       case xkDrawing:
       case xkPict:
       case xkObject:
-        AddAtom(akObject, 1, ANode);
-        FindTextBoxes(ANode);
+        FindTextBoxes(ANode, AddAtom(akObject, 1, ANode));
+        break;
+      case xkCommentRangeStart:
+        AddAtom(akRangeStart, 0, ANode);
+        break;
+      case xkCommentRangeEnd:
+        AddAtom(akRangeEnd, 0, ANode);
         break;
       case xkBookmarkStart:
       case xkBookmarkEnd: {
@@ -507,7 +547,7 @@ class TDocStoryReader {
 
   // Text boxes inside a drawing become segments of their own; the search stops at each text
   // box (a nested one is found when its box is read) and skips fallback content.
-  void FindTextBoxes(pugi::xml_node ANode) {
+  void FindTextBoxes(pugi::xml_node ANode, TDocAtom* AAnchor) {
     TDepthGuard guard(*this);
     for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {
       if (child.type() != pugi::node_element) continue;
@@ -518,27 +558,28 @@ class TDocStoryReader {
           ++*FTextBoxCounter;
           FTextBoxes.push_back({FPart, &FNames, child,
                                 FTextBoxPartName + "#textbox" + std::to_string(*FTextBoxCounter),
-                                FInHeaderFooter});
+                                AAnchor});
         }
         continue;
       }
-      FindTextBoxes(child);
+      FindTextBoxes(child, AAnchor);
     }
   }
 
   // Moves the atoms into the story's index and pairs the bookmark markers: a start takes the
   // first unused end of its id after it; a start without one is left alone.
   void Finish() {
-    FStory->FAtoms.InsertRange(FInserting ? FInsertBefore : nullptr, FAtoms);
     std::unordered_map<std::string, std::vector<TMarker*>> ends;
     for (TMarker& end : FEnds) ends[end.Id].push_back(&end);
     std::set<const TMarker*> used;
+    std::set<const TMarker*> paired;
     for (const TMarker& start : FStarts) {
       auto found = ends.find(start.Id);
       if (found == ends.end()) continue;
       for (TMarker* end : found->second) {
         if (end->Sequence < start.Sequence || used.count(end) != 0) continue;
         used.insert(end);
+        paired.insert(&start);
         const std::string name = FNames.Attr(start.Atom->Node, "name").value();
         if (name.empty()) break;
         auto bookmark = std::make_unique<TDocBookmark>();
@@ -558,6 +599,67 @@ class TDocStoryReader {
         break;
       }
     }
+    JoinSplitStarts(paired);
+    FStory->FAtoms.InsertRange(FInserting ? FInsertBefore : nullptr, FAtoms);
+  }
+
+  // LibreOffice Writer 7.4 writes a bookmark that starts at a paragraph's start and spans
+  // paragraphs as a start marker without an end, followed later by a complete pair of the same
+  // name (and often an empty pair right after the lone start). It is one bookmark from its
+  // first start to the end of the last pair of that name; the markers that no longer mark
+  // anything (the pair's own start, further lone starts and the pairs of the name in between)
+  // leave the file.
+  void JoinSplitStarts(const std::set<const TMarker*>& APaired) {
+    std::map<std::string, const TMarker*, TNameOrder> firstUnended;
+    for (const TMarker& start : FStarts) {
+      if (APaired.count(&start) != 0) continue;
+      const std::string name = FNames.Attr(start.Atom->Node, "name").value();
+      if (!name.empty()) firstUnended.emplace(name, &start);
+    }
+    if (firstUnended.empty()) return;
+    std::set<const TDocAtom*> dropped;
+    std::set<std::string, TNameOrder> joined;
+    for (auto bookmark = FBookmarks.rbegin(); bookmark != FBookmarks.rend(); ++bookmark) {
+      TDocBookmark& last = **bookmark;
+      const auto found = firstUnended.find(last.FName);
+      if (found == firstUnended.end() || !joined.insert(last.FName).second) continue;
+      const TMarker* first = found->second;
+      std::size_t pairStart = 0;
+      for (const TMarker& start : FStarts) {
+        if (start.Atom == last.FStartAtom) pairStart = start.Sequence;
+      }
+      if (first->Sequence > pairStart) continue;
+      dropped.insert(last.FStartAtom);
+      for (const TMarker& start : FStarts) {
+        if (&start != first && APaired.count(&start) == 0 && start.Sequence > first->Sequence &&
+            start.Sequence <= pairStart &&
+            TNameOrder::Same(FNames.Attr(start.Atom->Node, "name").value(), last.FName)) {
+          dropped.insert(start.Atom);
+        }
+      }
+      for (const auto& other : FBookmarks) {
+        if (other.get() == &last || !TNameOrder::Same(other->FName, last.FName)) continue;
+        for (const TMarker& start : FStarts) {
+          if (start.Atom == other->FStartAtom && start.Sequence > first->Sequence &&
+              start.Sequence < pairStart) {
+            dropped.insert(other->FStartAtom);
+            dropped.insert(other->FEndAtom);
+          }
+        }
+      }
+      last.FStartAtom = first->Atom;
+      // The end takes the id of its new start, so that copies of the bookmark pair up again.
+      FNames.Attr(last.FEndAtom->Node, "id").set_value(first->Id.c_str());
+    }
+    if (dropped.empty()) return;
+    std::erase_if(FBookmarks, [&dropped](const std::unique_ptr<TDocBookmark>& ABookmark) {
+      return dropped.count(ABookmark->FEndAtom) != 0;
+    });
+    std::erase_if(FAtoms, [&dropped](TDocAtom* AAtom) {
+      if (dropped.count(AAtom) == 0) return false;
+      AAtom->Node.parent().remove_child(AAtom->Node);
+      return true;
+    });
   }
 
   const std::string& FFileName;
@@ -573,11 +675,11 @@ class TDocStoryReader {
   std::vector<TMarker> FEnds;
   std::vector<pugi::xml_node> FSections;
   std::vector<TPendingTextBox> FTextBoxes;
+  std::vector<TDocAtom*> FReferences;
   std::vector<std::unique_ptr<TDocBookmark>> FBookmarks;
   std::string FTextBoxPartName;
   int* FTextBoxCounter = nullptr;
   TDocPart* FPart = nullptr;
-  bool FInHeaderFooter = false;
   bool FInserting = false;
   std::vector<std::pair<TDocAtom*, bool>> FInsertedMarkers;
   TDocAtom* FInsertBefore = nullptr;
@@ -635,21 +737,11 @@ void TDocument::Load() {
   const std::string& fileName = GetFileName();
   std::vector<std::unique_ptr<TDocBookmark>> candidates;
   std::vector<TPendingTextBox> textBoxes;
-  std::map<std::string, int> textBoxCounters;
+  std::vector<TDocAtom*> references;
 
   auto newStory = [this](TDocStoryType AType) {
     FStories.push_back(std::make_unique<TDocStory>(AType));
     return FStories.back().get();
-  };
-  auto newSegment = [](TDocStory* AStory, TDocPart* APart, pugi::xml_node ARoot,
-                       const std::string& AName) {
-    auto segment = std::make_unique<TDocSegment>();
-    segment->FName = AName;
-    segment->FPart = APart;
-    segment->FRoot = ARoot;
-    segment->FStory = AStory;
-    AStory->FSegments.push_back(std::move(segment));
-    return AStory->FSegments.back().get();
   };
   auto partNames = [this, &fileName](TDocPart* APart, std::initializer_list<TXmlKind> AKinds,
                                      const char* AWhat) -> const TXmlNames& {
@@ -667,6 +759,7 @@ void TDocument::Load() {
   auto collect = [&](TDocStoryReader& AReader) {
     for (auto& bookmark : AReader.GetBookmarks()) candidates.push_back(std::move(bookmark));
     for (auto& textBox : AReader.GetTextBoxes()) textBoxes.push_back(textBox);
+    for (TDocAtom* reference : AReader.GetReferences()) references.push_back(reference);
   };
 
   // The main story.
@@ -684,10 +777,9 @@ void TDocument::Load() {
   TDocStory* mainStory = newStory(dstMain);
   std::vector<pugi::xml_node> sections;
   {
-    TDocSegment* segment = newSegment(mainStory, mainPart, body, mainPart->GetName());
+    TDocSegment* segment = mainStory->AppendSegment(mainPart, body, mainPart->GetName());
     TDocStoryReader reader(fileName, mainStory, segment, mainNames);
-    reader.SetTextBoxBase(mainPart->GetName(), &textBoxCounters[mainPart->GetName()], mainPart,
-                          false);
+    reader.SetTextBoxBase(mainPart->GetName(), &FTextBoxCounters[mainPart->GetName()], mainPart);
     reader.ReadBlocks(body);
     sections = reader.GetSections();
     collect(reader);
@@ -744,12 +836,11 @@ void TDocument::Load() {
   for (const THeaderFooterRef& ref : headerFooters) {
     const TXmlNames& names = partNames(ref.Part, {xkHdr, xkFtr}, "header or footer");
     pugi::xml_node root = ref.Part->GetXml().document_element();
-    TDocSegment* segment = newSegment(headerFooterStory, ref.Part, root, ref.Part->GetName());
+    TDocSegment* segment = headerFooterStory->AppendSegment(ref.Part, root, ref.Part->GetName());
     segment->FHeaderFooterType = ref.Type;
     segment->FSection = ref.Section;
     TDocStoryReader reader(fileName, headerFooterStory, segment, names);
-    reader.SetTextBoxBase(ref.Part->GetName(), &textBoxCounters[ref.Part->GetName()], ref.Part,
-                          true);
+    reader.SetTextBoxBase(ref.Part->GetName(), &FTextBoxCounters[ref.Part->GetName()], ref.Part);
     reader.ReadBlocks(root);
     collect(reader);
   }
@@ -764,34 +855,142 @@ void TDocument::Load() {
       const TXmlNames& names = partNames(part, {xkFootnotes, xkEndnotes}, "notes part");
       pugi::xml_node root = part->GetXml().document_element();
       TDocStory* story = newStory(type);
-      TDocSegment* segment = newSegment(story, part, root, part->GetName());
+      TDocSegment* segment = story->AppendSegment(part, root, part->GetName());
       TDocStoryReader reader(fileName, story, segment, names);
-      reader.SetTextBoxBase(part->GetName(), &textBoxCounters[part->GetName()], part, false);
-      reader.ReadNotes(root);
+      reader.SetTextBoxBase(part->GetName(), &FTextBoxCounters[part->GetName()], part);
+      reader.ReadNotesPart(root);
       collect(reader);
+      // Every note except the separators, which are no part of the text.
+      for (pugi::xml_node note = root.first_child(); note; note = note.next_sibling()) {
+        const TXmlKind noteKind = names.Kind(note);
+        if (noteKind != xkFootnote && noteKind != xkEndnote) continue;
+        const std::string noteType = names.Attr(note, "type").value();
+        if (noteType == "separator" || noteType == "continuationSeparator" ||
+            noteType == "continuationNotice") {
+          continue;
+        }
+        TDocSegment* noteSegment = story->AppendSegment(part, note, part->GetName());
+        TDocStoryReader noteReader(fileName, story, noteSegment, names);
+        noteReader.SetTextBoxBase(part->GetName(), &FTextBoxCounters[part->GetName()], part);
+        noteReader.ReadBlocks(note);
+        collect(noteReader);
+      }
       break;
     }
   }
 
-  // Text boxes, in the order they were found; boxes inside boxes are found as they are read,
-  // so the list grows while it is walked and must be walked by index.
-  TDocStory* textFrameStory = nullptr;
-  for (std::size_t i = 0; i < textBoxes.size(); ++i) {  // NOLINT(modernize-loop-convert)
-    const TPendingTextBox box = textBoxes[i];
-    TDocStory* story = headerFooterStory;
-    if (!box.InHeaderFooter) {
-      if (textFrameStory == nullptr) textFrameStory = newStory(dstTextFrame);
-      story = textFrameStory;
-    }
-    TDocSegment* segment = newSegment(story, box.Part, box.Root, box.Name);
-    TDocStoryReader reader(fileName, story, segment, *box.Names);
-    reader.SetTextBoxBase(box.Part->GetName(), &textBoxCounters[box.Part->GetName()], box.Part,
-                          box.InHeaderFooter);
-    reader.ReadBlocks(box.Root);
-    collect(reader);
-  }
-
+  ReadTextBoxes(std::move(textBoxes), candidates, references);
+  AnchorNotes(references);
   ResolveBookmarks(std::move(candidates));
+}
+
+TDocStory* TDocument::TextBoxStoryFor(const TDocStory* AAnchorStory) {
+  if (AAnchorStory->GetType() == dstHeaderFooter) return FindStory(dstHeaderFooter);
+  if (TDocStory* story = FindStory(dstTextFrame)) return story;
+  FStories.push_back(std::make_unique<TDocStory>(dstTextFrame));
+  return FStories.back().get();
+}
+
+// Text boxes in the order they were found; boxes inside boxes are found as they are read, so
+// the list grows while it is walked and must be walked by index.
+void TDocument::ReadTextBoxes(std::vector<TPendingTextBox> ABoxes,
+                              std::vector<std::unique_ptr<TDocBookmark>>& ABookmarks,
+                              std::vector<TDocAtom*>& AReferences) {
+  for (std::size_t i = 0; i < ABoxes.size(); ++i) {  // NOLINT(modernize-loop-convert)
+    const TPendingTextBox box = ABoxes[i];
+    TDocStory* story = TextBoxStoryFor(box.Anchor->Segment->FStory);
+    TDocSegment* segment = story->AppendSegment(box.Part, box.Root, box.Name);
+    segment->FAnchor = box.Anchor;
+    FAnchored.emplace(box.Anchor, segment);
+    TDocStoryReader reader(GetFileName(), story, segment, *box.Names);
+    reader.SetTextBoxBase(box.Part->GetName(), &FTextBoxCounters[box.Part->GetName()], box.Part);
+    reader.ReadBlocks(box.Root);
+    for (auto& bookmark : reader.GetBookmarks()) ABookmarks.push_back(std::move(bookmark));
+    for (auto& inner : reader.GetTextBoxes()) ABoxes.push_back(inner);
+    for (TDocAtom* reference : reader.GetReferences()) AReferences.push_back(reference);
+  }
+}
+
+TDocStory* TDocument::NotesStoryFor(const TDocAtom* AReference) const {
+  return FindStory(IsLocal(AReference->Node, "endnoteReference") ? dstEndnotes : dstFootnotes);
+}
+
+void TDocument::AnchorNotes(const std::vector<TDocAtom*>& AReferences) {
+  for (const TDocStoryType type : {dstFootnotes, dstEndnotes}) {
+    TDocStory* story = FindStory(type);
+    if (story == nullptr) continue;
+    std::map<std::string, TDocSegment*> notes;
+    for (const auto& segment : story->FSegments) {
+      if (segment->FRoot == segment->FPart->GetXml().document_element()) continue;
+      notes.emplace(NamesOf(segment->FPart).Attr(segment->FRoot, "id").value(), segment.get());
+    }
+    for (TDocAtom* reference : AReferences) {
+      if (NotesStoryFor(reference) != story) continue;
+      const auto found =
+          notes.find(NamesOf(reference->Segment->FPart).Attr(reference->Node, "id").value());
+      if (found == notes.end() || found->second->FAnchor != nullptr) continue;
+      found->second->FAnchor = reference;
+      FAnchored.emplace(reference, found->second);
+    }
+  }
+}
+
+TDocSegment* TDocument::ReadNote(TDocStory* AStory, TDocPart* APart, pugi::xml_node ANote,
+                                 TDocAtom* AAnchor,
+                                 std::vector<std::unique_ptr<TDocBookmark>>& ABookmarks) {
+  TDocSegment* segment = AStory->AppendSegment(APart, ANote, APart->GetName());
+  segment->FAnchor = AAnchor;
+  if (AAnchor != nullptr) FAnchored.emplace(AAnchor, segment);
+  TDocStoryReader reader(GetFileName(), AStory, segment, NamesOf(APart));
+  reader.SetTextBoxBase(APart->GetName(), &FTextBoxCounters[APart->GetName()], APart);
+  reader.ReadBlocks(ANote);
+  for (auto& bookmark : reader.GetBookmarks()) ABookmarks.push_back(std::move(bookmark));
+  std::vector<TDocAtom*> references = reader.GetReferences();
+  ReadTextBoxes(reader.GetTextBoxes(), ABookmarks, references);
+  APart->SetModified(true);
+  return segment;
+}
+
+void TDocument::DropAnchoredSegments(const TDocAtom* AAnchor) {
+  const auto range = FAnchored.equal_range(AAnchor);
+  if (range.first == range.second) return;
+  std::vector<TDocSegment*> segments;
+  for (auto it = range.first; it != range.second; ++it) segments.push_back(it->second);
+  FAnchored.erase(range.first, range.second);
+  for (TDocSegment* segment : segments) DropSegment(segment);
+}
+
+void TDocument::DropSegment(TDocSegment* ASegment) {
+  ++FEditCount;
+  TDocStory* story = ASegment->FStory;
+  const TDocAtom* end = ASegment->FNext != nullptr ? ASegment->FNext->FFirstAtom : nullptr;
+  std::vector<const TDocAtom*> anchors;
+  for (TDocAtom* atom = ASegment->FFirstAtom; atom != nullptr && atom != end;
+       atom = TAtomTree::Next(atom)) {
+    if (TDocBookmark* bookmark = atom->Bookmark) {
+      for (TDocAtom* marker : {bookmark->FStartAtom, bookmark->FEndAtom}) {
+        marker->Bookmark = nullptr;
+        bookmark->FStory->FAtoms.Reweigh(marker);
+      }
+      const auto named = FByName.find(std::string_view(bookmark->FName));
+      if (named != FByName.end() && named->second == bookmark) FByName.erase(named);
+      FBookmarks.erase(bookmark->FSerial);
+      FVisibleValid = false;
+    }
+    if (atom->Kind == akObject || (atom->Kind == akChar && atom->Char == 2))
+      anchors.push_back(atom);
+  }
+  for (const TDocAtom* anchor : anchors) DropAnchoredSegments(anchor);
+  // A note leaves its part with its reference; a text box's XML goes with its drawing.
+  const bool note = ASegment->FRoot.parent() == ASegment->FPart->GetXml().document_element() &&
+                    (IsLocal(ASegment->FRoot, "footnote") || IsLocal(ASegment->FRoot, "endnote"));
+  pugi::xml_node root = ASegment->FRoot;
+  TDocPart* part = ASegment->FPart;
+  story->RemoveSegment(ASegment);
+  if (note) {
+    root.parent().remove_child(root);
+    part->SetModified(true);
+  }
 }
 
 // Later occurrences of a name replace earlier ones, as the word processor does when it reads a
@@ -831,6 +1030,122 @@ void TDocument::ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACan
   FVisibleValid = false;
 }
 
+std::int64_t TDocument::FlowPosition(const TDocSegment* ASegment, std::int64_t APosition) const {
+  if (ASegment == nullptr || ASegment->FStory->GetInHeaderFooter()) return APosition;
+  // The segments anchored in each segment, with their anchors' positions, and how long each is
+  // with everything anchored in it.
+  struct TInner {
+    std::int64_t At;
+    const TDocSegment* Segment;
+  };
+  std::map<const TDocSegment*, std::vector<TInner>> inner;
+  for (const auto& story : FStories) {
+    if (story->GetInHeaderFooter() || story->GetType() == dstMain) continue;
+    for (const auto& segment : story->FSegments) {
+      const TDocAtom* anchor = segment->FAnchor;
+      if (anchor == nullptr || anchor->Segment == nullptr) continue;
+      inner[anchor->Segment].push_back(
+          {anchor->Segment->FStory->PositionOf(anchor), segment.get()});
+    }
+  }
+  std::map<const TDocSegment*, std::int64_t> expanded;
+  // Anchors nest only as deep as the reader lets text boxes nest.
+  const std::function<std::int64_t(const TDocSegment*)> length =
+      [&](const TDocSegment* ASeg) -> std::int64_t {
+    const auto known = expanded.find(ASeg);
+    if (known != expanded.end()) return known->second;
+    std::int64_t result = ASeg->GetEnd() - ASeg->GetStart();
+    expanded[ASeg] = result;  // a cycle, which only a damaged file could make, counts once
+    const auto found = inner.find(ASeg);
+    if (found != inner.end()) {
+      for (const TInner& item : found->second) result += length(item.Segment);
+    }
+    expanded[ASeg] = result;
+    return result;
+  };
+  const auto before = [&](const TDocSegment* ASeg, std::int64_t APos) {
+    std::int64_t result = 0;
+    const auto found = inner.find(ASeg);
+    if (found == inner.end()) return result;
+    for (const TInner& item : found->second) {
+      if (item.At < APos) result += length(item.Segment);
+    }
+    return result;
+  };
+  std::int64_t result = 0;
+  const TDocSegment* segment = ASegment;
+  std::int64_t position = APosition;
+  for (int depth = 0; depth < 1000; ++depth) {
+    result += position - segment->GetStart() + before(segment, position);
+    const TDocAtom* anchor = segment->FAnchor;
+    if (segment->FStory->GetType() == dstMain) return result + segment->GetStart();
+    if (anchor == nullptr || anchor->Segment == nullptr) break;
+    // Right after the anchor in the flow of the segment that holds it.
+    segment = anchor->Segment;
+    position = segment->FStory->PositionOf(anchor);
+    result += 1;
+  }
+  // Nothing refers to it: after the whole flow, in story order.
+  const TDocSegment* main = GetMainStory()->FSegments.front().get();
+  result += length(main);
+  for (const auto& story : FStories) {
+    if (story->GetInHeaderFooter() || story->GetType() == dstMain) continue;
+    for (const auto& other : story->FSegments) {
+      if (other.get() == segment) return result;
+      if (other->FAnchor == nullptr || other->FAnchor->Segment == nullptr) {
+        result += length(other.get());
+      }
+    }
+  }
+  return result;
+}
+
+std::int64_t TDocument::FlowStart(const TDocBookmark* ABookmark) const {
+  return FlowPosition(ABookmark->GetSegment(), ABookmark->GetStart());
+}
+
+std::int64_t TDocument::FlowEnd(const TDocBookmark* ABookmark) const {
+  return FlowPosition(ABookmark->GetSegment(), ABookmark->GetEnd());
+}
+
+std::int64_t TDocument::FirstListParagraph(const TDocStory* AStory,
+                                           const std::string& ANumId) const {
+  if (FListStartsEdit != FEditCount) {
+    FListStarts.clear();
+    FListStartsEdit = FEditCount;
+  }
+  auto found = FListStarts.find(AStory);
+  if (found == FListStarts.end()) {
+    std::map<std::string, std::int64_t>& starts = FListStarts[AStory];
+    std::int64_t position = 0;
+    for (const TDocAtom* atom = AStory->FAtoms.First(); atom != nullptr;
+         atom = TAtomTree::Next(atom)) {
+      if ((atom->Kind == akParagraphEnd || atom->Kind == akCellEnd) && IsLocal(atom->Node, "p")) {
+        pugi::xml_node properties = atom->Node.first_child();
+        if (IsLocal(properties, "pPr")) {
+          for (pugi::xml_node numPr : properties.children()) {
+            if (!IsLocal(numPr, "numPr")) continue;
+            for (pugi::xml_node numId : numPr.children()) {
+              if (IsLocal(numId, "numId")) {
+                starts.emplace(NamesOf(atom->Segment->FPart).Attr(numId, "val").value(), position);
+              }
+            }
+          }
+        }
+      }
+      position += atom->Length;
+    }
+    found = FListStarts.find(AStory);
+  }
+  const auto start = found->second.find(ANumId);
+  return start != found->second.end() ? start->second : AStory->GetLength();
+}
+
+TDocIds& TDocument::GetIds() const {
+  if (!FIds) FIds = std::make_unique<TDocIds>(this);
+  return *FIds;
+}
+
 TDocStory* TDocument::FindStory(TDocStoryType AType) const {
   for (const auto& story : FStories) {
     if (story->GetType() == AType) return story.get();
@@ -859,15 +1174,7 @@ TDocBookmark* TDocument::GetBookmark(int AIndex) const {
 }
 
 bool TDocument::TNameLess::operator()(std::string_view A, std::string_view B) const {
-  const std::size_t count = std::min(A.size(), B.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    auto a = static_cast<unsigned char>(A[i]);
-    auto b = static_cast<unsigned char>(B[i]);
-    if (a >= 'a' && a <= 'z') a = static_cast<unsigned char>(a - 'a' + 'A');
-    if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
-    if (a != b) return a < b;
-  }
-  return A.size() < B.size();
+  return TNameOrder::Compare(A, B) < 0;
 }
 
 TDocBookmark* TDocument::FindBookmark(const std::string& AName) const {
@@ -891,11 +1198,18 @@ const TXmlNames& TDocument::NamesOf(const TDocPart* APart) const {
 void TDocument::InsertAtoms(TDocSegment* ASegment, const std::vector<pugi::xml_node>& ANodes,
                             TDocAtom* ABefore) {
   ++FEditCount;
-  TDocStoryReader reader(GetFileName(), ASegment->FStory, ASegment, NamesOf(ASegment->FPart));
+  TDocPart* part = ASegment->FPart;
+  TDocStoryReader reader(GetFileName(), ASegment->FStory, ASegment, NamesOf(part));
+  reader.SetTextBoxBase(part->GetName(), &FTextBoxCounters[part->GetName()], part);
   reader.ReadInserted(ANodes, ABefore);
-  ASegment->FPart->SetModified(true);
+  part->SetModified(true);
   for (auto& candidate : reader.GetBookmarks()) FPending.push_back(std::move(candidate));
   for (const auto& marker : reader.GetInsertedMarkers()) FPendingMarkers.push_back(marker);
+  // Text boxes in the new content become segments of their own, their bookmarks adopted with
+  // the rest; the note references wait for the pass after the paste, which gives them notes.
+  std::vector<TDocAtom*> references = reader.GetReferences();
+  if (!reader.GetTextBoxes().empty()) ReadTextBoxes(reader.GetTextBoxes(), FPending, references);
+  for (TDocAtom* reference : references) FInsertedReferences.push_back(reference);
 }
 
 void TDocument::PairInsertedMarkers() {
@@ -1045,11 +1359,16 @@ void TDocument::SetModified() {
 
 // Within each changed part, every listed bookmark gets an id that no other bookmark marker of
 // the part uses: the first holder of an id keeps it, later ones get the highest id + 1. Markers
-// that belong to no listed bookmark keep their ids untouched.
+// that belong to no listed bookmark keep their ids, except copies of one (same kind, same id),
+// which get fresh ones.
 void TDocument::MakeBookmarkIdsUnique() {
   struct TPartIds {
     std::vector<TDocBookmark*> Bookmarks;  // in document order
     std::set<std::string> Reserved;
+    // Markers of no bookmark whose kind and id an earlier one has already (copies of a stray
+    // marker a pasted text box brought along): they take fresh ids too, staying strays.
+    std::set<std::pair<bool, std::string>> Strays;
+    std::vector<TDocAtom*> StrayCopies;
     long long Highest = -1;
     std::string IdName;
   };
@@ -1066,7 +1385,11 @@ void TDocument::MakeBookmarkIdsUnique() {
       const long long value = std::strtoll(id.c_str(), &end, 10);
       if (end != id.c_str()) ids.Highest = std::max(ids.Highest, value);
       if (atom->Bookmark == nullptr) {
-        ids.Reserved.insert(id);
+        if (ids.Strays.emplace(atom->Kind == akBookmarkStart, id).second) {
+          ids.Reserved.insert(id);
+        } else {
+          ids.StrayCopies.push_back(atom);
+        }
       } else if (atom->Kind == akBookmarkStart) {
         ids.Bookmarks.push_back(atom->Bookmark);
       }
@@ -1087,6 +1410,9 @@ void TDocument::MakeBookmarkIdsUnique() {
       startId.set_value(fresh.c_str());
       endId.set_value(fresh.c_str());
       kept.insert(fresh);
+    }
+    for (TDocAtom* atom : ids.StrayCopies) {
+      atom->Node.attribute(ids.IdName.c_str()).set_value(std::to_string(++ids.Highest).c_str());
     }
   }
 }

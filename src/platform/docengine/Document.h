@@ -6,11 +6,22 @@
 // footer part is a segment of one more story, laid end to end in a fixed order (by section;
 // within a section: even header, default header, even footer, default footer, first-page header,
 // first-page footer; then parts no section refers to), so two header bookmarks never seem nested
-// merely because both count from 0. Footnotes and endnotes are one story each; text boxes are
-// segments of the text-frame story, except those anchored in a header or footer, which continue
-// the header/footer story. Positions count the characters Word counts: each Unicode code point of
-// text, each paragraph, cell and row mark, tab, break, note reference, inline object and field
-// character; bookmarks and other range markup take no room.
+// merely because both count from 0. Footnotes and endnotes are one story each, every note a
+// segment of its own; text boxes are segments of the text-frame story, except those anchored in
+// a header or footer, which continue the header/footer story. Positions count the characters
+// Word counts: each Unicode code point of text, each paragraph, cell and row mark, tab, break,
+// note reference, inline object and field character; bookmarks and other range markup take no
+// room.
+//
+// The flow. Within a story, positions are the word processor's. Where positions of different
+// stories meet (the bookmarks a client reads to tell fields from groups), a note or a text box
+// belongs where it is anchored: FlowPosition lays each one out right after its anchor (the note
+// reference, the drawing) in the story of the anchor, so the main story and everything anchored
+// in it form one ordered space. A text-box field inside a group lies inside the group; a note's
+// field never seems to enclose body text. Header and footer positions stay their own.
+//
+// Segments come and go with their anchors: a pasted text box or note becomes a segment of its
+// story with its bookmarks; deleting the anchor removes the segment (and a note's XML) again.
 //
 // The model. The XML tree of each part stays the document; each story keeps an index of its
 // atoms over that tree (see AtomTree.h). This keeps everything the engine does not interpret
@@ -44,6 +55,7 @@
 #include <vector>
 
 #include "platform/docengine/AtomTree.h"
+#include "platform/docengine/DocIds.h"
 #include "platform/docengine/Package.h"
 #include "platform/docengine/XmlNames.h"
 #include "platform/host/Classes.h"
@@ -75,15 +87,17 @@ class TDocStory;
 class TDocument;
 class TDocFragment;
 class TDocBookmark;
+struct TPendingTextBox;
 // The bookmarks of a selection's context.
 using TDocContext = std::vector<TDocBookmark*>;
 
-// One stretch of a story: the content of one part (w:body, w:hdr, w:ftr, w:footnotes,
-// w:endnotes) or of one text box (w:txbxContent). Its story owns it.
+// One stretch of a story: the content of one part (w:body, w:hdr, w:ftr), of one note
+// (w:footnote, w:endnote; a notes part also has a segment of its own for markup beside the
+// notes) or of one text box (w:txbxContent). Its story owns it.
 class TDocSegment : public host::TObject {
  public:
   // The part name, with "#textbox<N>" for the N-th text box of that part ("word/header1.xml",
-  // "word/document.xml#textbox2").
+  // "word/document.xml#textbox2"); a note's segment has the name of its part.
   const std::string& GetName() const { return FName; }
   TDocPart* GetPart() const { return FPart; }
   pugi::xml_node GetRoot() const { return FRoot; }
@@ -96,12 +110,17 @@ class TDocSegment : public host::TObject {
   std::int64_t GetEnd() const;
   // The zero-length atom that opens the segment.
   TDocAtom* GetFirstAtom() const { return FFirstAtom; }
+  // The atom of another story this segment belongs to: a text box's drawing, a note's
+  // reference (the first one, when a note has several). nullptr for the content of a part and
+  // for a note nothing refers to.
+  TDocAtom* GetAnchor() const { return FAnchor; }
 
  private:
   using inherited = host::TObject;
   friend class TDocStoryReader;
   friend class TDocument;
   friend class TDocEditor;
+  friend class TDocStory;
 
   std::string FName;
   TDocPart* FPart = nullptr;
@@ -110,6 +129,8 @@ class TDocSegment : public host::TObject {
   THeaderFooterType FHeaderFooterType = hftNone;
   int FSection = -1;
   TDocAtom* FFirstAtom = nullptr;
+  TDocAtom* FAnchor = nullptr;
+  TDocSegment* FNext = nullptr;  // the next segment of the story
 };
 
 // One position space. It owns its segments and atoms.
@@ -125,7 +146,7 @@ class TDocStory : public host::TObject {
   TDocSegment* GetSegment(int AIndex) const {
     return FSegments[static_cast<std::size_t>(AIndex)].get();
   }
-  // The segment holding APosition (the last segment for the story's length).
+  // The segment holding APosition (the last segment for the story's length). O(log n).
   TDocSegment* SegmentAt(std::int64_t APosition) const;
 
   // The text of [AStart, AEnd) as Range.Text reads it: paragraph marks "\r", cell and row marks
@@ -156,6 +177,10 @@ class TDocStory : public host::TObject {
   // refers to, on the free list. Called when an edit begins, so that no edit can still hold
   // one: an edit may take markers out and put them back in.
   void Recycle();
+  // A new segment at the end of the story.
+  TDocSegment* AppendSegment(TDocPart* APart, pugi::xml_node ARoot, const std::string& AName);
+  // Takes the segment's atoms out of the index and frees the segment.
+  void RemoveSegment(TDocSegment* ASegment);
 
   TDocStoryType FType;
   std::vector<std::unique_ptr<TDocSegment>> FSegments;
@@ -232,6 +257,16 @@ class TDocument : public host::TObject {
   TDocBookmark* FindBookmark(const std::string& AName) const;
   // Every bookmark, hidden ones included, in alphabetical order.
   std::vector<TDocBookmark*> GetAllBookmarks() const;
+
+  // The position of APosition of ASegment in the flow (see above): in the main story, its
+  // position plus the length of every note and text box anchored before it; in a note or text
+  // box, the flow position after its anchor plus its offset in the segment; in a header or
+  // footer, the position itself. Notes nothing refers to follow the whole flow. O(k log n) for k
+  // anchored segments.
+  std::int64_t FlowPosition(const TDocSegment* ASegment, std::int64_t APosition) const;
+  // A bookmark's range in the flow.
+  std::int64_t FlowStart(const TDocBookmark* ABookmark) const;
+  std::int64_t FlowEnd(const TDocBookmark* ABookmark) const;
   // The bookmark with that serial, or nullptr once it has been deleted.
   TDocBookmark* FindBookmarkBySerial(std::uint64_t ASerial) const;
   // Deletes the bookmark and keeps its text: both markers leave the file. The pointer is
@@ -248,6 +283,12 @@ class TDocument : public host::TObject {
   // A count that grows with every edit of the document (text, markup or bookmarks), so that a
   // result computed from its content can tell whether it still holds.
   std::uint64_t GetEditCount() const { return FEditCount; }
+  // The ids of the document's markup, for content that an edit copies or clones.
+  TDocIds& GetIds() const;
+  // The position of the first paragraph mark of AStory whose paragraph belongs to the list
+  // ANumId (w:numPr/w:numId), or the story's length when none does. Worked out once for each
+  // state of the document.
+  std::int64_t FirstListParagraph(const TDocStory* AStory, const std::string& ANumId) const;
 
   // Marks every part that holds a story as changed, so that the next save writes it from its
   // tree (what an edit does; used to check that the writer keeps everything in place).
@@ -261,6 +302,7 @@ class TDocument : public host::TObject {
   using inherited = host::TObject;
   friend class TDocStoryReader;
   friend class TDocEditor;
+  friend class TFragmentPaster;
   friend std::int64_t PasteFragment(TDocument*, TDocStory*, std::int64_t, const TDocFragment&,
                                     const TDocContext&);
 
@@ -281,6 +323,25 @@ class TDocument : public host::TObject {
   void ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACandidates);
   void RefreshVisible() const;
   void MakeBookmarkIdsUnique();
+  // Reads text boxes found in a segment into segments of their own, anchored at their drawings,
+  // and the boxes found inside those; their bookmarks go to ABookmarks and their note references
+  // to AReferences.
+  void ReadTextBoxes(std::vector<TPendingTextBox> ABoxes,
+                     std::vector<std::unique_ptr<TDocBookmark>>& ABookmarks,
+                     std::vector<TDocAtom*>& AReferences);
+  // The story for text boxes anchored in a segment of AAnchorStory: the header/footer story for
+  // its own, else the text-frame story (made when the document has none yet).
+  TDocStory* TextBoxStoryFor(const TDocStory* AAnchorStory);
+  // Notes: the story of a reference's kind, and a note of it read into a segment of its own.
+  TDocStory* NotesStoryFor(const TDocAtom* AReference) const;
+  TDocSegment* ReadNote(TDocStory* AStory, TDocPart* APart, pugi::xml_node ANote, TDocAtom* AAnchor,
+                        std::vector<std::unique_ptr<TDocBookmark>>& ABookmarks);
+  // Anchors the notes of every notes story at the first of AReferences that names them.
+  void AnchorNotes(const std::vector<TDocAtom*>& AReferences);
+  // Removes the segments anchored at AAnchor, which an edit is about to delete, with their
+  // bookmarks and the segments anchored inside them; a note also leaves its part.
+  void DropAnchoredSegments(const TDocAtom* AAnchor);
+  void DropSegment(TDocSegment* ASegment);
 
   std::unique_ptr<TDocPackage> FPackage;
   std::vector<std::unique_ptr<TDocStory>> FStories;
@@ -314,6 +375,18 @@ class TDocument : public host::TObject {
   std::map<const TDocPart*, TStaging> FStaging;
   mutable std::vector<TDocBookmark*> FVisible;
   mutable bool FVisibleValid = false;
+  // Segments by the atom that anchors them, so that deleting an anchor finds its segments.
+  std::unordered_multimap<const TDocAtom*, TDocSegment*> FAnchored;
+  // The number of text boxes named so far in each part ("#textbox<N>").
+  std::map<std::string, int> FTextBoxCounters;
+  // Note references of nodes inserted by the edit under way, for the pass after a paste.
+  std::vector<TDocAtom*> FInsertedReferences;
+  mutable std::unique_ptr<TDocIds> FIds;  // made on first use
+  // The parts pasted content brought in, by the source package's origin and part name.
+  std::map<std::pair<std::uint64_t, std::string>, std::string> FPastedParts;
+  // FirstListParagraph's answers, for the edit count they were worked out at.
+  mutable std::map<const TDocStory*, std::map<std::string, std::int64_t>> FListStarts;
+  mutable std::uint64_t FListStartsEdit = ~std::uint64_t{0};
 };
 
 }  // namespace docengine

@@ -21,7 +21,11 @@ bool IsRunContent(TAtomKind AKind) {
          AKind == akFieldSeparate || AKind == akFieldEnd;
 }
 
-bool IsMarker(TAtomKind AKind) { return AKind == akBookmarkStart || AKind == akBookmarkEnd; }
+// Zero-width markup that travels with the edits around it: bookmark and comment range markers.
+bool IsMarker(TAtomKind AKind) {
+  return AKind == akBookmarkStart || AKind == akBookmarkEnd || AKind == akRangeStart ||
+         AKind == akRangeEnd;
+}
 
 std::string NodeText(pugi::xml_node ANode) {
   std::string result;
@@ -117,7 +121,212 @@ bool Splittable(pugi::xml_node ANode) {
   return false;
 }
 
+// Elements inside a paragraph that wrap runs: the inline context of text.
+bool IsInlineWrapper(pugi::xml_node ANode) {
+  static constexpr const char* Names[] = {
+      "hyperlink", "ins", "del",        "moveTo",    "moveFrom",         "dir",   "bdo", "smartTag",
+      "customXml", "sdt", "sdtContent", "fldSimple", "AlternateContent", "Choice"};
+  for (const char* name : Names) {
+    if (IsLocal(ANode, name)) return true;
+  }
+  return false;
+}
+
+bool IsDeletion(pugi::xml_node ANode) {
+  return IsLocal(ANode, "del") || IsLocal(ANode, "moveFrom");
+}
+
+// Elements that give a wrapper no content of its own: properties and zero-width markup.
+bool IsBare(pugi::xml_node ANode) {
+  static constexpr const char* Names[] = {
+      "bookmarkStart", "bookmarkEnd", "commentRangeStart", "commentRangeEnd",
+      "proofErr",      "permStart",   "permEnd",           "lastRenderedPageBreak"};
+  if (ANode.type() != pugi::node_element || IsProperties(ANode)) return true;
+  for (const char* name : Names) {
+    if (IsLocal(ANode, name)) return true;
+  }
+  return false;
+}
+
+// True when the element holds anything besides properties and zero-width markup.
+bool HasContent(pugi::xml_node ANode) {
+  for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {
+    if (IsBare(child)) continue;
+    if (IsInlineWrapper(child) || IsLocal(child, "r")) {
+      if (HasContent(child)) return true;
+      continue;
+    }
+    return true;
+  }
+  return false;
+}
+
+// The child of AAncestor on the way down to ANode (ANode itself when it is a child).
+pugi::xml_node ChildToward(pugi::xml_node AAncestor, pugi::xml_node ANode) {
+  for (; ANode && ANode.parent() != AAncestor; ANode = ANode.parent()) {
+  }
+  return ANode;
+}
+
+// True when A comes before B in document order, neither holding the other.
+bool NodeBefore(pugi::xml_node A, pugi::xml_node B) {
+  std::vector<pugi::xml_node> ancestors;
+  for (pugi::xml_node node = B; node; node = node.parent()) ancestors.push_back(node);
+  pugi::xml_node a = A;
+  for (; a.parent(); a = a.parent()) {
+    if (std::find(ancestors.begin(), ancestors.end(), a.parent()) != ancestors.end()) break;
+  }
+  pugi::xml_node b = ChildToward(a.parent(), B);
+  // Both ways at once, so that the walk is as long as the distance between them.
+  for (pugi::xml_node forth = a, back = a; forth || back;) {
+    if (forth == b) return true;
+    if (back == b) return false;
+    if (forth) forth = forth.next_sibling();
+    if (back) back = back.previous_sibling();
+  }
+  return false;
+}
+
+// True when ANode comes before the place APlace in document order.
+bool Precedes(pugi::xml_node ANode, const TXmlPlace& APlace) {
+  if (APlace.Before) return !Contains(APlace.Before, ANode) && NodeBefore(ANode, APlace.Before);
+  return Contains(APlace.Parent, ANode) || NodeBefore(ANode, APlace.Parent);
+}
+
 }  // namespace
+
+std::vector<pugi::xml_node> TDocEditor::InlineContext(std::int64_t APosition, bool AReplacing) {
+  std::vector<pugi::xml_node> result;
+  std::int64_t offset = 0;
+  const TDocAtom* atom = FStory->FAtoms.Find(APosition, offset);
+  if (!AReplacing && offset == 0) {
+    const TDocAtom* prev = atom != nullptr ? PrevContent(atom) : nullptr;
+    if (prev == nullptr && APosition > 0) prev = FStory->FAtoms.Find(APosition - 1, offset);
+    // Only the content before the point in the same paragraph gives its context.
+    const TDocAtom* next = FStory->FAtoms.Find(APosition, offset);
+    if (prev != nullptr && next != nullptr && ParagraphOf(prev->Node) != ParagraphOf(next->Node)) {
+      prev = nullptr;
+    }
+    atom = prev;
+  }
+  if (atom == nullptr || !IsRunContent(atom->Kind)) return result;
+  // Innermost first, up to the paragraph; a deletion and everything inside it are no place for
+  // new text.
+  for (pugi::xml_node node = atom->Node.parent(); node && !IsLocal(node, "p");
+       node = node.parent()) {
+    if (IsDeletion(node)) {
+      result.clear();
+    } else if (IsInlineWrapper(node)) {
+      result.push_back(node);
+    }
+  }
+  // Every element around the character, so that the wrappers a deletion frees are known.
+  FContextPath.clear();
+  for (pugi::xml_node node = atom->Node; node; node = node.parent()) {
+    FContextPath.push_back(node.internal_object());
+  }
+  return result;
+}
+
+std::vector<pugi::xml_node> TDocEditor::Surviving(
+    const std::vector<pugi::xml_node>& AWrappers) const {
+  // The wrappers lie on the path innermost first: those inside the outermost element the
+  // deletions freed went with it.
+  std::size_t freedBelow = 0;
+  for (std::size_t i = 0; i < FContextPath.size(); ++i) {
+    if (FRemovedElements.count(FContextPath[i]) != 0) freedBelow = i + 1;
+  }
+  std::vector<pugi::xml_node> result;
+  for (pugi::xml_node wrapper : AWrappers) {
+    const auto found =
+        std::find(FContextPath.begin(), FContextPath.end(), wrapper.internal_object());
+    if (found == FContextPath.end() ||
+        static_cast<std::size_t>(found - FContextPath.begin()) >= freedBelow) {
+      result.push_back(wrapper);
+    }
+  }
+  return result;
+}
+
+// The place for new content at the start of AAtom, inside the innermost of AWrappers that still
+// lies at the point: one that holds the content after the point, one that holds the content
+// before it, or one emptied by the edit. Without any, the place is at the paragraph's level,
+// outside the wrappers of the content after the point. Never inside a deletion. Markers that
+// stay in front of new content and would come after the place move in front of it.
+TXmlPlace TDocEditor::PlaceIn(TDocAtom* AAtom, const std::vector<pugi::xml_node>& AWrappers) {
+  TXmlPlace inner = PlaceBefore(AAtom);
+  const pugi::xml_node paragraph = ParagraphOf(inner.Parent);
+  if (!paragraph) return inner;
+  const TDocAtom* prev = PrevContent(AAtom);
+  pugi::xml_node before;  // the content before the point, in the same paragraph
+  if (prev != nullptr && ParagraphOf(prev->Node) == paragraph && !IsMark(prev->Kind)) {
+    if (IsRunContent(prev->Kind)) {
+      before = RunOf(prev->Node) ? RunOf(prev->Node) : prev->Node;
+    } else if (prev->Kind == akFieldSimpleEnd) {
+      before = prev->Node;
+    }
+  }
+  // The place right at the point within AContainer, which holds the point.
+  auto at = [&](pugi::xml_node AContainer) -> TXmlPlace {
+    if (inner.Parent == AContainer) return inner;
+    if (Contains(AContainer, inner.Parent))
+      return {AContainer, ChildToward(AContainer, inner.Parent)};
+    return {AContainer, ChildToward(AContainer, before).next_sibling()};
+  };
+  TXmlPlace place;
+  for (pugi::xml_node wrapper : AWrappers) {
+    if (!Contains(paragraph, wrapper)) continue;
+    if (Contains(wrapper, inner.Parent) || (before && Contains(wrapper, before))) {
+      place = at(wrapper);
+    } else if (!HasContent(wrapper)) {
+      place = {wrapper, pugi::xml_node()};
+    } else {
+      continue;
+    }
+    break;
+  }
+  if (!place.Parent) {
+    place = at(paragraph);
+    // Content before and after the point in one wrapper: the point is inside it.
+    if (place.Before && before && Contains(place.Before, before)) place = inner;
+  }
+  // Out of any deletion: before it, or, when content before the point lies in it too, between
+  // its two halves.
+  for (pugi::xml_node node = place.Parent; node && node != paragraph; node = node.parent()) {
+    if (!IsDeletion(node)) continue;
+    pugi::xml_node child = place.Before ? ChildToward(node, place.Before) : pugi::xml_node();
+    if (before && Contains(node, before)) {
+      pugi::xml_node first = CloneBefore(node);
+      MoveChildrenBefore(node, child, first);
+      RenumberClone(first);
+      if (!child) {
+        place = {node.parent(), node.next_sibling()};
+        continue;
+      }
+    }
+    place = {node.parent(), node};
+  }
+  // Markers that stay in front of the new content must come before the place.
+  std::vector<TDocAtom*> staying;
+  for (TDocAtom* atom = TAtomTree::Prev(AAtom); atom != nullptr && atom->Length == 0;
+       atom = TAtomTree::Prev(atom)) {
+    if (atom->Kind == akSegment) break;
+    staying.insert(staying.begin(), atom);
+  }
+  for (TDocAtom* marker : staying) {
+    if (!Contains(paragraph, marker->Node) || Precedes(marker->Node, place)) continue;
+    if (marker->Node == place.Before) {
+      place.Before = place.Before.next_sibling();
+    } else {
+      InsertAt(place, marker->Node);
+    }
+  }
+  return place;
+}
+
+void TDocEditor::RenumberClone(pugi::xml_node AClone) {
+  FDocument->GetIds().Renumber(AClone, false);
+}
 
 const TXmlNames& TDocEditor::Names(const TDocAtom* AAtom) const {
   return FDocument->NamesOf(AAtom->Segment->GetPart());
@@ -256,6 +465,7 @@ void TDocEditor::PutMarkers(const std::vector<TDocAtom*>& AMarkers, const TXmlPl
 void TDocEditor::InsertNodes(const std::vector<pugi::xml_node>& ANodes, TDocAtom* ABefore) {
   if (ANodes.empty()) return;
   FDocument->InsertAtoms(ABefore->Segment, ANodes, ABefore);
+  FInserted.insert(FInserted.end(), ANodes.begin(), ANodes.end());
 }
 
 // Cuts the paragraph at APlace in two: everything before the place goes to a new paragraph
@@ -270,6 +480,7 @@ pugi::xml_node TDocEditor::SplitParagraph(TXmlPlace& APlace, TDocAtom* ABefore) 
     }
     pugi::xml_node first = CloneBefore(container);
     MoveChildrenBefore(container, before, first);
+    RenumberClone(first);
     if (IsLocal(container, "p")) {
       TDocAtom* mark = FStory->NewAtom();
       mark->Kind = akParagraphEnd;
@@ -286,8 +497,11 @@ pugi::xml_node TDocEditor::SplitParagraph(TXmlPlace& APlace, TDocAtom* ABefore) 
 }
 
 std::int64_t TDocEditor::InsertText(std::int64_t APosition, const std::string& AText,
-                                    const TDocContext& AContext, pugi::xml_node ARunProperties) {
+                                    const TDocContext& AContext, pugi::xml_node ARunProperties,
+                                    const std::vector<pugi::xml_node>* AWrappers) {
   if (AText.empty()) return APosition;
+  const std::vector<pugi::xml_node> wrappers =
+      AWrappers != nullptr ? Surviving(*AWrappers) : InlineContext(APosition, false);
   TDocAtom* atom = SplitAt(APosition);
   if (atom == nullptr) Refuse(APosition, "no text can follow the end of the story");
   if (atom->Kind == akRowEnd || (atom->Kind == akCellEnd && !IsLocal(atom->Node, "p"))) {
@@ -295,7 +509,7 @@ std::int64_t TDocEditor::InsertText(std::int64_t APosition, const std::string& A
   }
   const TXmlNames& names = Names(atom);
   std::vector<TDocAtom*> moving = TakeMovingMarkers(atom, AContext);
-  TXmlPlace place = PlaceBefore(atom);
+  TXmlPlace place = PlaceIn(atom, wrappers);
 
   pugi::xml_node run;
   pugi::xml_node text;
@@ -318,17 +532,28 @@ std::int64_t TDocEditor::InsertText(std::int64_t APosition, const std::string& A
   };
   std::string pending;
   auto flushText = [&]() {
-    if (pending.empty()) return;
+    const std::string clean = XmlSafeText(pending);
+    pending.clear();
+    if (clean.empty()) return;
     needRun();
     if (!text) text = run.append_child(names.W("t").c_str());
-    SetNodeText(text, NodeText(text) + pending);
-    pending.clear();
+    SetNodeText(text, NodeText(text) + clean);
   };
+  // Inside a content control, a simple field or alternate content a paragraph cannot end, so a
+  // line of its own is a line break there.
+  bool splittable = true;
+  for (pugi::xml_node node = place.Parent; node && !IsLocal(node, "p"); node = node.parent()) {
+    if (!Splittable(node)) splittable = false;
+  }
   for (std::size_t i = 0; i < AText.size(); ++i) {
     const char c = AText[i];
     if (c == '\r' || c == '\n') {
       if (c == '\r' && i + 1 < AText.size() && AText[i + 1] == '\n') ++i;
       flushText();
+      if (!splittable) {
+        special("br", nullptr);
+        continue;
+      }
       flush();
       SplitParagraph(place, atom);
     } else if (c == '\t' || c == 11 || c == 12 || c == 14) {
@@ -342,7 +567,84 @@ std::int64_t TDocEditor::InsertText(std::int64_t APosition, const std::string& A
   flush();
   PutMarkers(moving, place, atom);
   atom->Segment->GetPart()->SetModified(true);
+  TouchContainers(place.Parent);
   return FStory->PositionOf(atom);
+}
+
+// A content control bound to custom XML would show the bound value instead of the new text,
+// and one marked as showing its placeholder would keep drawing it as one; an alternative's
+// fallback would keep the old text for readers that take it. The edit is the content now.
+void TDocEditor::TouchContainers(pugi::xml_node ANode) {
+  for (pugi::xml_node node = ANode; node; node = node.parent()) {
+    if (IsLocal(node, "sdt")) {
+      if (pugi::xml_node properties = FirstProperties(node)) {
+        for (pugi::xml_node child = properties.first_child(); child;) {
+          pugi::xml_node next = child.next_sibling();
+          if (IsLocal(child, "dataBinding") || IsLocal(child, "showingPlcHdr")) {
+            properties.remove_child(child);
+          }
+          child = next;
+        }
+      }
+    } else if (IsLocal(node, "Choice") && node.parent()) {
+      for (pugi::xml_node sibling = node.parent().first_child(); sibling;) {
+        pugi::xml_node next = sibling.next_sibling();
+        if (IsLocal(sibling, "Fallback")) node.parent().remove_child(sibling);
+        sibling = next;
+      }
+    }
+  }
+}
+
+void TDocEditor::RemoveEmptiedWrappers() {
+  // Deepest first, so that a wrapper emptied by the removal of one inside it goes too.
+  std::vector<std::pair<int, pugi::xml_node>> candidates;
+  for (pugi::xml_node_struct* object : FEmptied) {
+    pugi::xml_node node(object);
+    int depth = 0;
+    for (pugi::xml_node up = node; up; up = up.parent()) ++depth;
+    candidates.emplace_back(depth, node);
+  }
+  FEmptied.clear();
+  std::sort(candidates.begin(), candidates.end(),
+            [](const auto& A, const auto& B) { return A.first > B.first; });
+  std::unordered_set<pugi::xml_node_struct*> gone;
+  for (const auto& [depth, candidate] : candidates) {
+    for (pugi::xml_node node = candidate; node && !IsLocal(node, "p");) {
+      if (gone.count(node.internal_object()) != 0 || !IsInlineWrapper(node) ||
+          IsLocal(node, "fldSimple") || HasContent(node)) {
+        break;
+      }
+      // An empty control or alternative goes whole; the markers in it stay where it stood.
+      pugi::xml_node whole = node;
+      if ((IsLocal(node, "sdtContent") || IsLocal(node, "Choice")) && node.parent()) {
+        whole = node.parent();
+      }
+      pugi::xml_node parent = whole.parent();
+      std::vector<pugi::xml_node> markers;
+      std::vector<pugi::xml_node> stack;
+      for (pugi::xml_node child = whole.last_child(); child; child = child.previous_sibling()) {
+        stack.push_back(child);
+      }
+      while (!stack.empty()) {
+        pugi::xml_node item = stack.back();
+        stack.pop_back();
+        if (IsLocal(item, "bookmarkStart") || IsLocal(item, "bookmarkEnd") ||
+            IsLocal(item, "commentRangeStart") || IsLocal(item, "commentRangeEnd")) {
+          markers.push_back(item);
+        } else if (item.type() == pugi::node_element && !IsLocal(item, "Fallback")) {
+          for (pugi::xml_node child = item.last_child(); child; child = child.previous_sibling()) {
+            stack.push_back(child);
+          }
+        }
+      }
+      for (pugi::xml_node marker : markers) parent.insert_move_before(marker, whole);
+      gone.insert(node.internal_object());
+      gone.insert(whole.internal_object());
+      parent.remove_child(whole);
+      node = parent;
+    }
+  }
 }
 
 pugi::xml_node TDocEditor::RunPropertiesAt(std::int64_t APosition, bool AReplacing) const {
@@ -429,6 +731,12 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
   std::vector<TDocAtom*> atoms = collect();
   TDocPart* part = segment->GetPart();
   part->SetModified(true);
+  // Text boxes and notes go with the drawings and references that anchor them.
+  for (TDocAtom* atom : atoms) {
+    if (atom->Kind == akObject || (atom->Kind == akChar && atom->Char == 2)) {
+      FDocument->DropAnchoredSegments(atom);
+    }
+  }
 
   // The remaining markers inside wait in a parking element until the content is gone, then
   // stand at the range's start.
@@ -498,10 +806,17 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
       pugi::xml_node run = RunOf(atom->Node, &child);
       FStory->RemoveAtom(atom);
       removed += atom->Length;
+      const pugi::xml_node container = run ? run.parent() : atom->Node.parent();
+      TouchContainers(container);
+      for (pugi::xml_node node = container; node && !IsLocal(node, "p"); node = node.parent()) {
+        if (IsInlineWrapper(node)) FEmptied.insert(node.internal_object());
+      }
       if (!run) {
+        FRemovedElements.insert(atom->Node.internal_object());
         atom->Node.parent().remove_child(atom->Node);
         continue;
       }
+      FRemovedElements.insert(child.internal_object());
       run.remove_child(child);
       bool empty = true;
       for (pugi::xml_node node = run.first_child(); node; node = node.next_sibling()) {
@@ -511,8 +826,14 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
         }
       }
       if (empty) run.parent().remove_child(run);
-    } else if (atom->Kind == akParagraphEnd && !atom->HasFlag(afSectionBreak)) {
-      marks.push_back(atom);
+    } else if (atom->Kind == akParagraphEnd) {
+      // A section break goes only with its whole paragraph (a copy of a region that holds one,
+      // deleted): what remains of a paragraph keeps its section.
+      const TDocAtom* remaining = PrevContent(atom);
+      if (!atom->HasFlag(afSectionBreak) || remaining == nullptr ||
+          !Contains(atom->Node, remaining->Node)) {
+        marks.push_back(atom);
+      }
     } else if (atom->Kind == akFieldSimple) {
       simpleFields.push_back(atom->Node);
     } else if (atom->Kind == akFieldSimpleEnd && std::find(simpleFields.begin(), simpleFields.end(),
@@ -528,6 +849,10 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
       removed += atom->Length;
       pugi::xml_node field = atom->Node;
       // Markers parked from inside it are already out; what is left is the field itself.
+      std::erase_if(FEmptied, [field](pugi::xml_node_struct* AObject) {
+        return Contains(field, pugi::xml_node(AObject));
+      });
+      FRemovedElements.insert(field.internal_object());
       field.parent().remove_child(field);
     }
   }
@@ -541,6 +866,7 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
     }
     if (!outer) continue;
     pugi::xml_node table = row.parent();
+    FRemovedElements.insert(row.internal_object());
     table.remove_child(row);
     bool rowsLeft = false;
     for (pugi::xml_node child = table.first_child(); child; child = child.next_sibling()) {
@@ -555,6 +881,7 @@ std::int64_t TDocEditor::DeleteRange(std::int64_t AStart, std::int64_t AEnd,
         }
         child = next;
       }
+      FRemovedElements.insert(table.internal_object());
       table.parent().remove_child(table);
     }
   }
@@ -752,14 +1079,39 @@ int TDocEditor::TableInfo(std::int64_t AStart, std::int64_t AEnd, int AType) con
 
 std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node ARoot,
                                         TFragmentKind AKind, bool AOpenEnd,
-                                        const TDocContext& AContext, const std::string& ASource) {
+                                        const TDocContext& AContext, const std::string& ASource,
+                                        const TPasteFinish& AFinish) {
+  FDocument->FPending.clear();
+  FDocument->FPendingMarkers.clear();
+  FDocument->FInsertedReferences.clear();
+  FInserted.clear();
+  const std::int64_t result =
+      InsertFragmentNodes(APosition, ARoot, AKind, AOpenEnd, AContext, ASource);
+  if (AFinish) AFinish(FInserted);
+  // Copies get ids of their own.
+  for (pugi::xml_node node : FInserted) FDocument->GetIds().Renumber(node);
+  FDocument->AdoptInsertedBookmarks();
+  FDocument->FInsertedReferences.clear();
+  FInserted.clear();
+  return result;
+}
+
+std::int64_t TDocEditor::InsertFragmentNodes(std::int64_t APosition, pugi::xml_node ARoot,
+                                             TFragmentKind AKind, bool AOpenEnd,
+                                             const TDocContext& AContext,
+                                             const std::string& ASource) {
   std::vector<pugi::xml_node> sources;
   for (pugi::xml_node child = ARoot.first_child(); child; child = child.next_sibling()) {
     if (child.type() == pugi::node_element) sources.push_back(child);
   }
   if (sources.empty()) return APosition;
-  FDocument->FPending.clear();
-  FDocument->FPendingMarkers.clear();
+  // A paste stays in the content controls and custom XML at the point; hyperlinks, fields and
+  // tracked changes travel with the fragment itself, which would nest them.
+  std::vector<pugi::xml_node> wrappers = InlineContext(APosition, false);
+  std::erase_if(wrappers, [](pugi::xml_node AWrapper) {
+    return !IsLocal(AWrapper, "sdt") && !IsLocal(AWrapper, "sdtContent") &&
+           !IsLocal(AWrapper, "customXml");
+  });
   TDocAtom* atom = SplitAt(APosition);
   if (atom == nullptr) Refuse(APosition, "nothing can be pasted after the end of the story");
   const TDocAtom* before = PrevContent(atom);
@@ -801,7 +1153,6 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
       }
       InsertNodes(rows, atom);
       PutMarkers(moving, place, atom);
-      FDocument->AdoptInsertedBookmarks();
       return FStory->PositionOf(atom);
     }
     AKind = fkBlocks;
@@ -824,7 +1175,8 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
     }
   }
   std::vector<TDocAtom*> moving = TakeMovingMarkers(atom, AContext);
-  TXmlPlace place = PlaceBefore(atom);
+  TXmlPlace place = PlaceIn(atom, wrappers);
+  TouchContainers(place.Parent);
 
   auto insertInline = [&](pugi::xml_node AParagraph) {
     std::vector<pugi::xml_node> nodes;
@@ -839,7 +1191,6 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
   if (AKind == fkInline) {
     insertInline(ARoot);
     PutMarkers(moving, place, atom);
-    FDocument->AdoptInsertedBookmarks();
     return FStory->PositionOf(atom);
   }
 
@@ -854,13 +1205,10 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
     insertInline(sources.front());
     pugi::xml_node first = SplitParagraph(place, atom);
     if (pugi::xml_node properties = FirstProperties(first)) first.remove_child(properties);
+    // With its section properties: a copied section break starts a section again. The
+    // properties are pasted content too (lists, revision marks).
     if (pugi::xml_node properties = FirstProperties(sources.front())) {
-      pugi::xml_node copy = first.prepend_copy(properties);
-      for (pugi::xml_node child = copy.first_child(); child;) {
-        pugi::xml_node next = child.next_sibling();
-        if (IsLocal(child, "sectPr")) copy.remove_child(child);
-        child = next;
-      }
+      FInserted.push_back(first.prepend_copy(properties));
     }
     index = 1;
   } else {
@@ -893,7 +1241,6 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
   } else {
     PutMarkers(moving, {paragraph.parent(), paragraph}, atom);
   }
-  FDocument->AdoptInsertedBookmarks();
   return FStory->PositionOf(atom);
 }
 
@@ -922,13 +1269,7 @@ std::int64_t TDocEditor::InsertPicture(std::int64_t APosition, const host::TPict
   const TPictureExtent extent =
       PictureExtent(APicture.GetInfo(), SectionTextWidth(sectionProperties));
   // Drawing ids are unique in the whole document.
-  std::uint32_t id = 1;
-  for (int i = 0; i < FDocument->GetStoryCount(); ++i) {
-    const TDocStory* story = FDocument->GetStory(i);
-    for (int j = 0; j < story->GetSegmentCount(); ++j) {
-      id = std::max(id, NextDrawingId(story->GetSegment(j)->GetRoot()));
-    }
-  }
+  const auto id = static_cast<std::uint32_t>(std::stoul(FDocument->GetIds().NextDrawingId()));
   const std::string relationship =
       AddPicturePart(*FDocument->GetPackage(), part->GetName(), APicture);
   const std::string prefix = FDocument->NamesOf(part).W("");

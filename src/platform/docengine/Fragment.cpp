@@ -28,14 +28,6 @@ std::string NodeText(pugi::xml_node ANode) {
   return result;
 }
 
-void StripSectionProperties(pugi::xml_node AProperties) {
-  for (pugi::xml_node child = AProperties.first_child(); child;) {
-    pugi::xml_node next = child.next_sibling();
-    if (IsLocal(child, "sectPr")) AProperties.remove_child(child);
-    child = next;
-  }
-}
-
 // Copies the parts of a story's XML that hold the chosen atoms: containers shallowly with their
 // properties, atoms' own elements whole (a cut w:t with only its chosen characters).
 class TFragmentCloner {
@@ -80,10 +72,11 @@ class TFragmentCloner {
   }
 
   void CloneChildren(pugi::xml_node ASource, pugi::xml_node ATarget) const {
+    // Properties travel whole, a paragraph's section properties too: a region that holds a
+    // section break repeats its section (page size, orientation, headers, numbering).
     for (pugi::xml_node child = ASource.first_child(); child; child = child.next_sibling()) {
       if (IsProperties(child)) {
-        pugi::xml_node copy = ATarget.append_copy(child);
-        if (IsLocal(child, "pPr")) StripSectionProperties(copy);
+        ATarget.append_copy(child);
       } else {
         Clone(child, ATarget);
       }
@@ -100,7 +93,10 @@ bool IsMark(TAtomKind AKind) {
   return AKind == akParagraphEnd || AKind == akCellEnd || AKind == akRowEnd;
 }
 
-bool IsMarker(TAtomKind AKind) { return AKind == akBookmarkStart || AKind == akBookmarkEnd; }
+bool IsMarker(TAtomKind AKind) {
+  return AKind == akBookmarkStart || AKind == akBookmarkEnd || AKind == akRangeStart ||
+         AKind == akRangeEnd;
+}
 
 pugi::xml_node Ancestor(pugi::xml_node ANode, const char* ALocal) {
   for (; ANode; ANode = ANode.parent()) {
@@ -126,14 +122,101 @@ void SplitPartName(const std::string& AName, std::string& APrefix, std::string& 
   APrefix = AName.substr(0, digits);
 }
 
-// The w:id of a bookmark marker, whatever the prefix of its attribute.
-std::string MarkerId(pugi::xml_node AMarker) {
-  for (pugi::xml_attribute attribute : AMarker.attributes()) {
+// The attribute of ANode with the local name ALocal, whatever its prefix.
+pugi::xml_attribute LocalAttribute(pugi::xml_node ANode, const char* ALocal) {
+  for (pugi::xml_attribute attribute : ANode.attributes()) {
     const char* name = attribute.name();
     const char* colon = std::strrchr(name, ':');
-    if (std::strcmp(colon != nullptr ? colon + 1 : name, "id") == 0) return attribute.value();
+    if (std::strcmp(colon != nullptr ? colon + 1 : name, ALocal) == 0) return attribute;
   }
-  return {};
+  return pugi::xml_attribute();
+}
+
+// The w:id of a marker, note or reference, whatever the prefix of its attribute.
+std::string MarkerId(pugi::xml_node AMarker) { return LocalAttribute(AMarker, "id").value(); }
+
+// Every element under ARoot (and ARoot) with the local name ALocal, in document order.
+std::vector<pugi::xml_node> Elements(pugi::xml_node ARoot, const char* ALocal) {
+  std::vector<pugi::xml_node> result;
+  std::vector<pugi::xml_node> stack{ARoot};
+  while (!stack.empty()) {
+    pugi::xml_node node = stack.back();
+    stack.pop_back();
+    if (IsLocal(node, ALocal)) result.push_back(node);
+    for (pugi::xml_node child = node.last_child(); child; child = child.previous_sibling()) {
+      if (child.type() == pugi::node_element) stack.push_back(child);
+    }
+  }
+  return result;
+}
+
+// The prefixes ("r:") a part's root binds to the relationships namespace.
+std::vector<std::string> RelationshipPrefixes(pugi::xml_node APartRoot) {
+  std::vector<std::string> result;
+  for (pugi::xml_attribute attribute : APartRoot.attributes()) {
+    const std::string name = attribute.name();
+    if (name.size() > 6 && name.rfind("xmlns:", 0) == 0 &&
+        (std::strcmp(attribute.value(), RelationshipsNamespace) == 0 ||
+         std::strcmp(attribute.value(), StrictRelationshipsNamespace) == 0)) {
+      result.push_back(name.substr(6) + ":");
+    }
+  }
+  return result;
+}
+
+// The relationship ids the attributes under ARoot name (r:id, r:embed, r:link, ...).
+std::vector<pugi::xml_attribute> RelationshipAttributes(pugi::xml_node ARoot,
+                                                        const std::vector<std::string>& APrefixes) {
+  std::vector<pugi::xml_attribute> result;
+  if (APrefixes.empty()) return result;
+  std::vector<pugi::xml_node> stack{ARoot};
+  while (!stack.empty()) {
+    pugi::xml_node node = stack.back();
+    stack.pop_back();
+    for (pugi::xml_attribute attribute : node.attributes()) {
+      for (const std::string& prefix : APrefixes) {
+        if (std::strncmp(attribute.name(), prefix.c_str(), prefix.size()) == 0) {
+          result.push_back(attribute);
+        }
+      }
+    }
+    for (pugi::xml_node child : node.children()) {
+      if (child.type() == pugi::node_element) stack.push_back(child);
+    }
+  }
+  return result;
+}
+
+std::vector<std::string> RelationshipIds(pugi::xml_node ARoot,
+                                         const std::vector<std::string>& APrefixes) {
+  std::vector<std::string> result;
+  for (pugi::xml_attribute attribute : RelationshipAttributes(ARoot, APrefixes)) {
+    result.emplace_back(attribute.value());
+  }
+  return result;
+}
+
+// A part's bytes as the package would write them.
+std::string PartBytes(TDocPart* APart) {
+  if (!APart->GetXmlLoaded()) return APart->GetData();
+  std::ostringstream stream;
+  APart->GetXml().save(stream, "", pugi::format_raw);
+  return stream.str();
+}
+
+// The references that have bodies of their own, and the element each body is.
+constexpr std::pair<const char*, const char*> NoteKinds[] = {
+    {"footnoteReference", "footnote"},
+    {"endnoteReference", "endnote"},
+    {"commentReference", "comment"},
+};
+
+// The notes or comments part of the main document, for a body of that kind; nullptr if none.
+TDocPart* NotesPart(TDocPackage* APackage, const char* AKind) {
+  const char* type = std::strcmp(AKind, "footnote") == 0  ? RelFootnotes
+                     : std::strcmp(AKind, "endnote") == 0 ? RelEndnotes
+                                                          : "comments";
+  return APackage->RelatedPart(APackage->GetMainPart()->GetName(), type);
 }
 
 // Puts a paragraph break in front of copied whole paragraphs that end a table cell: a paragraph
@@ -237,9 +320,25 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
     if (start < AStart || end > AEnd) return false;
     return !(start == end && (start == AStart || start == AEnd));
   };
-  std::erase_if(trailing, [&](const TDocAtom* AAtom) { return !belongs(AAtom->Bookmark); });
+  // A comment range travels when both its ends lie in the range.
+  std::set<std::string> rangeStarts;
+  std::set<std::string> rangeEnds;
+  for (const auto* list : {&markers, &trailing}) {
+    for (const TDocAtom* atom : *list) {
+      if (atom->Kind == akRangeStart) rangeStarts.insert(MarkerId(atom->Node));
+      if (atom->Kind == akRangeEnd) rangeEnds.insert(MarkerId(atom->Node));
+    }
+  }
+  auto keeps = [&](const TDocAtom* AAtom) {
+    if (AAtom->Kind == akRangeStart || AAtom->Kind == akRangeEnd) {
+      const std::string id = MarkerId(AAtom->Node);
+      return rangeStarts.count(id) != 0 && rangeEnds.count(id) != 0;
+    }
+    return belongs(AAtom->Bookmark);
+  };
+  std::erase_if(trailing, [&](const TDocAtom* AAtom) { return !keeps(AAtom); });
   for (TDocAtom* atom : markers) {
-    if (!belongs(atom->Bookmark)) continue;
+    if (!keeps(atom)) continue;
     cloner.Leaf(atom->Node);
     cloner.Need(atom->Node, stop);
   }
@@ -288,6 +387,20 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
     for (pugi::xml_node child = paragraph.first_child(); child; child = child.next_sibling()) {
       if (!IsProperties(child)) cloner.Clone(child, root);
     }
+    // Markers right before or after the text that stand outside its paragraph (a bookmark that
+    // begins between paragraphs and ends in the last one) travel at the fragment's edges.
+    for (TDocAtom* atom = TAtomTree::Prev(first); atom != nullptr && atom->Length == 0;
+         atom = TAtomTree::Prev(atom)) {
+      if (IsMarker(atom->Kind) && keeps(atom) && !Contains(paragraph, atom->Node)) {
+        root.prepend_copy(atom->Node);
+      }
+    }
+    for (TDocAtom* atom = TAtomTree::Next(last); atom != nullptr && atom->Length == 0;
+         atom = TAtomTree::Next(atom)) {
+      if (IsMarker(atom->Kind) && keeps(atom) && !Contains(paragraph, atom->Node)) {
+        root.append_copy(atom->Node);
+      }
+    }
   } else {
     // Whole rows: the range starts where a row starts and ends with the mark of a row of the
     // same table.
@@ -331,65 +444,322 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
     }
   }
 
-  // Namespace declarations and the relationships the copied XML refers to.
+  // Namespace declarations, the relationships the copied XML refers to and the parts they lead
+  // to, the notes and comments it refers to, and the lists it continues.
   pugi::xml_node sourceRoot = segment->GetPart()->GetXml().document_element();
   for (pugi::xml_attribute attribute : sourceRoot.attributes()) {
     const std::string name = attribute.name();
-    if (name.rfind("xmlns", 0) != 0) continue;
-    fragment->FNamespaces.emplace_back(name, attribute.value());
-    if (name.size() > 6 && (std::strcmp(attribute.value(), RelationshipsNamespace) == 0 ||
-                            std::strcmp(attribute.value(), StrictRelationshipsNamespace) == 0)) {
-      fragment->FRelationshipPrefixes.push_back(name.substr(6) + ":");
+    if (name.rfind("xmlns", 0) == 0) fragment->FNamespaces.emplace_back(name, attribute.value());
+  }
+  fragment->FRelationshipPrefixes = RelationshipPrefixes(sourceRoot);
+  fragment->FSourceOrigin = ADocument->GetPackage()->GetOrigin();
+  TDocPackage* package = ADocument->GetPackage();
+  // The parts a relationship leads to, with their own relationships, however deep.
+  auto carryParts = [&](const std::string& APartName) {
+    std::vector<std::string> pending{APartName};
+    while (!pending.empty()) {
+      TDocPart* part = package->FindPart(pending.back());
+      pending.pop_back();
+      if (part == nullptr || fragment->FParts.count(part->GetName()) != 0) continue;
+      TFragmentPart& carried = fragment->FParts[part->GetName()];
+      carried.Data = PartBytes(part);
+      carried.ContentType = part->GetContentType();
+      for (const TDocRelationship& relationship : package->GetRelationships(part->GetName())) {
+        TFragmentRelationship& copy = carried.Relationships[relationship.Id];
+        copy.Type = relationship.Type;
+        copy.Target = relationship.Target;
+        copy.External = relationship.External;
+        if (!relationship.External && package->FindPart(relationship.TargetPart) != nullptr) {
+          copy.PartName = package->FindPart(relationship.TargetPart)->GetName();
+          pending.push_back(copy.PartName);
+        }
+      }
+    }
+  };
+  auto carry = [&](const std::string& ASourcePart, pugi::xml_node AXml,
+                   const std::vector<std::string>& APrefixes) {
+    for (const std::string& id : RelationshipIds(AXml, APrefixes)) {
+      TDocRelationship relationship;
+      if (!package->FindRelationshipById(ASourcePart, id, relationship)) continue;
+      TFragmentRelationship& copy = fragment->FRelationships[ASourcePart][id];
+      copy.Type = relationship.Type;
+      copy.Target = relationship.Target;
+      copy.External = relationship.External;
+      if (relationship.External) continue;
+      if (TDocPart* part = package->FindPart(relationship.TargetPart)) {
+        copy.PartName = part->GetName();
+        carryParts(copy.PartName);
+      }
+    }
+  };
+  carry(fragment->FSourcePart, root, fragment->FRelationshipPrefixes);
+  for (const auto& [local, kind] : NoteKinds) {
+    std::vector<pugi::xml_node> references = Elements(root, local);
+    if (references.empty()) continue;
+    TDocPart* notes = NotesPart(package, kind);
+    if (notes == nullptr) continue;
+    pugi::xml_node notesRoot = notes->GetXml().document_element();
+    const std::vector<std::string> prefixes = RelationshipPrefixes(notesRoot);
+    for (pugi::xml_node reference : references) {
+      const std::string id = MarkerId(reference);
+      const std::string key = std::string(kind) + "|" + id;
+      if (fragment->FNotes.count(key) != 0) continue;
+      for (pugi::xml_node note = notesRoot.first_child(); note; note = note.next_sibling()) {
+        if (!IsLocal(note, kind) || MarkerId(note) != id) continue;
+        TFragmentNote& copy = fragment->FNotes[key];
+        std::ostringstream text;
+        note.print(text, "", pugi::format_raw, pugi::encoding_utf8);
+        copy.Xml = text.str();
+        copy.SourcePart = notes->GetName();
+        for (pugi::xml_attribute attribute : notesRoot.attributes()) {
+          const std::string name = attribute.name();
+          if (name.rfind("xmlns", 0) == 0) copy.Namespaces.emplace_back(name, attribute.value());
+        }
+        carry(notes->GetName(), note, prefixes);
+        break;
+      }
     }
   }
-  if (!fragment->FRelationshipPrefixes.empty()) {
-    std::vector<std::string> ids;
-    std::vector<pugi::xml_node> stack{root};
-    while (!stack.empty()) {
-      pugi::xml_node node = stack.back();
-      stack.pop_back();
-      for (pugi::xml_attribute attribute : node.attributes()) {
-        for (const std::string& prefix : fragment->FRelationshipPrefixes) {
-          if (std::strncmp(attribute.name(), prefix.c_str(), prefix.size()) == 0) {
-            ids.emplace_back(attribute.value());
-          }
-        }
-      }
-      for (pugi::xml_node child : node.children()) {
-        if (child.type() == pugi::node_element) stack.push_back(child);
-      }
-    }
-    if (!ids.empty()) {
-      TDocPackage* package = ADocument->GetPackage();
-      const std::vector<TDocRelationship> relationships =
-          package->GetRelationships(fragment->FSourcePart);
-      for (const std::string& id : ids) {
-        for (const TDocRelationship& relationship : relationships) {
-          if (relationship.Id != id) continue;
-          TFragmentRelationship& copy = fragment->FRelationships[id];
-          copy.Type = relationship.Type;
-          copy.Target = relationship.Target;
-          copy.External = relationship.External;
-          if (!relationship.External) {
-            if (TDocPart* part = package->FindPart(relationship.TargetPart)) {
-              copy.PartName = part->GetName();
-              copy.ContentType = part->GetContentType();
-              if (part->GetXmlLoaded()) {
-                std::ostringstream stream;
-                part->GetXml().save(stream, "", pugi::format_raw);
-                copy.Data = stream.str();
-              } else {
-                copy.Data = part->GetData();
-              }
-            }
-          }
-          break;
-        }
-      }
-    }
+  for (pugi::xml_node numId : Elements(root, "numId")) {
+    if (!IsLocal(numId.parent(), "numPr")) continue;
+    const std::string list = LocalAttribute(numId, "val").value();
+    if (ADocument->FirstListParagraph(AStory, list) < AStart)
+      fragment->FContinuedLists.insert(list);
   }
   return fragment;
 }
+
+// Makes what a fragment refers to that of the document it is pasted into: relationships and
+// the parts behind them, notes and comments, lists.
+class TFragmentPaster {
+ public:
+  TFragmentPaster(TDocument* ADocument, const TDocFragment& AFragment)
+      : FDocument(ADocument),
+        FPackage(ADocument->GetPackage()),
+        FFragment(AFragment),
+        FSameOrigin(AFragment.FSourceOrigin == ADocument->GetPackage()->GetOrigin()) {}
+
+  // Points the relationship ids under AXml (written in ASourcePart's terms, with APrefixes) at
+  // relationships of ATargetPart.
+  void RewriteRelationships(pugi::xml_node AXml, const std::vector<std::string>& APrefixes,
+                            const std::string& ASourcePart, const std::string& ATargetPart) {
+    for (pugi::xml_attribute attribute : RelationshipAttributes(AXml, APrefixes)) {
+      attribute.set_value(MapRelationship(ASourcePart, ATargetPart, attribute.value()).c_str());
+    }
+  }
+
+  // Once the content is in: a body of its own for each note and comment reference, each list
+  // that starts in the copy started again.
+  void Finish(const std::vector<pugi::xml_node>& AInserted) {
+    for (const auto& [local, kind] : NoteKinds) {
+      for (pugi::xml_node node : AInserted) {
+        for (pugi::xml_node reference : Elements(node, local))
+          CloneNote(reference, kind, AInserted);
+      }
+    }
+    if (FSameOrigin) {
+      std::map<std::string, std::string> restarted;
+      for (pugi::xml_node node : AInserted) {
+        for (pugi::xml_node numId : Elements(node, "numId")) {
+          if (!IsLocal(numId.parent(), "numPr")) continue;
+          pugi::xml_attribute value = LocalAttribute(numId, "val");
+          const std::string list = value.value();
+          if (FFragment.FContinuedLists.count(list) != 0) continue;
+          auto found = restarted.find(list);
+          if (found == restarted.end()) found = restarted.emplace(list, RestartList(list)).first;
+          if (!found->second.empty()) value.set_value(found->second.c_str());
+        }
+      }
+    }
+  }
+
+ private:
+  std::string MapRelationship(const std::string& ASourcePart, const std::string& ATargetPart,
+                              const std::string& AId) {
+    const auto part = FFragment.FRelationships.find(ASourcePart);
+    if (part == FFragment.FRelationships.end()) return AId;
+    const auto found = part->second.find(AId);
+    if (found == part->second.end()) return AId;
+    const TFragmentRelationship& relationship = found->second;
+    // A copy of this very package holds the relationship already.
+    if (FSameOrigin) {
+      TDocRelationship existing;
+      if (FPackage->FindRelationshipById(ATargetPart, AId, existing) &&
+          existing.Type == relationship.Type && existing.Target == relationship.Target &&
+          existing.External == relationship.External) {
+        return AId;
+      }
+    }
+    std::string target = relationship.Target;
+    if (!relationship.External && !relationship.PartName.empty()) {
+      const std::string name = EnsurePart(relationship.PartName);
+      if (name.empty()) return AId;
+      target = RelativeTarget(ATargetPart, name);
+    }
+    std::string known =
+        FPackage->FindRelationship(ATargetPart, relationship.Type, target, relationship.External);
+    if (!known.empty()) return known;
+    return FPackage->AddRelationship(ATargetPart, relationship.Type, target, relationship.External);
+  }
+
+  // The target's part for a carried part: media stored once by content, other parts once per
+  // source part; a new part comes with its own relationships, under the ids its XML names.
+  std::string EnsurePart(const std::string& ASourceName) {
+    const auto key = std::make_pair(FFragment.FSourceOrigin, ASourceName);
+    const auto made = FDocument->FPastedParts.find(key);
+    if (made != FDocument->FPastedParts.end()) return made->second;
+    const auto carried = FFragment.FParts.find(ASourceName);
+    if (carried == FFragment.FParts.end()) return "";
+    const TFragmentPart& source = carried->second;
+    std::string name;
+    if (source.Relationships.empty()) {
+      if (const TDocPart* existing = FPackage->FindPartByContent(source.Data, source.ContentType)) {
+        name = existing->GetName();
+      }
+    } else if (FSameOrigin) {
+      const TDocPart* same = FPackage->FindPart(ASourceName);
+      if (same != nullptr && !same->GetModified() && same->GetData() == source.Data) {
+        name = same->GetName();
+      }
+    }
+    if (!name.empty()) {
+      FDocument->FPastedParts[key] = name;
+      return name;
+    }
+    std::string prefix;
+    std::string extension;
+    SplitPartName(ASourceName, prefix, extension);
+    name = FPackage->UniquePartName(prefix, extension);
+    FPackage->AddPart(name, source.Data, source.ContentType);
+    FDocument->FPastedParts[key] = name;  // before its relationships: parts may refer back
+    for (const auto& [id, relationship] : source.Relationships) {
+      std::string target = relationship.Target;
+      if (!relationship.External && !relationship.PartName.empty()) {
+        const std::string inner = EnsurePart(relationship.PartName);
+        if (inner.empty()) continue;
+        target = RelativeTarget(name, inner);
+      }
+      FPackage->AddRelationship(name, relationship.Type, target, relationship.External, id);
+    }
+    return name;
+  }
+
+  void CloneNote(pugi::xml_node AReference, const char* AKind,
+                 const std::vector<pugi::xml_node>& AInserted) {
+    pugi::xml_attribute referenceId = LocalAttribute(AReference, "id");
+    const std::string oldId = referenceId.value();
+    const auto found = FFragment.FNotes.find(std::string(AKind) + "|" + oldId);
+    if (found == FFragment.FNotes.end()) return;
+    TDocPart* notes = NotesPart(FPackage, AKind);
+    if (notes == nullptr) return;
+    const TFragmentNote& note = found->second;
+    pugi::xml_node notesRoot = notes->GetXml().document_element();
+    for (const auto& [name, value] : note.Namespaces) {
+      if (!notesRoot.attribute(name.c_str()))
+        notesRoot.append_attribute(name.c_str()) = value.c_str();
+    }
+    if (!notesRoot.append_buffer(note.Xml.data(), note.Xml.size(),
+                                 (pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol,
+                                 pugi::encoding_utf8)) {
+      return;
+    }
+    pugi::xml_node body = notesRoot.last_child();
+    const std::string newId = FDocument->GetIds().NextNoteId(notes);
+    LocalAttribute(body, "id").set_value(newId.c_str());
+    referenceId.set_value(newId.c_str());
+    RewriteRelationships(body, RelationshipPrefixes(notesRoot), note.SourcePart, notes->GetName());
+    FDocument->GetIds().Renumber(body);
+    notes->SetModified(true);
+    if (std::strcmp(AKind, "comment") == 0) {
+      // The range of the comment in the pasted content takes the new id, once.
+      for (pugi::xml_node node : AInserted) {
+        for (const char* marker : {"commentRangeStart", "commentRangeEnd"}) {
+          for (pugi::xml_node range : Elements(node, marker)) {
+            pugi::xml_attribute id = LocalAttribute(range, "id");
+            if (oldId == id.value() && FRenamedRanges.insert(range.internal_object()).second) {
+              id.set_value(newId.c_str());
+            }
+          }
+        }
+      }
+      return;
+    }
+    TDocStory* story =
+        FDocument->FindStory(std::strcmp(AKind, "endnote") == 0 ? dstEndnotes : dstFootnotes);
+    if (story == nullptr) return;
+    TDocAtom* anchor = nullptr;
+    for (TDocAtom* atom : FDocument->FInsertedReferences) {
+      if (atom->Node == AReference) anchor = atom;
+    }
+    FDocument->ReadNote(story, notes, body, anchor, FDocument->FPending);
+  }
+
+  // A new list instance of the list AList (a w:num of the numbering part) that starts every
+  // level again; "" when the document has no such list.
+  std::string RestartList(const std::string& AList) {
+    TDocPart* numbering = FPackage->RelatedPart(FPackage->GetMainPart()->GetName(), "numbering");
+    if (numbering == nullptr) return "";
+    pugi::xml_node root = numbering->GetXml().document_element();
+    pugi::xml_node num;
+    for (pugi::xml_node child = root.first_child(); child && !num; child = child.next_sibling()) {
+      if (IsLocal(child, "num") && AList == LocalAttribute(child, "numId").value()) num = child;
+    }
+    if (!num) return "";
+    std::string abstractId;
+    for (pugi::xml_node child = num.first_child(); child; child = child.next_sibling()) {
+      if (IsLocal(child, "abstractNumId")) abstractId = LocalAttribute(child, "val").value();
+    }
+    pugi::xml_node abstract;
+    for (pugi::xml_node child = root.first_child(); child && !abstract;
+         child = child.next_sibling()) {
+      if (IsLocal(child, "abstractNum") &&
+          abstractId == LocalAttribute(child, "abstractNumId").value()) {
+        abstract = child;
+      }
+    }
+    const char* colon = std::strchr(num.name(), ':');
+    const std::string prefix = colon != nullptr ? std::string(num.name(), colon + 1) : "";
+    pugi::xml_node last = root.last_child();
+    pugi::xml_node copy = IsLocal(last, "numIdMacAtCleanup") ? root.insert_copy_before(num, last)
+                                                             : root.append_copy(num);
+    std::string id = FDocument->GetIds().NextNumId(numbering);
+    LocalAttribute(copy, "numId").set_value(id.c_str());
+    for (pugi::xml_node level = abstract.first_child(); level; level = level.next_sibling()) {
+      if (!IsLocal(level, "lvl")) continue;
+      const std::string ilvl = LocalAttribute(level, "ilvl").value();
+      std::string start = "1";
+      for (pugi::xml_node child = level.first_child(); child; child = child.next_sibling()) {
+        if (IsLocal(child, "start")) start = LocalAttribute(child, "val").value();
+      }
+      pugi::xml_node override;
+      for (pugi::xml_node child = copy.first_child(); child && !override;
+           child = child.next_sibling()) {
+        if (IsLocal(child, "lvlOverride") && ilvl == LocalAttribute(child, "ilvl").value()) {
+          override = child;
+        }
+      }
+      if (!override) {
+        override = copy.append_child((prefix + "lvlOverride").c_str());
+        override.append_attribute((prefix + "ilvl").c_str()) = ilvl.c_str();
+      }
+      for (pugi::xml_node child = override.first_child(); child;) {
+        pugi::xml_node next = child.next_sibling();
+        if (IsLocal(child, "startOverride")) override.remove_child(child);
+        child = next;
+      }
+      override.prepend_child((prefix + "startOverride").c_str())
+          .append_attribute((prefix + "val").c_str()) = start.c_str();
+    }
+    numbering->SetModified(true);
+    return id;
+  }
+
+  TDocument* FDocument;
+  TDocPackage* FPackage;
+  const TDocFragment& FFragment;
+  bool FSameOrigin;
+  std::unordered_set<pugi::xml_node_struct*> FRenamedRanges;
+};
 
 std::int64_t PasteFragment(TDocument* ADocument, TDocStory* AStory, std::int64_t APosition,
                            const TDocFragment& AFragment, const TDocContext& AContext) {
@@ -419,7 +789,6 @@ std::int64_t PasteFragment(TDocument* ADocument, TDocStory* AStory, std::int64_t
     root = scratch.append_copy(AFragment.GetRoot());
   }
   staging.Seen = AFragment.FSerial;
-  TDocPackage* package = ADocument->GetPackage();
   const bool samePart = AFragment.FSourceDocument == ADocument->GetSerial() &&
                         AFragment.FSourcePart == part->GetName();
   pugi::xml_node targetRoot = part->GetXml().document_element();
@@ -428,53 +797,18 @@ std::int64_t PasteFragment(TDocument* ADocument, TDocStory* AStory, std::int64_t
       targetRoot.append_attribute(name.c_str()) = value.c_str();
     }
   }
-
-  if (!staged && !samePart && !AFragment.FRelationships.empty()) {
-    // The pasted references point at relationships of the target part, made on first use.
-    auto target = [&](const std::string& AId) -> std::string {
-      const auto found = AFragment.FRelationships.find(AId);
-      if (found == AFragment.FRelationships.end()) return AId;
-      const std::string key =
-          std::to_string(ADocument->GetSerial()) + "|" + part->GetName() + "|" + AId;
-      const auto made = AFragment.FPasted.find(key);
-      if (made != AFragment.FPasted.end()) return made->second;
-      const TFragmentRelationship& relationship = found->second;
-      std::string id;
-      if (relationship.External || relationship.PartName.empty()) {
-        id = package->AddRelationship(part->GetName(), relationship.Type, relationship.Target,
-                                      relationship.External);
-      } else {
-        std::string prefix;
-        std::string extension;
-        SplitPartName(relationship.PartName, prefix, extension);
-        const std::string name = package->UniquePartName(prefix, extension);
-        package->AddPart(name, relationship.Data, relationship.ContentType);
-        id = package->AddRelationship(part->GetName(), relationship.Type,
-                                      RelativeTarget(part->GetName(), name));
-      }
-      AFragment.FPasted[key] = id;
-      return id;
-    };
-    std::vector<pugi::xml_node> stack{root};
-    while (!stack.empty()) {
-      pugi::xml_node node = stack.back();
-      stack.pop_back();
-      for (pugi::xml_attribute attribute : node.attributes()) {
-        for (const std::string& prefix : AFragment.FRelationshipPrefixes) {
-          if (std::strncmp(attribute.name(), prefix.c_str(), prefix.size()) == 0) {
-            attribute.set_value(target(attribute.value()).c_str());
-          }
-        }
-      }
-      for (pugi::xml_node child : node.children()) {
-        if (child.type() == pugi::node_element) stack.push_back(child);
-      }
-    }
+  TFragmentPaster paster(ADocument, AFragment);
+  // The staged copy had its references pointed at this part's relationships already.
+  if (!staged && !samePart) {
+    paster.RewriteRelationships(root, AFragment.FRelationshipPrefixes, AFragment.FSourcePart,
+                                part->GetName());
   }
   part->SetModified(true);
   TDocEditor editor(ADocument, AStory);
-  return editor.InsertFragment(APosition, root, AFragment.GetKind(), AFragment.GetOpenEnd(),
-                               AContext, AFragment.GetSourceBookmark());
+  return editor.InsertFragment(
+      APosition, root, AFragment.GetKind(), AFragment.GetOpenEnd(), AContext,
+      AFragment.GetSourceBookmark(),
+      [&paster](const std::vector<pugi::xml_node>& AInserted) { paster.Finish(AInserted); });
 }
 
 }  // namespace docengine

@@ -4,17 +4,26 @@
 // that copy and paste it.
 //
 // A fragment is self-contained, so it can be pasted after its document was closed: the XML of
-// the copied range (its paragraphs, runs with their properties, tables or whole rows, and the
-// markers of every bookmark lying wholly inside it), the namespace declarations of the part it
-// came from, and every relationship its XML refers to, with the bytes of the target parts
-// (pictures and other media). Pasting into another part or document adds those parts and
-// relationships there and rewrites the references; pasting into the part it came from keeps
-// them as they are.
+// the copied range (its paragraphs, runs with their properties, section breaks, tables or whole
+// rows, and the markers of every bookmark and comment range lying wholly inside it), the
+// namespace declarations of the part it came from, every relationship its XML refers to with
+// the parts they lead to and those parts' own relationships (pictures, charts with their
+// workbooks, controls with their binaries), and the bodies of the notes and comments it
+// refers to.
+//
+// Pasting gives the new content a life of its own in the target: relationships into a copy of
+// the very package (a merge's work document and its template) keep their ids; into another
+// package, the parts come along, stored once however often they are pasted (media by content,
+// other parts once per source), each with its own relationships. Each pasted note or comment
+// reference gets a body of its own, a numbered list that starts in the copied range starts
+// again in each copy, and drawings, paragraphs, content controls and revisions get fresh ids
+// (TDocIds). All of it costs the size of what is pasted, never the document's.
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <pugixml.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,14 +32,26 @@
 
 namespace docengine {
 
-// One relationship a fragment's XML refers to.
+// One relationship a fragment's XML (or a part it carries) refers to.
 struct TFragmentRelationship {
   std::string Type;
-  std::string Target;  // as written, for external targets
+  std::string Target;  // as written
   bool External = false;
-  std::string PartName;  // the source part, for internal targets ("word/media/image1.png")
-  std::string Data;      // its bytes
+  std::string PartName;  // the target part in the source package, for internal targets
+};
+
+// A part the fragment carries: its bytes and its own relationships, by id.
+struct TFragmentPart {
+  std::string Data;
   std::string ContentType;
+  std::map<std::string, TFragmentRelationship> Relationships;
+};
+
+// The body of a note or comment the copied XML refers to.
+struct TFragmentNote {
+  std::string Xml;         // the w:footnote, w:endnote or w:comment element
+  std::string SourcePart;  // the notes or comments part it came from
+  std::vector<std::pair<std::string, std::string>> Namespaces;  // of that part's root
 };
 
 class TDocFragment : public host::TClipboardFragment {
@@ -53,6 +74,7 @@ class TDocFragment : public host::TClipboardFragment {
                                                     std::int64_t, const TDocContext&);
   friend std::int64_t PasteFragment(TDocument*, TDocStory*, std::int64_t, const TDocFragment&,
                                     const TDocContext&);
+  friend class TFragmentPaster;
 
   pugi::xml_document FXml;
   std::uint64_t FSerial = 0;  // no other fragment of the process has it
@@ -60,14 +82,17 @@ class TDocFragment : public host::TClipboardFragment {
   bool FOpenEnd = false;
   std::string FText;
   std::uint64_t FSourceDocument = 0;
+  std::uint64_t FSourceOrigin = 0;  // TDocPackage::GetOrigin of the source
   std::string FSourcePart;
   std::string FSourceBookmark;
   std::vector<std::pair<std::string, std::string>> FNamespaces;  // xmlns declarations
   std::vector<std::string> FRelationshipPrefixes;                // e.g. "r:"
-  std::map<std::string, TFragmentRelationship> FRelationships;   // by source id
-  // Relationship ids already made in a target part: key "<document serial>|<part>|<id>", so
-  // that pasting the same fragment again reuses the parts it added.
-  mutable std::map<std::string, std::string> FPasted;
+  // The relationships the copied XML and the carried notes refer to: by source part, by id.
+  std::map<std::string, std::map<std::string, TFragmentRelationship>> FRelationships;
+  std::map<std::string, TFragmentPart> FParts;  // by name in the source package
+  std::map<std::string, TFragmentNote> FNotes;  // by "footnote|<id>", "endnote|..", "comment|.."
+  // Lists (w:numId) that began before the copied range: copies keep counting them.
+  std::set<std::string> FContinuedLists;
 };
 
 // A copy of [AStart, AEnd) of the story with every bookmark lying wholly inside it except those

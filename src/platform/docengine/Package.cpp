@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <string_view>
 
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/XmlNames.h"
@@ -41,16 +42,6 @@ std::string SiblingName(pugi::xml_node ARoot, const char* ALocal) {
   const char* name = ARoot.name();
   const char* colon = std::strrchr(name, ':');
   return colon != nullptr ? std::string(name, colon + 1) + ALocal : std::string(ALocal);
-}
-
-pugi::xml_node FindDefault(pugi::xml_node ATypes, const std::string& AExtension) {
-  for (pugi::xml_node node = ATypes.first_child(); node; node = node.next_sibling()) {
-    if (node.type() == pugi::node_element && std::strcmp(LocalName(node.name()), "Default") == 0 &&
-        host::SameText(node.attribute("Extension").value(), AExtension)) {
-      return node;
-    }
-  }
-  return pugi::xml_node();
 }
 
 // The folders of a part name ("word/media/a.png" gives "word", "media").
@@ -129,6 +120,13 @@ std::string ResolvePartName(const std::string& ASourcePart, const std::string& A
 
 // ---------------------------------------------------------------------------------------------
 // TDocPart
+
+std::uint64_t TDocPart::GetSize() const {
+  if (FHasNewData) return FNewData.size();
+  if (!FReadData.empty()) return FReadData.size();
+  if (FEntry < 0) return 0;
+  return FPackage->FReader->GetEntries()[static_cast<std::size_t>(FEntry)].Size;
+}
 
 std::string TDocPart::GetData() const {
   if (FHasNewData) return FNewData;
@@ -245,7 +243,13 @@ std::unique_ptr<TDocPackage> TDocPackage::OpenMemory(std::string AData,
 
 TDocPackage::~TDocPackage() = default;
 
+void TDocPackage::IndexPart(TDocPart* APart) {
+  FByName[host::UpperCase(APart->FName)] = APart;
+  FBySize.emplace(APart->GetSize(), APart);
+}
+
 void TDocPackage::Load() {
+  FOrigin = std::hash<std::string_view>()(FReader->GetArchive());
   const std::vector<TZipEntry>& entries = FReader->GetEntries();
   for (std::size_t i = 0; i < entries.size(); ++i) {
     // Every entry is read once here, so that a damaged or lying entry is refused at open and
@@ -257,6 +261,7 @@ void TDocPackage::Load() {
     const std::string extension = Extension(part->FName);
     if (extension == "xml" || extension == "rels") part->FReadData = std::move(data);
     FParts.push_back(std::move(part));
+    IndexPart(FParts.back().get());
   }
 
   TDocPart* types = FindPart("[Content_Types].xml");
@@ -290,9 +295,26 @@ void TDocPackage::Load() {
 }
 
 TDocPart* TDocPackage::FindPart(const std::string& AName) const {
-  const std::string name = StripSlash(AName);
-  for (const auto& part : FParts) {
-    if (host::SameText(part->FName, name)) return part.get();
+  const auto found = FByName.find(host::UpperCase(StripSlash(AName)));
+  return found != FByName.end() ? found->second : nullptr;
+}
+
+TDocPart* TDocPackage::FindPartByContent(const std::string& AData,
+                                         const std::string& AContentType) const {
+  const std::size_t hash = std::hash<std::string_view>()(AData);
+  const auto range = FBySize.equal_range(AData.size());
+  for (auto it = range.first; it != range.second; ++it) {
+    const TDocPart* part = it->second;
+    const std::string extension = Extension(part->FName);
+    if (part->FXml || extension == "xml" || extension == "rels" ||
+        !host::SameText(part->FContentType, AContentType)) {
+      continue;
+    }
+    if (!part->FHashed) {
+      part->FHash = std::hash<std::string_view>()(part->GetData());
+      part->FHashed = true;
+    }
+    if (part->FHash == hash && part->GetData() == AData) return it->second;
   }
   return nullptr;
 }
@@ -341,7 +363,7 @@ TDocPart* TDocPackage::AddPart(const std::string& AName, std::string AData,
   }
   TDocPart* types = FindPart("[Content_Types].xml");
   pugi::xml_node root = types->GetXml().document_element();
-  pugi::xml_node fallback = FindDefault(root, Extension(name));
+  pugi::xml_node fallback = FindDefaultFor(Extension(name));
   if (!fallback || !host::SameText(fallback.attribute("ContentType").value(), AContentType)) {
     pugi::xml_node node = root.append_child(SiblingName(root, "Override").c_str());
     node.append_attribute("PartName") = ("/" + name).c_str();
@@ -353,17 +375,37 @@ TDocPart* TDocPackage::AddPart(const std::string& AName, std::string AData,
   part->FNewData = std::move(AData);
   part->FHasNewData = true;
   FParts.push_back(std::move(part));
+  IndexPart(FParts.back().get());
   return FParts.back().get();
 }
 
 std::string TDocPackage::UniquePartName(const std::string& APrefix,
                                         const std::string& AExtension) const {
-  for (int n = 1;; ++n) {
+  int& next = FNextNumber[host::UpperCase(APrefix + "|" + AExtension)];
+  for (int n = std::max(next, 1);; ++n) {
     std::string name = APrefix;
     name += std::to_string(n);
     name += AExtension;
-    if (FindPart(name) == nullptr) return name;
+    if (FindPart(name) == nullptr) {
+      next = n + 1;
+      return name;
+    }
   }
+}
+
+pugi::xml_node TDocPackage::FindDefaultFor(const std::string& AExtension) {
+  if (!FDefaultsRead) {
+    FDefaultsRead = true;
+    pugi::xml_node root = FindPart("[Content_Types].xml")->GetXml().document_element();
+    for (pugi::xml_node node = root.first_child(); node; node = node.next_sibling()) {
+      if (node.type() == pugi::node_element &&
+          std::strcmp(LocalName(node.name()), "Default") == 0) {
+        FDefaults.emplace(host::LowerCase(node.attribute("Extension").value()), node);
+      }
+    }
+  }
+  const auto found = FDefaults.find(host::LowerCase(AExtension));
+  return found != FDefaults.end() ? found->second : pugi::xml_node();
 }
 
 std::string TDocPackage::EnsureContentTypeDefault(const std::string& AExtension,
@@ -371,7 +413,7 @@ std::string TDocPackage::EnsureContentTypeDefault(const std::string& AExtension,
   TDocPart* types = FindPart("[Content_Types].xml");
   pugi::xml_node root = types->GetXml().document_element();
   const std::string extension = host::LowerCase(AExtension);
-  if (pugi::xml_node existing = FindDefault(root, extension)) {
+  if (pugi::xml_node existing = FindDefaultFor(extension)) {
     return existing.attribute("ContentType").value();
   }
   // Defaults are kept together ahead of the overrides, as writers put them.
@@ -386,6 +428,7 @@ std::string TDocPackage::EnsureContentTypeDefault(const std::string& AExtension,
       after ? root.insert_child_after(name.c_str(), after) : root.prepend_child(name.c_str());
   node.append_attribute("Extension") = extension.c_str();
   node.append_attribute("ContentType") = AContentType.c_str();
+  FDefaults[extension] = node;
   types->SetModified(true);
   for (const auto& part : FParts) {
     if (part->FContentType.empty() && Extension(part->FName) == extension) {
@@ -396,7 +439,8 @@ std::string TDocPackage::EnsureContentTypeDefault(const std::string& AExtension,
 }
 
 std::string TDocPackage::AddRelationship(const std::string& ASourcePart, const std::string& AType,
-                                         const std::string& ATarget, bool AExternal) {
+                                         const std::string& ATarget, bool AExternal,
+                                         const std::string& AId) {
   const std::string relsName = RelationshipsPartOf(StripSlash(ASourcePart));
   TDocPart* rels = FindPart(relsName);
   if (rels == nullptr) {
@@ -407,29 +451,75 @@ std::string TDocPackage::AddRelationship(const std::string& ASourcePart, const s
                    ContentTypeRelationships);
   }
   pugi::xml_node root = rels->GetXml().document_element();
-  // Ids are compared as written; only the "rId<n>" ones take part in choosing the next number.
-  long highest = 0;
-  std::vector<std::string> ids;
-  for (pugi::xml_node node = root.first_child(); node; node = node.next_sibling()) {
-    if (node.type() != pugi::node_element) continue;
-    const std::string id = node.attribute("Id").value();
-    ids.push_back(id);
-    if (id.size() > 3 && id.size() <= 12 && id.compare(0, 3, "rId") == 0 &&
-        id.find_first_not_of("0123456789", 3) == std::string::npos) {
-      highest = std::max(highest, std::stol(id.substr(3)));
-    }
+  TRelationshipIndex& index = IndexOf(ASourcePart);
+  std::string id = AId;
+  if (id.empty() || index.ById.count(id) != 0) {
+    do {
+      id = "rId" + std::to_string(++index.Highest);
+    } while (index.ById.count(id) != 0);
   }
-  std::string id;
-  do {
-    id = "rId" + std::to_string(++highest);
-  } while (std::find(ids.begin(), ids.end(), id) != ids.end());
   pugi::xml_node node = root.append_child(SiblingName(root, "Relationship").c_str());
   node.append_attribute("Id") = id.c_str();
   node.append_attribute("Type") = AType.c_str();
   node.append_attribute("Target") = ATarget.c_str();
   if (AExternal) node.append_attribute("TargetMode") = "External";
   rels->SetModified(true);
+  TDocRelationship& relationship = index.ById[id];
+  relationship.Id = id;
+  relationship.Type = AType;
+  relationship.Target = ATarget;
+  relationship.External = AExternal;
+  if (!AExternal) relationship.TargetPart = ResolvePartName(StripSlash(ASourcePart), ATarget);
+  index.ByTarget.emplace(std::make_tuple(AType, ATarget, AExternal), id);
+  if (!AExternal) {
+    index.ByKind.emplace(AType.substr(AType.rfind('/') + 1), relationship.TargetPart);
+  }
   return id;
+}
+
+TDocPart* TDocPackage::RelatedPart(const std::string& ASourcePart, const char* AKind) {
+  const TRelationshipIndex& index = IndexOf(ASourcePart);
+  const auto found = index.ByKind.find(AKind);
+  return found != index.ByKind.end() ? FindPart(found->second) : nullptr;
+}
+
+TDocPackage::TRelationshipIndex& TDocPackage::IndexOf(const std::string& ASourcePart) {
+  const std::string source = StripSlash(ASourcePart);
+  const auto found = FRelationshipIndexes.find(source);
+  if (found != FRelationshipIndexes.end()) return found->second;
+  TRelationshipIndex& index = FRelationshipIndexes[source];
+  // Ids are compared as written; only the "rId<n>" ones take part in choosing the next number.
+  for (const TDocRelationship& relationship : GetRelationships(source)) {
+    const std::string& id = relationship.Id;
+    if (id.size() > 3 && id.size() <= 12 && id.compare(0, 3, "rId") == 0 &&
+        id.find_first_not_of("0123456789", 3) == std::string::npos) {
+      index.Highest = std::max(index.Highest, std::stol(id.substr(3)));
+    }
+    index.ByTarget.emplace(
+        std::make_tuple(relationship.Type, relationship.Target, relationship.External), id);
+    if (!relationship.External) {
+      index.ByKind.emplace(relationship.Type.substr(relationship.Type.rfind('/') + 1),
+                           relationship.TargetPart);
+    }
+    index.ById.emplace(id, relationship);
+  }
+  return index;
+}
+
+std::string TDocPackage::FindRelationship(const std::string& ASourcePart, const std::string& AType,
+                                          const std::string& ATarget, bool AExternal) {
+  const TRelationshipIndex& index = IndexOf(ASourcePart);
+  const auto found = index.ByTarget.find(std::make_tuple(AType, ATarget, AExternal));
+  return found != index.ByTarget.end() ? found->second : std::string();
+}
+
+bool TDocPackage::FindRelationshipById(const std::string& ASourcePart, const std::string& AId,
+                                       TDocRelationship& ARelationship) {
+  const TRelationshipIndex& index = IndexOf(ASourcePart);
+  const auto found = index.ById.find(AId);
+  if (found == index.ById.end()) return false;
+  ARelationship = found->second;
+  return true;
 }
 
 void TDocPackage::SaveAs(const std::string& AFileName) {

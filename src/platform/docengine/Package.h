@@ -9,10 +9,14 @@
 // indentation, so everything the engine did not touch in it stays as it was. Saving always
 // goes through a temporary file in the target folder that is renamed into place.
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <pugixml.hpp>
 #include <string>
+#include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/docengine/Zip.h"
@@ -65,6 +69,8 @@ class TDocPart : public host::TObject {
   // A modified XML part is serialised from its tree on save; the editing code sets this.
   bool GetModified() const { return FModified; }
   void SetModified(bool AValue) { FModified = AValue; }
+  // The size of the part's bytes, without reading them.
+  std::uint64_t GetSize() const;
 
  private:
   using inherited = host::TObject;
@@ -85,6 +91,8 @@ class TDocPart : public host::TObject {
   bool FModified = false;
   bool FCrLfAfterDeclaration = false;  // written back after the XML declaration
   std::unique_ptr<pugi::xml_document> FXml;
+  mutable std::size_t FHash = 0;  // of the bytes, once computed (FindPartByContent)
+  mutable bool FHashed = false;
 };
 
 // A .docx package. Raises EDocError for anything it cannot read or write.
@@ -101,8 +109,15 @@ class TDocPackage : public host::TObject {
   const std::string& GetFileName() const { return FReader->GetFileName(); }
   int GetPartCount() const { return static_cast<int>(FParts.size()); }
   TDocPart* GetPart(int AIndex) const { return FParts[static_cast<std::size_t>(AIndex)].get(); }
-  // The part of that name (case-insensitive, with or without a leading '/'), or nullptr.
+  // The part of that name (case-insensitive, with or without a leading '/'), or nullptr. O(1).
   TDocPart* FindPart(const std::string& AName) const;
+  // A part other than an XML one whose bytes and content type are those given, or nullptr: a
+  // picture inserted again, or media pasted from another document, is stored once. Compares
+  // only with parts of the same size, each read once.
+  TDocPart* FindPartByContent(const std::string& AData, const std::string& AContentType) const;
+  // A hash of the archive's bytes as read: documents opened from the same file share it, so a
+  // paste can tell that its fragment comes from a copy of the very package it goes into.
+  std::uint64_t GetOrigin() const { return FOrigin; }
   // The relationships of a part ("" for the package's own), in the order written. A part
   // without a relationships part has none; a malformed one raises EDocError.
   std::vector<TDocRelationship> GetRelationships(const std::string& APartName);
@@ -117,19 +132,31 @@ class TDocPackage : public host::TObject {
   // AContentType: when the Default for its extension already says so nothing is added, else an
   // Override is. Raises EDocError when a part of that name exists.
   TDocPart* AddPart(const std::string& AName, std::string AData, const std::string& AContentType);
-  // "<APrefix><n><AExtension>" with the smallest n >= 1 that names no part yet
-  // ("word/media/image", ".png" gives "word/media/image3.png" when 1 and 2 are taken).
+  // "<APrefix><n><AExtension>" that names no part yet, with n from 1 on: the smallest free one
+  // the first time, then counting on from the last one given for that name ("word/media/image",
+  // ".png" gives "word/media/image3.png" when 1 and 2 are taken). O(1) per name given.
   std::string UniquePartName(const std::string& APrefix, const std::string& AExtension) const;
   // Declares AContentType as the Default of the extension (without the dot, any case) unless
   // a Default for it exists; an existing one is kept whatever it says. Returns the Default's
   // content type after the call.
   std::string EnsureContentTypeDefault(const std::string& AExtension,
                                        const std::string& AContentType);
-  // Adds a relationship of ASourcePart ("" for the package) and returns its new id ("rId7": one
-  // above the highest rId number in use). ATarget is written as given; for an internal target
-  // use RelativeTarget. Creates the relationships part when the source has none.
+  // Adds a relationship of ASourcePart ("" for the package) and returns its new id: AId when it
+  // is given and free (a copied part keeps the ids its XML names), else "rId7", one above the
+  // highest rId number in use. ATarget is written as given; for an internal target use
+  // RelativeTarget. Creates the relationships part when the source has none.
   std::string AddRelationship(const std::string& ASourcePart, const std::string& AType,
-                              const std::string& ATarget, bool AExternal = false);
+                              const std::string& ATarget, bool AExternal = false,
+                              const std::string& AId = "");
+  // The id of a relationship of ASourcePart of that type to that target (as written), or "".
+  std::string FindRelationship(const std::string& ASourcePart, const std::string& AType,
+                               const std::string& ATarget, bool AExternal = false);
+  // The part the first internal relationship of ASourcePart of that kind (RelFootnotes,
+  // "numbering", ...) leads to, or nullptr. O(log n).
+  TDocPart* RelatedPart(const std::string& ASourcePart, const char* AKind);
+  // The relationship of ASourcePart with that id; false when there is none.
+  bool FindRelationshipById(const std::string& ASourcePart, const std::string& AId,
+                            TDocRelationship& ARelationship);
 
   // Writes the package to AFileName (atomically): changed parts from their trees or new data,
   // every other entry copied byte for byte, in the original order.
@@ -143,9 +170,27 @@ class TDocPackage : public host::TObject {
 
   TDocPackage() = default;
   void Load();
+  void IndexPart(TDocPart* APart);
+  // The index of a relationships part, built on first use and kept up to date by
+  // AddRelationship.
+  struct TRelationshipIndex {
+    long Highest = 0;  // the highest "rId<n>" number
+    std::unordered_map<std::string, TDocRelationship> ById;
+    std::map<std::tuple<std::string, std::string, bool>, std::string> ByTarget;
+    std::map<std::string, std::string> ByKind;  // first internal target part per kind
+  };
+  TRelationshipIndex& IndexOf(const std::string& ASourcePart);
+  pugi::xml_node FindDefaultFor(const std::string& AExtension);
 
   std::unique_ptr<TZipReader> FReader;
   std::vector<std::unique_ptr<TDocPart>> FParts;
+  std::unordered_map<std::string, TDocPart*> FByName;  // by upper-cased name
+  std::unordered_multimap<std::uint64_t, TDocPart*> FBySize;
+  mutable std::map<std::string, int> FNextNumber;  // UniquePartName's counter per name
+  std::map<std::string, TRelationshipIndex> FRelationshipIndexes;  // by source part
+  std::map<std::string, pugi::xml_node> FDefaults;  // content-type Defaults by extension
+  bool FDefaultsRead = false;
+  std::uint64_t FOrigin = 0;
 };
 
 // The part name a relationship target resolves to, from the part that holds the relationship

@@ -224,9 +224,16 @@ std::string AddPicturePart(TDocPackage& APackage, const std::string& ASourcePart
   }
   const std::string contentType = PictureContentType(APicture.GetFormat());
   APackage.EnsureContentTypeDefault(extension, contentType);
-  const std::string partName = APackage.UniquePartName("word/media/image", "." + extension);
-  APackage.AddPart(partName, APicture.GetBytes(), contentType);
-  return APackage.AddRelationship(ASourcePart, RelImageType, RelativeTarget(ASourcePart, partName));
+  std::string partName;
+  if (const TDocPart* existing = APackage.FindPartByContent(APicture.GetBytes(), contentType)) {
+    partName = existing->GetName();
+  } else {
+    partName = APackage.UniquePartName("word/media/image", "." + extension);
+    APackage.AddPart(partName, APicture.GetBytes(), contentType);
+  }
+  const std::string target = RelativeTarget(ASourcePart, partName);
+  const std::string known = APackage.FindRelationship(ASourcePart, RelImageType, target);
+  return !known.empty() ? known : APackage.AddRelationship(ASourcePart, RelImageType, target);
 }
 
 }  // namespace docengine

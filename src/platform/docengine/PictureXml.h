@@ -55,9 +55,8 @@ TPictureExtent PictureExtent(const host::TPictureInfo& AInfo, std::int64_t AMaxW
 // part uses.
 std::int64_t SectionTextWidth(pugi::xml_node ASectPr);
 
-// The id for the next drawing in a document: one above the highest wp:docPr (or pic:cNvPr) id
-// found under ARoot. Call it on each story part's root and take the highest, since the ids are
-// unique in the document. Returns 1 for a tree without drawings.
+// One above the highest wp:docPr (or pic:cNvPr) id found under ARoot; 1 for a tree without
+// drawings. (A document's editor takes fresh drawing ids from TDocIds.)
 std::uint32_t NextDrawingId(pugi::xml_node ARoot);
 
 // Appends to ARun (a w:r) a w:drawing with an inline picture of size AExtent showing the image of
@@ -70,10 +69,11 @@ pugi::xml_node AppendPictureDrawing(pugi::xml_node ARun, const std::string& ARel
                                     const TPictureExtent& AExtent,
                                     const std::string& APrefix = "w:");
 
-// Stores a picture's bytes in APackage as a new media part (word/media/image<n>.<ext>), declares
-// the extension's content type and adds an image relationship from ASourcePart (the part whose
-// story shows it, "word/document.xml"). Returns the relationship id. Raises EDocError when
-// APicture is empty.
+// Stores a picture's bytes in APackage as a media part (word/media/image<n>.<ext>), declares the
+// extension's content type and adds an image relationship from ASourcePart (the part whose story
+// shows it, "word/document.xml"). A picture whose bytes the package holds already keeps that
+// part, and its relationship when ASourcePart has one, so a picture repeated on every record is
+// stored once. Returns the relationship id. Raises EDocError when APicture is empty.
 std::string AddPicturePart(TDocPackage& APackage, const std::string& ASourcePart,
                            const host::TPicture& APicture);
 

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/docengine/XmlNames.h"
 #include "platform/host/SysUtils.h"
 
 // How the reader works. A tokenizer walks the input once and hands each brace, control word,
@@ -1126,7 +1127,7 @@ class TWordmlWriter {
       case rpkText: {
         pugi::xml_node t = ARun.append_child(Name("t").c_str());
         t.append_attribute("xml:space") = "preserve";
-        t.text().set(APiece.Text.c_str());
+        t.text().set(XmlSafeText(APiece.Text).c_str());
         break;
       }
       case rpkTab:

@@ -113,6 +113,15 @@ void TDocView::SaveAs(const std::string& AFileName) {
   FReadOnly = false;
 }
 
+std::int64_t TDocView::GetFlowSelStart() const {
+  return FDocument->FlowPosition(FSelStory->SegmentAt(FSelStart), FSelStart);
+}
+
+std::int64_t TDocView::GetFlowSelEnd() const {
+  // The end counts in the segment of the start, even where it is the segment's end.
+  return FDocument->FlowPosition(FSelStory->SegmentAt(FSelStart), FSelEnd);
+}
+
 std::vector<TDocBookmark*> TDocView::GetSelContext() const {
   std::vector<TDocBookmark*> result;
   for (const auto& [bookmark, serial] : FSelContext) {
@@ -205,8 +214,11 @@ void TDocView::TypeText(const std::string& AText) {
   if (replacing) editor.KeepFieldsWhole(FSelStart, FSelEnd);
   pugi::xml_node properties = editor.RunPropertiesAt(FSelStart, replacing);
   if (properties) properties = scratch.append_copy(properties);
+  // The new text goes where the old stood: in its hyperlink, content control, smart tag.
+  const std::vector<pugi::xml_node> wrappers = editor.InlineContext(FSelStart, replacing);
   if (replacing) editor.DeleteRange(FSelStart, FSelEnd, context);
-  FSelStart = FSelEnd = editor.InsertText(FSelStart, AText, context, properties);
+  FSelStart = FSelEnd = editor.InsertText(FSelStart, AText, context, properties, &wrappers);
+  editor.RemoveEmptiedWrappers();
 }
 
 std::int64_t TDocView::Delete() {
@@ -214,6 +226,7 @@ std::int64_t TDocView::Delete() {
   std::int64_t end = FSelEnd > FSelStart ? FSelEnd : FSelStart + 1;
   editor.KeepFieldsWhole(FSelStart, end);
   const std::int64_t result = editor.DeleteRange(FSelStart, end, GetSelContext());
+  editor.RemoveEmptiedWrappers();
   FSelEnd = FSelStart;
   return result;
 }
@@ -226,6 +239,7 @@ void TDocView::DeleteRows() {
     DocError(dekOutOfRange, FName, "the selection is not in a table; no rows to delete");
   }
   editor.DeleteRange(start, end, GetSelContext());
+  editor.RemoveEmptiedWrappers();
   FSelStart = FSelEnd = start;
 }
 
@@ -243,10 +257,22 @@ void TDocView::Copy() {
     exclude.push_back(bookmark);
     serials.push_back(bookmark->GetSerial());
   }
-  TCopyCache& cache = FCopyCache;
-  if (cache.Fragment == nullptr || cache.Story != FSelStory || cache.Start != FSelStart ||
-      cache.End != FSelEnd || cache.Exclude != serials ||
-      cache.EditCount != FDocument->GetEditCount()) {
+  TCopyCache* found = nullptr;
+  for (TCopyCache& entry : FCopyCache) {
+    if (entry.Story == FSelStory && entry.Start == FSelStart && entry.End == FSelEnd &&
+        entry.Exclude == serials && entry.EditCount == FDocument->GetEditCount()) {
+      found = &entry;
+    }
+  }
+  if (found == nullptr) {
+    if (FCopyCache.size() < CopyCacheSize) {
+      found = &FCopyCache.emplace_back();
+    } else {
+      found = &*std::min_element(
+          FCopyCache.begin(), FCopyCache.end(),
+          [](const TCopyCache& A, const TCopyCache& B) { return A.Used < B.Used; });
+    }
+    TCopyCache& cache = *found;
     cache.Fragment = CopyFragment(FDocument.get(), FSelStory, FSelStart, FSelEnd, exclude);
     if (source != nullptr) cache.Fragment->SetSourceBookmark(source->GetName());
     cache.Story = FSelStory;
@@ -255,7 +281,8 @@ void TDocView::Copy() {
     cache.Exclude = std::move(serials);
     cache.EditCount = FDocument->GetEditCount();
   }
-  host::Clipboard()->SetFragment(cache.Fragment);
+  found->Used = ++FCopies;
+  host::Clipboard()->SetFragment(found->Fragment);
 }
 
 void TDocView::Paste() {
@@ -270,6 +297,7 @@ void TDocView::Paste() {
       if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
       FSelStart = FSelEnd =
           PasteFragment(FDocument.get(), FSelStory, FSelStart, *fragment, context);
+      editor.RemoveEmptiedWrappers();
       return;
     }
   }
@@ -277,19 +305,25 @@ void TDocView::Paste() {
     std::unique_ptr<host::TPicture> picture = clipboard->GetPicture();
     if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
     FSelStart = FSelEnd = editor.InsertPicture(FSelStart, *picture, context);
+    editor.RemoveEmptiedWrappers();
     return;
   }
   if (clipboard->HasFormat(host::cfRichText)) {
     if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
     FSelStart = FSelEnd = editor.InsertRichText(FSelStart, clipboard->GetRichText(), context);
+    editor.RemoveEmptiedWrappers();
     return;
   }
   if (clipboard->HasFormat(host::cfText)) {
     pugi::xml_document scratch;
     pugi::xml_node properties = editor.RunPropertiesAt(FSelStart, FSelEnd > FSelStart);
     if (properties) properties = scratch.append_copy(properties);
+    const std::vector<pugi::xml_node> wrappers =
+        editor.InlineContext(FSelStart, FSelEnd > FSelStart);
     if (FSelEnd > FSelStart) editor.DeleteRange(FSelStart, FSelEnd, context);
-    FSelStart = FSelEnd = editor.InsertText(FSelStart, clipboard->GetAsText(), context, properties);
+    FSelStart = FSelEnd =
+        editor.InsertText(FSelStart, clipboard->GetAsText(), context, properties, &wrappers);
+    editor.RemoveEmptiedWrappers();
     return;
   }
   DocError(dekClipboard, FName, "the clipboard holds nothing that can be pasted");

@@ -70,6 +70,10 @@ class TDocView : public host::TObject {
   TDocStory* GetSelStory() const { return FSelStory; }
   std::int64_t GetSelStart() const { return FSelStart; }
   std::int64_t GetSelEnd() const { return FSelEnd; }
+  // The selection in the document's flow (TDocument::FlowPosition), where clients compare it
+  // with the places of bookmarks of other stories.
+  std::int64_t GetFlowSelStart() const;
+  std::int64_t GetFlowSelEnd() const;
   // The bookmarks that make up the selection's context (see above), in no particular order.
   std::vector<TDocBookmark*> GetSelContext() const;
   // Selects the bookmark of that name, case-insensitively, in whatever story it lies; the
@@ -132,8 +136,9 @@ class TDocView : public host::TObject {
   // The context as (bookmark, serial) pairs; a pair whose bookmark is gone is skipped.
   std::vector<std::pair<TDocBookmark*, std::uint64_t>> FSelContext;
   std::uint64_t FSelBookmark = 0;  // serial of the bookmark the selection was made from
-  // The last fragment copied, handed out again while the document, the range and the left-out
-  // bookmarks are the same: a merge copies one template region once per record.
+  // The fragments copied last, handed out again while the document, the range and the left-out
+  // bookmarks are the same: a merge copies each template region once per record, and nested
+  // groups take turns with theirs.
   struct TCopyCache {
     std::shared_ptr<TDocFragment> Fragment;
     TDocStory* Story = nullptr;
@@ -141,8 +146,11 @@ class TDocView : public host::TObject {
     std::int64_t End = 0;
     std::vector<std::uint64_t> Exclude;
     std::uint64_t EditCount = 0;
+    std::uint64_t Used = 0;  // when it was handed out last
   };
-  TCopyCache FCopyCache;
+  static constexpr std::size_t CopyCacheSize = 8;
+  std::vector<TCopyCache> FCopyCache;
+  std::uint64_t FCopies = 0;
 };
 
 // The open documents of one word processor. Owns the views.

@@ -393,11 +393,11 @@ OleVariant TWordBasic::EditGoto(TAutoCall& ACall) {
 }
 
 OleVariant TWordBasic::GetSelStartPos(TAutoCall&) {
-  return static_cast<int>(NeedActive()->GetSelStart());
+  return static_cast<int>(NeedActive()->GetFlowSelStart());
 }
 
 OleVariant TWordBasic::GetSelEndPos(TAutoCall&) {
-  return static_cast<int>(NeedActive()->GetSelEnd());
+  return static_cast<int>(NeedActive()->GetFlowSelEnd());
 }
 
 OleVariant TWordBasic::ExistingBookmark(TAutoCall& ACall) {

@@ -124,8 +124,12 @@ class TWordRange : public TWordViewObject {
     }
     return GetBookmark()->GetInHeaderFooter();
   }
-  OleVariant Start(TAutoCall&) { return static_cast<int>(GetBookmark()->GetStart()); }
-  OleVariant End(TAutoCall&) { return static_cast<int>(GetBookmark()->GetEnd()); }
+  OleVariant Start(TAutoCall&) {
+    return static_cast<int>(GetView()->GetDocument()->FlowStart(GetBookmark()));
+  }
+  OleVariant End(TAutoCall&) {
+    return static_cast<int>(GetView()->GetDocument()->FlowEnd(GetBookmark()));
+  }
   OleVariant Text(TAutoCall&) { return GetBookmark()->GetText(); }
 
   std::string FName;
@@ -162,22 +166,25 @@ class TWordBookmark : public TWordViewObject {
     if (bookmark == nullptr) GetServer()->Error(wecNoSuchMember, "bookmark " + Quoted(FName));
     return bookmark;
   }
-  // The place of a predefined bookmark: a point in the selection's or the main story.
+  // The place of a predefined bookmark in the flow: a point of the selection or the main story.
   std::int64_t PredefinedPosition() const {
     TDocView* view = GetView();
-    if (host::SameText(FName, "\\StartOfSel")) return view->GetSelStart();
-    if (host::SameText(FName, "\\EndOfSel")) return view->GetSelEnd();
+    if (host::SameText(FName, "\\StartOfSel")) return view->GetFlowSelStart();
+    if (host::SameText(FName, "\\EndOfSel")) return view->GetFlowSelEnd();
     if (host::SameText(FName, "\\StartOfDoc")) return 0;
-    const std::int64_t length = view->GetDocument()->GetMainStory()->GetLength();
-    return length > 0 ? length - 1 : 0;
+    const TDocStory* main = view->GetDocument()->GetMainStory();
+    const std::int64_t length = main->GetLength();
+    return view->GetDocument()->FlowPosition(main->GetSegment(0), length > 0 ? length - 1 : 0);
   }
 
   OleVariant Name(TAutoCall&) { return FPredefined ? FName : GetBookmark()->GetName(); }
   OleVariant Start(TAutoCall&) {
-    return static_cast<int>(FPredefined ? PredefinedPosition() : GetBookmark()->GetStart());
+    return static_cast<int>(FPredefined ? PredefinedPosition()
+                                        : GetView()->GetDocument()->FlowStart(GetBookmark()));
   }
   OleVariant End(TAutoCall&) {
-    return static_cast<int>(FPredefined ? PredefinedPosition() : GetBookmark()->GetEnd());
+    return static_cast<int>(FPredefined ? PredefinedPosition()
+                                        : GetView()->GetDocument()->FlowEnd(GetBookmark()));
   }
   OleVariant Empty(TAutoCall&) { return FPredefined || GetBookmark()->GetEmpty(); }
   OleVariant Range(TAutoCall&) {
@@ -454,8 +461,8 @@ class TWordSelection : public TWordObject {
     GetView()->Paste();
     return OleVariant();
   }
-  OleVariant Start(TAutoCall&) { return static_cast<int>(GetView()->GetSelStart()); }
-  OleVariant End(TAutoCall&) { return static_cast<int>(GetView()->GetSelEnd()); }
+  OleVariant Start(TAutoCall&) { return static_cast<int>(GetView()->GetFlowSelStart()); }
+  OleVariant End(TAutoCall&) { return static_cast<int>(GetView()->GetFlowSelEnd()); }
   // The table questions 12 to 18 and the header/footer question 28; the yes/no answers (12,
   // 28) come back as Booleans, the rest as numbers.
   OleVariant Information(TAutoCall& ACall) {

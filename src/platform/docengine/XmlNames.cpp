@@ -20,7 +20,7 @@ constexpr const char* NsMathStrict = "http://purl.oclc.org/ooxml/officeDocument/
 using TNameRow = std::pair<const char*, TXmlKind>;
 
 // The WordprocessingML elements the model interprets, one row per local name.
-constexpr std::array<TNameRow, 59> WordNames{{
+constexpr std::array<TNameRow, 61> WordNames{{
     {"document", xkDocument},
     {"body", xkBody},
     {"hdr", xkHdr},
@@ -63,6 +63,8 @@ constexpr std::array<TNameRow, 59> WordNames{{
     {"pgNum", xkPgNum},
     {"bookmarkStart", xkBookmarkStart},
     {"bookmarkEnd", xkBookmarkEnd},
+    {"commentRangeStart", xkCommentRangeStart},
+    {"commentRangeEnd", xkCommentRangeEnd},
     {"hyperlink", xkHyperlink},
     {"ins", xkIns},
     {"del", xkDel},
@@ -183,6 +185,69 @@ bool Contains(pugi::xml_node AAncestor, pugi::xml_node ANode) {
     if (ANode == AAncestor) return true;
   }
   return false;
+}
+
+namespace {
+
+// What XmlSafeText does with the character that starts at AText[AIndex]: its byte length in
+// ALength, and whether it stays (1), goes (0) or becomes U+FFFD (-1).
+int Classify(std::string_view AText, std::size_t AIndex, std::size_t& ALength) {
+  const auto byte = [&AText](std::size_t AAt) { return static_cast<unsigned char>(AText[AAt]); };
+  const unsigned char lead = byte(AIndex);
+  ALength = 1;
+  if (lead < 0x80) return lead >= 0x20 || lead == 9 || lead == 10 || lead == 13 ? 1 : 0;
+  std::size_t count = 0;
+  char32_t code = 0;
+  char32_t least = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    count = 2;
+    code = lead & 0x1F;
+    least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    count = 3;
+    code = lead & 0x0F;
+    least = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    count = 4;
+    code = lead & 0x07;
+    least = 0x10000;
+  } else {
+    return -1;
+  }
+  if (AIndex + count > AText.size()) return -1;
+  for (std::size_t i = 1; i < count; ++i) {
+    const unsigned char next = byte(AIndex + i);
+    if ((next & 0xC0) != 0x80) return -1;
+    code = (code << 6) | (next & 0x3F);
+  }
+  if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return -1;
+  ALength = count;
+  return code == 0xFFFE || code == 0xFFFF ? -1 : 1;
+}
+
+}  // namespace
+
+std::string XmlSafeText(std::string_view AText) {
+  std::string result;
+  result.reserve(AText.size());
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < AText.size(); i += length) {
+    const int verdict = Classify(AText, i, length);
+    if (verdict > 0) {
+      result.append(AText.substr(i, length));
+    } else if (verdict < 0) {
+      result += "\xEF\xBF\xBD";
+    }
+  }
+  return result;
+}
+
+bool IsXmlSafeText(std::string_view AText) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < AText.size(); i += length) {
+    if (Classify(AText, i, length) <= 0) return false;
+  }
+  return true;
 }
 
 }  // namespace docengine

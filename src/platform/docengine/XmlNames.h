@@ -62,9 +62,11 @@ enum TXmlKind : std::uint8_t {
   xkEndnoteRef,
   xkAnnotationRef,
   xkPgNum,
-  // bookmarks
+  // bookmarks and comment ranges
   xkBookmarkStart,
   xkBookmarkEnd,
+  xkCommentRangeStart,
+  xkCommentRangeEnd,
   // wrappers whose content counts
   xkHyperlink,
   xkIns,
@@ -127,5 +129,14 @@ bool IsLocal(pugi::xml_node ANode, const char* ALocal);
 bool IsProperties(pugi::xml_node ANode);
 // True when ANode is AAncestor or lies inside it.
 bool Contains(pugi::xml_node AAncestor, pugi::xml_node ANode);
+
+// Text as an XML 1.0 document can hold it; everything the engine writes into a w:t goes through
+// here. Control characters other than tab, line feed and carriage return are dropped (they show
+// nothing in a document, and XML has no way to write them); the non-characters U+FFFE and U+FFFF
+// and bytes that are no UTF-8 (a stray byte, a cut or overlong sequence, an encoded surrogate)
+// become U+FFFD, the visible replacement character, so damaged data shows as damaged.
+std::string XmlSafeText(std::string_view AText);
+// True when AText needs no change by XmlSafeText.
+bool IsXmlSafeText(std::string_view AText);
 
 }  // namespace docengine

@@ -41,67 +41,6 @@ std::string SizeText(std::uint64_t ABytes) { return std::to_string(ABytes) + " b
 // An ASCII upper-cased copy: package part names compare case-insensitively.
 std::string FoldName(const std::string& AName) { return host::UpperCase(AName); }
 
-std::uint32_t Read32(const std::string& AData, std::size_t AAt) {
-  return static_cast<std::uint32_t>(static_cast<unsigned char>(AData[AAt])) |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(AData[AAt + 1])) << 8 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(AData[AAt + 2])) << 16 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(AData[AAt + 3])) << 24;
-}
-
-std::uint16_t Read16(const std::string& AData, std::size_t AAt) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(AData[AAt]) |
-                                    static_cast<unsigned char>(AData[AAt + 1]) << 8);
-}
-
-// The consistency test of libzip without its comparison of the time stamps, which some writers
-// put differently into the local headers and the central directory (Word opens such files).
-// Every central entry must point at a local header of the same name, the entries' data must lie
-// inside the archive without overlapping, and the end record's count must be the entries'.
-// Returns false for anything else, and for archives this walk does not read (zip64, spanned).
-bool ConsistentApartFromTimes(const std::string& AData) {
-  constexpr std::size_t endSize = 22;
-  if (AData.size() < endSize) return false;
-  std::size_t end = std::string::npos;
-  const std::size_t lowest = AData.size() > 0xFFFF + endSize ? AData.size() - 0xFFFF - endSize : 0;
-  for (std::size_t at = AData.size() - endSize + 1; at-- > lowest;) {
-    if (Read32(AData, at) == 0x06054b50) {
-      end = at;
-      break;
-    }
-  }
-  if (end == std::string::npos || Read16(AData, end + 4) != 0 || Read16(AData, end + 6) != 0) {
-    return false;
-  }
-  const std::size_t count = Read16(AData, end + 10);
-  std::size_t at = Read32(AData, end + 16);
-  if (count == 0xFFFF || at == 0xFFFFFFFF || at > end) return false;
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (at + 46 > end || Read32(AData, at) != 0x02014b50) return false;
-    const std::uint64_t compressed = Read32(AData, at + 20);
-    const std::size_t nameLength = Read16(AData, at + 28);
-    const std::size_t next = at + 46 + nameLength + Read16(AData, at + 30) + Read16(AData, at + 32);
-    const std::uint64_t local = Read32(AData, at + 42);
-    if (next > end || compressed == 0xFFFFFFFF || local + 30 > at) return false;
-    const std::size_t localName = Read16(AData, local + 26);
-    if (Read32(AData, local) != 0x04034b50 || localName != nameLength ||
-        AData.compare(local + 30, nameLength, AData, at + 46, nameLength) != 0) {
-      return false;
-    }
-    const std::uint64_t data = local + 30 + localName + Read16(AData, local + 28);
-    ranges.emplace_back(local, data + compressed);
-    at = next;
-  }
-  if (at != end) return false;
-  std::sort(ranges.begin(), ranges.end());
-  for (std::size_t i = 0; i < ranges.size(); ++i) {
-    const std::uint64_t limit =
-        i + 1 < ranges.size() ? ranges[i + 1].first : Read32(AData, end + 16);
-    if (ranges[i].second > limit) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string CheckEntryName(const std::string& AName) {
@@ -188,15 +127,12 @@ void TZipReader::Open(const TZipLimits& ALimits) {
     zip_error_fini(&error);
     DocError(FFileName, "cannot read the archive (" + text + ")");
   }
-  // ZIP_CHECKCONS compares the central directory with the local headers, which refuses
-  // overlapping entries and end records that lie about the entry count.
-  FZip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
-  if (FZip == nullptr && zip_error_code_zip(&error) == ZIP_ER_INCONS &&
-      ConsistentApartFromTimes(FData)) {
-    zip_error_fini(&error);
-    zip_error_init(&error);
-    FZip = zip_open_from_source(source, ZIP_RDONLY, &error);
-  }
+  // libzip's own consistency check (ZIP_CHECKCONS) also demands that each local header repeat
+  // its central entry's time stamp and that no bytes lie between entries, which packages written
+  // by the Open XML SDK and .NET do not meet and which no other reader asks for. CheckLayout
+  // keeps the part of it that matters: entries that share or overlap their data, and end
+  // records that lie about the directory.
+  FZip = zip_open_from_source(source, ZIP_RDONLY, &error);
   if (FZip == nullptr) {
     zip_source_free(source);
     const std::string text = ZipErrorText(&error);
@@ -206,6 +142,7 @@ void TZipReader::Open(const TZipLimits& ALimits) {
   zip_error_fini(&error);
 
   const zip_int64_t count = zip_get_num_entries(FZip, 0);
+  CheckLayout(count);
   if (count < 0 || static_cast<std::uint64_t>(count) > ALimits.MaxEntries) {
     DocError(FFileName, "too many entries in the archive (" + std::to_string(count) + "; at most " +
                             std::to_string(ALimits.MaxEntries) + ")");
@@ -254,6 +191,112 @@ void TZipReader::Open(const TZipLimits& ALimits) {
                     " uncompressed in all");
     }
     FEntries.push_back(std::move(entry));
+  }
+}
+
+namespace {
+
+std::uint64_t Get(const std::string& AData, std::uint64_t AAt, int ABytes) {
+  std::uint64_t result = 0;
+  for (int i = ABytes - 1; i >= 0; --i) {
+    result = (result << 8) | static_cast<unsigned char>(AData[static_cast<std::size_t>(AAt) + i]);
+  }
+  return result;
+}
+
+// An entry's stretch of the archive: its local header, name, extra field and data.
+struct TEntrySpan {
+  std::uint64_t Start = 0;
+  std::uint64_t End = 0;
+};
+
+}  // namespace
+
+// Walks the central directory the end record points at and each entry's local header, with the
+// archive's own bytes: every entry must lie whole before the directory and apart from every
+// other, and the directory must hold as many entries as the end record says. Time stamps,
+// version fields and bytes between entries are no concern: other readers ignore them too.
+void TZipReader::CheckLayout(std::int64_t ACount) const {
+  const auto damaged = [this](const std::string& AWhat) {
+    DocError(FFileName, "not a valid .docx package: the zip archive is damaged (" + AWhat + ")");
+  };
+  const std::uint64_t size = FData.size();
+  const auto fits = [size](std::uint64_t AAt, std::uint64_t ALength) {
+    return AAt <= size && ALength <= size - AAt;
+  };
+  if (size < 22) damaged("no end of central directory record");
+  // The end record: the last signature with room for the record and its comment.
+  std::uint64_t end = size;
+  for (std::uint64_t at = size - 22;; --at) {
+    if (Get(FData, at, 4) == 0x06054b50 && at + 22 + Get(FData, at + 20, 2) <= size) {
+      end = at;
+      break;
+    }
+    if (at == 0 || size - at > 22 + 0xFFFF) break;
+  }
+  if (end == size) damaged("no end of central directory record");
+  std::uint64_t entries = Get(FData, end + 10, 2);
+  std::uint64_t directorySize = Get(FData, end + 12, 4);
+  std::uint64_t directory = Get(FData, end + 16, 4);
+  if (end >= 20 && Get(FData, end - 20, 4) == 0x07064b50) {
+    const std::uint64_t record = Get(FData, end - 12, 8);
+    if (!fits(record, 56) || Get(FData, record, 4) != 0x06064b50) {
+      damaged("the zip64 end record is missing");
+    }
+    entries = Get(FData, record + 32, 8);
+    directorySize = Get(FData, record + 40, 8);
+    directory = Get(FData, record + 48, 8);
+  }
+  if (!fits(directory, directorySize)) damaged("the central directory lies outside the archive");
+  if (entries != static_cast<std::uint64_t>(ACount)) {
+    damaged("the end record counts " + std::to_string(entries) + " entries, the directory " +
+            std::to_string(ACount));
+  }
+  std::vector<TEntrySpan> spans;
+  spans.reserve(static_cast<std::size_t>(entries));
+  std::uint64_t at = directory;
+  for (std::uint64_t i = 0; i < entries; ++i) {
+    if (!fits(at, 46) || Get(FData, at, 4) != 0x02014b50) {
+      damaged("the central directory holds fewer entries than its end record says");
+    }
+    std::uint64_t compressed = Get(FData, at + 20, 4);
+    std::uint64_t uncompressed = Get(FData, at + 24, 4);
+    const std::uint64_t nameLength = Get(FData, at + 28, 2);
+    const std::uint64_t extraLength = Get(FData, at + 30, 2);
+    const std::uint64_t commentLength = Get(FData, at + 32, 2);
+    std::uint64_t local = Get(FData, at + 42, 4);
+    if (!fits(at + 46, nameLength + extraLength + commentLength)) {
+      damaged("a central directory entry runs past the directory");
+    }
+    // Sizes and offset too large for their fields stand in the zip64 extra field, in this order.
+    for (std::uint64_t extra = at + 46 + nameLength;
+         extra + 4 <= at + 46 + nameLength + extraLength; extra += 4 + Get(FData, extra + 2, 2)) {
+      if (Get(FData, extra, 2) != 0x0001) continue;
+      std::uint64_t field = extra + 4;
+      const std::uint64_t fieldEnd = field + Get(FData, extra + 2, 2);
+      for (std::uint64_t* value : {&uncompressed, &compressed, &local}) {
+        if (*value == 0xFFFFFFFF && field + 8 <= fieldEnd && fits(field, 8)) {
+          *value = Get(FData, field, 8);
+          field += 8;
+        }
+      }
+      break;
+    }
+    if (!fits(local, 30) || Get(FData, local, 4) != 0x04034b50) {
+      damaged("an entry's local header is missing");
+    }
+    const std::uint64_t dataStart =
+        local + 30 + Get(FData, local + 26, 2) + Get(FData, local + 28, 2);
+    if (!fits(dataStart, compressed) || dataStart + compressed > directory) {
+      damaged("an entry's data runs past the start of the central directory");
+    }
+    spans.push_back({local, dataStart + compressed});
+    at += 46 + nameLength + extraLength + commentLength;
+  }
+  std::sort(spans.begin(), spans.end(),
+            [](const TEntrySpan& A, const TEntrySpan& B) { return A.Start < B.Start; });
+  for (std::size_t i = 1; i < spans.size(); ++i) {
+    if (spans[i].Start < spans[i - 1].End) damaged("two entries share their data");
   }
 }
 

@@ -4,11 +4,12 @@
 //
 // The reader never trusts an archive. At open it checks the entry count, every entry's name,
 // encryption, compression method and declared size against TZipLimits, and the running total of
-// declared sizes; while reading an entry it stops at the declared size and fails when the data
-// is longer or shorter, or when its checksum is wrong (libzip itself would hand out whatever the
-// deflate stream yields). The whole file is read into memory first, so the archive stays
-// readable even when its file is replaced while the document is open (a "save as" over the
-// template itself).
+// declared sizes, and that no two entries share data and the end record matches the directory
+// (differing time stamps and bytes between entries, which other readers accept, pass); while
+// reading an entry it stops at the declared size and fails when the data is longer or shorter, or
+// when its checksum is wrong (libzip itself would hand out whatever the deflate stream yields). The
+// whole file is read into memory first, so the archive stays readable even when its file is
+// replaced while the document is open (a "save as" over the template itself).
 //
 // The writer builds the new archive in a temporary file beside the target and renames it into
 // place only when everything was written, so a failed save never leaves a half-written file
@@ -70,12 +71,17 @@ class TZipReader : public host::TObject {
   std::string Read(const TZipEntry& AEntry) const;
   // The libzip handle, for the writer's raw copies.
   zip* GetHandle() const { return FZip; }
+  // The archive's bytes, as read.
+  const std::string& GetArchive() const { return FData; }
 
  private:
   using inherited = host::TObject;
 
   TZipReader() = default;
   void Open(const TZipLimits& ALimits);
+  // Refuses archives whose entries overlap or lie outside their place, and end records that do
+  // not match the directory (ACount entries, as libzip read it).
+  void CheckLayout(std::int64_t ACount) const;
 
   std::string FFileName;
   std::string FData;  // the whole archive; libzip reads from it

@@ -59,10 +59,10 @@ std::string BuildZip(const std::vector<TRawZipEntry>& AEntries, const TRawZipOpt
       Put16(AOut, 20);
       Put16(AOut, entry.Flags);
       Put16(AOut, method);
-      Put16(AOut, 0);       // time
-      Put16(AOut, 0x5821);  // date: 2024-01-01
+      Put16(AOut, AOptions.LocalTimesDiffer && !ACentral ? 0x6000 : 0);  // time
+      Put16(AOut, 0x5821);                                               // date: 2024-01-01
       Put32(AOut, crc);
-      Put32(AOut, static_cast<std::uint32_t>(stored.size()));
+      Put32(AOut, static_cast<std::uint32_t>(stored.size() + (AOptions.OverlapNext ? 30 : 0)));
       Put32(AOut, size);
       Put16(AOut, static_cast<std::uint32_t>(entry.Name.size()));
       Put16(AOut, 0);
@@ -78,6 +78,7 @@ std::string BuildZip(const std::vector<TRawZipEntry>& AEntries, const TRawZipOpt
     if (!(AOptions.AllCentralAtFirstLocal && !offsets.empty())) {
       header(out, false);
       out += stored;
+      out += std::string(AOptions.Slack, '\0');
     }
     offsets.push_back(offset);
     header(central, true);

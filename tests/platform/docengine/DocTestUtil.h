@@ -33,6 +33,9 @@ struct TRawZipEntry {
 struct TRawZipOptions {
   std::optional<std::uint16_t> ClaimedEntries;  // entry count written in the end record
   bool AllCentralAtFirstLocal = false;          // every central entry points at the first one
+  bool LocalTimesDiffer = false;  // local headers carry another time than the central entries
+  std::size_t Slack = 0;          // bytes of zeros after each entry's data
+  bool OverlapNext = false;       // each entry's data claims the next local header too
 };
 
 std::string BuildZip(const std::vector<TRawZipEntry>& AEntries,

@@ -203,6 +203,41 @@ TEST(DocumentTest, DuplicateAndUnpairedMarkersAreToleratedAndKept) {
   }
 }
 
+// Writer 7.4 writes a bookmark over paragraphs that starts at a paragraph start as a lone start
+// (often with an empty pair of the same name after it) and a later complete pair: one bookmark
+// from the first start. A name whose lone start follows its pair stays as it was.
+TEST(DocumentTest, WritersSplitStartIsOneBookmarkFromItsFirstStart) {
+  const struct {
+    const char* Case;
+    std::string Body;
+    std::string Dump;
+  } rows[] = {
+      {"lone start, then a pair",
+       Para(TextRun("a") + Start(0, "G")) + Para(TextRun("b")) +
+           Para(Start(7, "G") + TextRun("c") + End(7)),
+       "a[G|\nb\nc]\n"},
+      {"lone start with an empty pair, a second lone start, the pair",
+       Para(Start(0, "Group") + Start(1, "Group") + End(1) + TextRun("a")) +
+           Para(Start(2, "Group_F") + TextRun("f") + End(2)) +
+           Para(TextRun("b") + Start(3, "GROUP") + Start(4, "Group") + End(4)),
+       "[Group|a\n[Group_F|f]\nb]\n"},
+      {"the lone start after the pair", Para(Start(1, "G") + TextRun("a") + End(1) + Start(2, "G")),
+       "[G|a]\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    auto document = OpenBody(row.Body);
+    EXPECT_EQ(DumpStory(*document->GetMainStory()), row.Dump);
+    // Saved and read again, the one bookmark is still there, and no marker of the name is left
+    // without its partner.
+    veltrane::test::TScratchDir scratch;
+    const std::string target = (scratch / "out.docx").string();
+    document->SetModified();
+    document->SaveAs(target);
+    EXPECT_EQ(DumpStory(*TDocument::Open(target)->GetMainStory()), row.Dump);
+  }
+}
+
 TEST(DocumentTest, ColumnBookmarksKeepTheirColumnsOnlyInTables) {
   auto document = OpenBody(
       "<w:tbl><w:tr><w:tc>" +
@@ -311,6 +346,44 @@ TEST(DocumentTest, TextBoxesAreStoriesOfTheirOwn) {
   ASSERT_NE(document->FindBookmark("InBox"), nullptr);
   EXPECT_EQ(document->FindBookmark("InBox")->GetStory(), frames);
   EXPECT_EQ(document->FindBookmark("InFallback"), nullptr);
+}
+
+// Where positions of stories meet, a text box and a note follow their anchors: a field in a box
+// inside a group lies inside the group, one in a box or note anchored before body text encloses
+// none of it, and the body before the first anchor keeps the word processor's positions.
+TEST(DocumentTest, TextBoxesAndNotesFollowTheirAnchorsInTheFlow) {
+  const std::string box = "<w:r><w:drawing><wp:anchor><wps:txbx><w:txbxContent>" +
+                          Para(Start(3, "InBox") + TextRun("boxed") + End(3)) +
+                          "</w:txbxContent></wps:txbx></wp:anchor></w:drawing></w:r>";
+  const std::string notes =
+      "<?xml version=\"1.0\"?><w:footnotes " + std::string(docengine::test::WordNamespaces) +
+      "><w:footnote w:id=\"1\"><w:p><w:r><w:footnoteRef/></w:r>" + Start(5, "InNote") +
+      TextRun("noted") + End(5) + "</w:p></w:footnote></w:footnotes>";
+  auto document = TDocument::OpenMemory(
+      MakeDocx(Para(Start(1, "Before") + TextRun("ab") + End(1)) +
+                   Para(Start(2, "Group") + TextRun("x") + box + TextRun("y") + End(2)) +
+                   Para(Start(4, "Body") + TextRun("body") + End(4) +
+                        "<w:r><w:footnoteReference w:id=\"1\"/></w:r>") +
+                   Para(Start(6, "Last") + TextRun("last") + End(6)),
+               "<Relationship Id=\"rIdF\" Type=\"http://schemas.openxmlformats.org/"
+               "officeDocument/2006/relationships/footnotes\" Target=\"footnotes.xml\"/>",
+               {{"word/footnotes.xml", notes}}),
+      "flow.docx");
+  auto start = [&](const char* AName) {
+    return document->FlowStart(document->FindBookmark(AName));
+  };
+  auto end = [&](const char* AName) { return document->FlowEnd(document->FindBookmark(AName)); };
+  EXPECT_EQ(start("Before"), 0);
+  EXPECT_EQ(end("Before"), 2);
+  // Inside the group, after its anchor.
+  EXPECT_GT(start("InBox"), start("Group"));
+  EXPECT_LT(end("InBox"), end("Group"));
+  // The note's field lies after the body field before its reference and before the next text.
+  EXPECT_GT(start("InNote"), end("Body"));
+  EXPECT_LT(end("InNote"), start("Last"));
+  // The stories keep their own positions.
+  EXPECT_EQ(document->FindBookmark("InBox")->GetStart(), 0);
+  EXPECT_EQ(document->FindBookmark("InNote")->GetStart(), 1);
 }
 
 TEST(DocumentTest, DumpShowsBookmarksAndMarks) {

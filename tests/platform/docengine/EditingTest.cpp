@@ -4,11 +4,13 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <sstream>
 
 #include "DocTestUtil.h"
 #include "platform/docengine/DocDump.h"
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/Session.h"
+#include "support/PackageLint.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -104,6 +106,142 @@ TEST(EditingTest, NextTextAtAGroupEndStaysInsideEveryGroupEndingThere) {
   view->SelectBookmark("\\EndOfSel");
   view->TypeText("two");
   EXPECT_DUMP(editing, view, "[Outer|[Group|onetwo]][After|next]\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Inline context
+
+// The body's XML without the section properties, to see where new text went.
+std::string BodyXml(TDocView* AView) {
+  pugi::xml_node body = AView->GetDocument()->GetMainStory()->GetSegment(0)->GetRoot();
+  std::ostringstream out;
+  for (pugi::xml_node child : body.children()) {
+    if (std::strcmp(child.name(), "w:sectPr") != 0) child.print(out, "", pugi::format_raw);
+  }
+  return out.str();
+}
+
+// New text goes where the text it replaces stood: in its hyperlink, content control, smart tag,
+// tracked insertion or simple field; text typed before a tracked deletion, a move or a
+// hyperlink stays out of it; text typed at a point takes the place of the character before it,
+// except a deleted one.
+TEST(EditingTest, TypedTextKeepsTheInlineContextOfWhatItReplacesAndNeverJoinsADeletion) {
+  const std::string r = "<w:r><w:t xml:space=\"preserve\">v</w:t></w:r>";
+  const std::string del = "<w:del w:id=\"9\"><w:r><w:delText>gone</w:delText></w:r></w:del>";
+  const struct {
+    const char* Case;
+    std::string Paragraph;
+    bool Collapse;  // type at the bookmark's end instead of over it
+    std::string Expected;
+  } rows[] = {
+      {"in a hyperlink",
+       "<w:hyperlink r:id=\"rId9\">" + Start(1, "F") + TextRun("AAA") + End(1) + "</w:hyperlink>" +
+           TextRun("x"),
+       false,
+       "<w:p><w:hyperlink r:id=\"rId9\">" + Start(1, "F") + r + End(1) + "</w:hyperlink>" +
+           TextRun("x") + "</w:p>"},
+      {"in a content control",
+       "<w:sdt><w:sdtPr><w:id w:val=\"5\"/></w:sdtPr><w:sdtContent>" + Start(1, "F") +
+           TextRun("AAA") + End(1) + "</w:sdtContent></w:sdt>",
+       false,
+       "<w:p><w:sdt><w:sdtPr><w:id w:val=\"5\"/></w:sdtPr><w:sdtContent>" + Start(1, "F") + r +
+           End(1) + "</w:sdtContent></w:sdt></w:p>"},
+      {"in a tracked insertion and a smart tag",
+       "<w:ins w:id=\"3\"><w:smartTag w:element=\"City\">" + Start(1, "F") + TextRun("AAA") +
+           End(1) + "</w:smartTag></w:ins>",
+       false,
+       "<w:p><w:ins w:id=\"3\"><w:smartTag w:element=\"City\">" + Start(1, "F") + r + End(1) +
+           "</w:smartTag></w:ins></w:p>"},
+      {"before a tracked deletion", Start(1, "F") + TextRun("AAA") + End(1) + del, false,
+       "<w:p>" + Start(1, "F") + r + End(1) + del + "</w:p>"},
+      {"before a hyperlink",
+       Start(1, "F") + TextRun("AAA") + End(1) + "<w:hyperlink r:id=\"rId9\">" + TextRun("link") +
+           "</w:hyperlink>",
+       false,
+       "<w:p>" + Start(1, "F") + r + End(1) + "<w:hyperlink r:id=\"rId9\">" + TextRun("link") +
+           "</w:hyperlink></w:p>"},
+      // (The empty bookmark holds the point, so it grows over the new text.)
+      {"at a point after a deletion", del + Start(1, "F") + End(1) + TextRun("x"), true,
+       "<w:p>" + del + Start(1, "F") + r + End(1) + TextRun("x") + "</w:p>"},
+      {"at a point at the end of a hyperlink",
+       "<w:hyperlink r:id=\"rId9\">" + TextRun("link") + Start(1, "F") + End(1) + "</w:hyperlink>" +
+           TextRun("x"),
+       true,
+       "<w:p><w:hyperlink r:id=\"rId9\">" + TextRun("link") + Start(1, "F") + r + End(1) +
+           "</w:hyperlink>" + TextRun("x") + "</w:p>"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    TEditing editing;
+    TDocView* view = editing.OpenBody(Para(row.Paragraph));
+    view->SelectBookmark("F");
+    if (row.Collapse) view->SelectBookmark("\\EndOfSel");
+    view->TypeText("v");
+    EXPECT_EQ(BodyXml(view), row.Expected);
+  }
+}
+
+// What an edit leaves without content goes, its bookmarks staying where it stood; the state of
+// a content control that would hide the new text goes too, and the stale fallback of an
+// alternative; a line of its own where a paragraph cannot end is a line break.
+TEST(EditingTest, EditsTidyTheWrappersTheyTouch) {
+  const struct {
+    const char* Case;
+    std::string Paragraph;
+    const char* Text;  // typed over the bookmark F; nullptr: the bookmark's text is deleted
+    std::string Expected;
+  } rows[] = {
+      {"an emptied hyperlink goes, its bookmark stays",
+       TextRun("a") + "<w:hyperlink r:id=\"rId9\">" + Start(1, "F") + TextRun("AAA") + End(1) +
+           "</w:hyperlink>" + TextRun("b"),
+       nullptr, "<w:p>" + TextRun("a") + Start(1, "F") + End(1) + TextRun("b") + "</w:p>"},
+      {"an emptied control goes",
+       "<w:sdt><w:sdtPr><w:id w:val=\"5\"/></w:sdtPr><w:sdtContent>" + TextRun("AAA") +
+           "</w:sdtContent></w:sdt>" + Start(1, "F") + End(1),
+       nullptr, ""},
+      {"a bound control and its placeholder state",
+       "<w:sdt><w:sdtPr><w:id w:val=\"5\"/><w:showingPlcHdr/><w:dataBinding "
+       "w:xpath=\"/r[1]\"/></w:sdtPr><w:sdtContent>" +
+           Start(1, "F") + TextRun("Click here") + End(1) + "</w:sdtContent></w:sdt>",
+       "v",
+       "<w:p><w:sdt><w:sdtPr><w:id w:val=\"5\"/></w:sdtPr><w:sdtContent>" + Start(1, "F") +
+           "<w:r><w:t xml:space=\"preserve\">v</w:t></w:r>" + End(1) +
+           "</w:sdtContent></w:sdt></w:p>"},
+      {"a stale fallback",
+       Start(1, "F") + TextRun("X") + "<mc:AlternateContent><mc:Choice Requires=\"w14\">" +
+           TextRun("new") + "</mc:Choice><mc:Fallback>" + TextRun("old") +
+           "</mc:Fallback></mc:AlternateContent>" + End(1),
+       "v",
+       "<w:p>" + Start(1, "F") + "<w:r><w:t xml:space=\"preserve\">v</w:t></w:r>" + End(1) +
+           "</w:p>"},
+      {"two lines in a control",
+       "<w:sdt><w:sdtPr/><w:sdtContent>" + Start(1, "F") + TextRun("AAA") + End(1) +
+           "</w:sdtContent></w:sdt>",
+       "one\ntwo",
+       "<w:p><w:sdt><w:sdtPr/><w:sdtContent>" + Start(1, "F") +
+           "<w:r><w:t xml:space=\"preserve\">one</w:t><w:br/><w:t "
+           "xml:space=\"preserve\">two</w:t></w:r>" +
+           End(1) + "</w:sdtContent></w:sdt></w:p>"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Case);
+    TEditing editing;
+    TDocView* view = editing.OpenBody(Para(row.Paragraph) + Para(TextRun("end")));
+    view->SelectBookmark("F");
+    if (row.Text == nullptr) {
+      if (!view->GetSelText().empty()) {
+        view->Delete();
+      } else {
+        view->SelectRange(0, 3);
+        view->Delete();
+      }
+    } else {
+      view->TypeText(row.Text);
+    }
+    std::string expected = row.Expected;
+    if (expected.empty()) expected = "<w:p>" + Start(1, "F") + End(1) + "</w:p>";
+    EXPECT_EQ(BodyXml(view), expected + Para(TextRun("end")));
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -409,6 +547,8 @@ TEST(EditingTest, FillsTheBookmarksOfRealDocuments) {
     }
     const std::string saved = (scratch / file.filename().string()).string();
     view->SaveAs(saved);
+    EXPECT_EQ(veltrane::test::LintReport(veltrane::test::LintPackageAgainst(saved, file.string())),
+              "");
     auto reopened = TDocument::Open(saved);
     ASSERT_EQ(reopened->GetBookmarkCount(), document->GetBookmarkCount());
     for (int i = 0; i < document->GetBookmarkCount(); ++i) {

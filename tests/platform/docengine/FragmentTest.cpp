@@ -2,6 +2,7 @@
 #include <zlib.h>
 
 #include <cstdlib>
+#include <map>
 
 #include "DocTestUtil.h"
 #include "platform/docengine/DocError.h"
@@ -9,6 +10,7 @@
 #include "platform/docengine/Fragment.h"
 #include "platform/host/Clipbrd.h"
 #include "platform/host/Graphics.h"
+#include "support/PackageLint.h"
 
 namespace {
 
@@ -407,6 +409,196 @@ TEST(FragmentTest, PastedPicturesAndRichTextSurviveASaveAndOpenInLibreOffice) {
   const std::string pdf = (editing.Dir() / "pasted.pdf").string();
   docengine::ConvertToPdf(saved, pdf);
   EXPECT_EQ(docengine::test::ReadFile(pdf).rfind("%PDF-", 0), 0u);
+}
+
+// The parts of a package with notes, comments and lists, as Word writes them.
+std::map<std::string, std::string> NotesParts() {
+  const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>";
+  const std::string ns = std::string(" ") + docengine::test::WordNamespaces;
+  return {
+      {"word/footnotes.xml",
+       declaration + "<w:footnotes" + ns +
+           "><w:footnote w:type=\"separator\" w:id=\"-1\"><w:p><w:r><w:separator/></w:r></w:p>"
+           "</w:footnote><w:footnote w:id=\"1\"><w:p><w:r><w:footnoteRef/></w:r>" +
+           Start(1, "G_Note") + TextRun("note") + End(1) + "</w:p></w:footnote></w:footnotes>"},
+      {"word/comments.xml", declaration + "<w:comments" + ns +
+                                "><w:comment w:id=\"4\" w:author=\"A\"><w:p>" + TextRun("remark") +
+                                "</w:p></w:comment></w:comments>"},
+      {"word/numbering.xml",
+       declaration + "<w:numbering" + ns +
+           "><w:abstractNum w:abstractNumId=\"0\"><w:lvl w:ilvl=\"0\"><w:start w:val=\"1\"/>"
+           "<w:numFmt w:val=\"decimal\"/><w:lvlText w:val=\"%1.\"/></w:lvl></w:abstractNum>"
+           "<w:num w:numId=\"1\"><w:abstractNumId w:val=\"0\"/></w:num>"
+           "<w:num w:numId=\"2\"><w:abstractNumId w:val=\"0\"/></w:num></w:numbering>"},
+  };
+}
+
+const char* const NotesRelationships =
+    "<Relationship Id=\"rIdF\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+    "relationships/footnotes\" Target=\"footnotes.xml\"/>"
+    "<Relationship Id=\"rIdC\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+    "relationships/comments\" Target=\"comments.xml\"/>"
+    "<Relationship Id=\"rIdN\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+    "relationships/numbering\" Target=\"numbering.xml\"/>";
+
+std::string Numbered(int AList, const std::string& AContent) {
+  return "<w:p><w:pPr><w:numPr><w:ilvl w:val=\"0\"/><w:numId w:val=\"" + std::to_string(AList) +
+         "\"/></w:numPr></w:pPr>" + AContent + "</w:p>";
+}
+
+// A group holding a note, a comment with its range and two lists, one begun before the group:
+// each copy gets a note and a comment of its own (the note's bookmark with it), its own ranges,
+// a list that starts again, and the other list still counting on.
+TEST(FragmentTest, CopiesGetNotesCommentsAndListsOfTheirOwn) {
+  TEditing editing;
+  const std::string body =
+      Numbered(2, TextRun("Earlier item")) +
+      Numbered(1,
+               Start(9, "G") + TextRun("Item ") + Start(2, "G_Name") + TextRun("n") + End(2) +
+                   "<w:r><w:footnoteReference w:id=\"1\"/></w:r><w:commentRangeStart w:id=\"4\"/>" +
+                   TextRun("said") +
+                   "<w:commentRangeEnd w:id=\"4\"/>"
+                   "<w:r><w:commentReference w:id=\"4\"/></w:r>") +
+      Numbered(2, TextRun("Continued")) + Para(End(9) + TextRun("After"));
+  TDocView* output = editing.OpenBody(body, NotesRelationships, NotesParts());
+  TDocView* templ = editing.OpenBody(body, NotesRelationships, NotesParts());
+  FillAndRepeat(output, templ, {"Ann", "Bob", "Cy"}, "G", "G_Name");
+  const std::string saved = (editing.Dir() / "notes.docx").string();
+  output->SaveAs(saved);
+  EXPECT_EQ(veltrane::test::LintReport(veltrane::test::LintPackage(saved)), "");
+
+  auto reopened = docengine::TDocument::Open(saved);
+  docengine::TDocPackage* package = reopened->GetPackage();
+  const std::string footnotes = package->FindPart("word/footnotes.xml")->GetData();
+  const std::string comments = package->FindPart("word/comments.xml")->GetData();
+  const std::string numbering = package->FindPart("word/numbering.xml")->GetData();
+  const std::string document = package->GetMainPart()->GetData();
+  const auto count = [](const std::string& AText, const std::string& AWhat) {
+    int result = 0;
+    for (std::size_t at = AText.find(AWhat); at != std::string::npos;
+         at = AText.find(AWhat, at + 1)) {
+      ++result;
+    }
+    return result;
+  };
+  EXPECT_EQ(count(footnotes, "<w:footnote w:id="), 3);
+  EXPECT_EQ(count(comments, "<w:comment w:id="), 3);
+  EXPECT_EQ(count(document, "<w:commentRangeStart"), 3);
+  // The list of the group starts again in the two copies; the one begun before keeps counting.
+  EXPECT_EQ(count(numbering, "<w:startOverride w:val=\"1\"/>"), 2);
+  EXPECT_EQ(count(document, "<w:numId w:val=\"2\"/>"), 4);
+  // The note's bookmark lives in the last copy's note, and the flow puts it after its
+  // reference there: inside the group's last copy.
+  const docengine::TDocBookmark* note = reopened->FindBookmark("G_Note");
+  const docengine::TDocBookmark* group = reopened->FindBookmark("G");
+  ASSERT_NE(note, nullptr);
+  ASSERT_NE(group, nullptr);
+  EXPECT_GT(reopened->FlowStart(note), reopened->FlowStart(group));
+  EXPECT_LT(reopened->FlowEnd(note), reopened->FlowEnd(group));
+}
+
+// A part another document's content refers to comes along with its own relationships, once
+// however often it is pasted: a control's part and its binary, a picture.
+TEST(FragmentTest, PartsFromAnotherDocumentComeWithTheirRelationshipsOnce) {
+  TEditing editing;
+  const std::string control =
+      "<w:r><w:object><w:control r:id=\"rIdX\" w:name=\"Box\"/></w:object></w:r>";
+  const std::string activeX =
+      "<?xml version=\"1.0\"?><ax:ocx xmlns:ax=\"http://schemas.microsoft."
+      "com/office/2006/activeX\" xmlns:r=\"http://schemas.openxmlformats."
+      "org/officeDocument/2006/relationships\" r:id=\"rIdB\"/>";
+  const std::string activeXRels =
+      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/"
+      "2006/relationships\"><Relationship Id=\"rIdB\" Type=\"http://schemas.microsoft.com/office/"
+      "2006/relationships/activeXControlBinary\" Target=\"activeX1.bin\"/></Relationships>";
+  TDocView* source = editing.OpenBody(
+      Para(Start(1, "G") + TextRun("box: ") + control + End(1)),
+      "<Relationship Id=\"rIdX\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+      "relationships/control\" Target=\"activeX/activeX1.xml\"/>",
+      {{"word/activeX/activeX1.xml", activeX},
+       {"word/activeX/_rels/activeX1.xml.rels", activeXRels},
+       {"word/activeX/activeX1.bin", "binary"}});
+  TDocView* target = editing.OpenBody(Para(Start(5, "Here") + TextRun("x") + End(5)));
+  const int parts = target->GetDocument()->GetPackage()->GetPartCount();
+  for (int i = 0; i < 3; ++i) {
+    source->SelectBookmark("G");
+    source->Copy();
+    target->SelectBookmark("Here");
+    target->SelectBookmark("\\EndOfSel");
+    target->Paste();
+  }
+  const std::string saved = (editing.Dir() / "controls.docx").string();
+  target->SaveAs(saved);
+  EXPECT_EQ(veltrane::test::LintReport(veltrane::test::LintPackage(saved)), "");
+  // The control's part, its relationships and its binary: three parts, whatever the pastes.
+  EXPECT_EQ(docengine::TDocument::Open(saved)->GetPackage()->GetPartCount(), parts + 3);
+}
+
+// A group over a section break repeats the section in each copy; the copy the merge deletes at
+// the group's end takes its section break along.
+TEST(FragmentTest, ASectionBreakInAGroupRepeatsAndGoesWithTheLeftoverCopy) {
+  TEditing editing;
+  const std::string sectionBreak =
+      "<w:p><w:pPr><w:sectPr><w:pgSz w:w=\"16838\" w:h=\"11906\" w:orient=\"landscape\"/>"
+      "</w:sectPr></w:pPr></w:p>";
+  const std::string body = Para(Start(1, "G") + Start(2, "G_Name") + TextRun("n") + End(2)) +
+                           sectionBreak + Para(End(1) + TextRun("After"));
+  TDocView* output = editing.OpenBody(body);
+  TDocView* templ = editing.OpenBody(body);
+  FillAndRepeat(output, templ, {"Ann", "Bob", "Cy"}, "G", "G_Name");
+  // The merge's end of a group: one more copy, then deleted.
+  output->SelectBookmark("G");
+  output->SelectBookmark("\\EndOfSel");
+  templ->SelectBookmark("G");
+  templ->Copy();
+  const std::int64_t start = output->GetSelStart();
+  output->Paste();
+  output->SelectRange(start, output->GetSelStart());
+  output->Delete();
+  EXPECT_DUMP(editing, output, "Ann\n^b\nBob\n^b\nCy\n^b\n[G|]After\n");
+}
+
+// A text box in a group's region: each pasted copy's box is a story segment with its bookmarks,
+// which the merge fills; deleting a copy takes its box's segment along. A stray marker in the
+// box is copied with it and gets an id of its own each time.
+TEST(FragmentTest, TextBoxesOfPastedCopiesAreIndexedAndGoWithTheirCopy) {
+  TEditing editing;
+  const std::string box =
+      "<w:r><w:drawing><wp:anchor><wp:docPr id=\"3\" name=\"Box\"/><wps:txbx>"
+      "<w:txbxContent>" +
+      Para(Start(3, "G_Box") + TextRun("box") + End(3) + Start(7, "Stray")) +
+      "</w:txbxContent></wps:txbx></wp:anchor></w:drawing></w:r>";
+  const std::string body = Para(Start(1, "G") + Start(2, "G_Name") + TextRun("n") + End(2) + box) +
+                           Para(End(1) + TextRun("After"));
+  TDocView* output = editing.OpenBody(body);
+  TDocView* templ = editing.OpenBody(body);
+  for (const char* name : {"Ann", "Bob", "Cy"}) {
+    for (const auto& [field, value] : {std::pair<std::string, std::string>{"G_Name", name},
+                                       {"G_Box", std::string("in ") + name}}) {
+      output->SelectBookmark(field);
+      output->GetDocument()->DeleteBookmark(output->GetDocument()->FindBookmark(field));
+      output->TypeText(value);
+    }
+    output->SelectBookmark("G");
+    output->SelectBookmark("\\EndOfSel");
+    templ->SelectBookmark("G");
+    templ->Copy();
+    const std::int64_t start = output->GetSelStart();
+    output->Paste();
+    if (std::string(name) == "Cy") {
+      output->SelectRange(start, output->GetSelStart());
+      output->Delete();
+    }
+  }
+  const docengine::TDocStory* frames = output->GetDocument()->FindStory(docengine::dstTextFrame);
+  ASSERT_NE(frames, nullptr);
+  EXPECT_EQ(frames->GetSegmentCount(), 3);
+  EXPECT_EQ(frames->GetText(0, frames->GetLength()), "in Ann\rin Bob\rin Cy\r");
+  const std::string saved = (editing.Dir() / "boxes.docx").string();
+  output->SaveAs(saved);
+  EXPECT_EQ(veltrane::test::LintReport(
+                veltrane::test::LintPackageAgainst(saved, templ->GetFullName())),
+            "");
 }
 
 }  // namespace

@@ -315,8 +315,15 @@ TEST(PictureXmlTest, PicturePartsAreStoredAndFoundAfterSaving) {
   png.LoadFromBytes(MakePng(4, 2));
   host::TPicture jpeg;
   jpeg.LoadFromBytes(MakeJfif(8, 8, 72));
+  host::TPicture other;
+  other.LoadFromBytes(MakePng(3, 3));
   EXPECT_EQ(docengine::AddPicturePart(*package, "word/document.xml", png), "rId5");
-  EXPECT_EQ(docengine::AddPicturePart(*package, "word/document.xml", png), "rId6");
+  EXPECT_EQ(docengine::AddPicturePart(*package, "word/document.xml", other), "rId6");
+  // The same picture again is the same part and relationship; from another part, the same
+  // media part with a relationship of that part.
+  const int partCount = package->GetPartCount();
+  EXPECT_EQ(docengine::AddPicturePart(*package, "word/document.xml", png), "rId5");
+  EXPECT_EQ(package->GetPartCount(), partCount);
   EXPECT_EQ(docengine::AddPicturePart(*package, "word/header1.xml", jpeg), "rId1");
 
   host::TPicture empty;
@@ -349,7 +356,7 @@ TEST(PictureXmlTest, PicturePartsAreStoredAndFoundAfterSaving) {
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->GetContentType(), part.ContentType);
   }
-  EXPECT_EQ(reread->FindPart("word/media/image2.png")->GetData(), png.GetBytes());
+  EXPECT_EQ(reread->FindPart("word/media/image2.png")->GetData(), other.GetBytes());
 
   // One Default per extension, no Override for the pictures.
   const std::string types = reread->FindPart("[Content_Types].xml")->GetData();

@@ -107,8 +107,8 @@ TEST(ZipTest, HostileArchivesAreRefusedWithTheirOwnMessage) {
        "hostile.docx: part 'b': the entries declare more than 150000 bytes uncompressed in all"},
       {"central entries sharing one local entry",
        BuildZip({{"a.xml", big}, {"b.xml", big}, {"c.xml", big}}, overlapping), TZipLimits(),
-       "hostile.docx: not a valid .docx package: the zip archive is damaged (Zip archive "
-       "inconsistent)"},
+       "hostile.docx: not a valid .docx package: the zip archive is damaged (two entries share "
+       "their data)"},
       {"end record claims more entries", BuildZip({{"a.xml", "a"}}, claimsMore), TZipLimits(),
        "hostile.docx: not a valid .docx package: the zip archive is damaged (Zip archive "
        "inconsistent)"},
@@ -124,6 +124,24 @@ TEST(ZipTest, HostileArchivesAreRefusedWithTheirOwnMessage) {
     SCOPED_TRACE(row.Case);
     EXPECT_EQ(OpenAndReadAll(row.Archive, row.Limits), row.Message);
   }
+}
+
+// Word, LibreOffice and unzip read packages whose local headers carry other time stamps than
+// the directory, or with bytes between the entries (the Open XML SDK writes such packages); two
+// entries claiming the same bytes stay refused.
+TEST(ZipTest, LayoutOtherReadersAcceptIsReadAndOverlapIsNot) {
+  const std::vector<TRawZipEntry> entries{{"a.xml", "<a/>", true}, {"b.xml", "<b/>", false}};
+  TRawZipOptions times;
+  times.LocalTimesDiffer = true;
+  TRawZipOptions slack;
+  slack.Slack = 16;
+  TRawZipOptions overlap;
+  overlap.OverlapNext = true;
+  EXPECT_EQ(OpenAndReadAll(BuildZip(entries, times)), "");
+  EXPECT_EQ(OpenAndReadAll(BuildZip(entries, slack)), "");
+  EXPECT_EQ(OpenAndReadAll(BuildZip(entries, overlap)),
+            "hostile.docx: not a valid .docx package: the zip archive is damaged (an entry's data "
+            "runs past the start of the central directory)");
 }
 
 // Word opens an archive whose local headers carry other times than its central directory;

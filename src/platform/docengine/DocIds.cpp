@@ -1,0 +1,181 @@
+#include "platform/docengine/DocIds.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/docengine/Document.h"
+#include "platform/docengine/XmlNames.h"
+
+namespace docengine {
+
+namespace {
+
+// Elements whose w:id numbers a tracked change.
+bool IsRevision(pugi::xml_node ANode) {
+  static constexpr const char* Names[] = {
+      "ins",           "del",           "moveFrom",        "moveTo",     "rPrChange",
+      "pPrChange",     "sectPrChange",  "tblPrChange",     "trPrChange", "tcPrChange",
+      "tblGridChange", "tblPrExChange", "numberingChange", "cellIns",    "cellDel",
+      "cellMerge"};
+  const char* local = LocalName(ANode);
+  for (const char* name : Names) {
+    if (std::strcmp(local, name) == 0) return true;
+  }
+  return false;
+}
+
+// The attribute of ANode with the local name ALocal, whatever its prefix.
+pugi::xml_attribute LocalAttribute(pugi::xml_node ANode, const char* ALocal) {
+  for (pugi::xml_attribute attribute : ANode.attributes()) {
+    if (std::strcmp(LocalName(attribute.name()), ALocal) == 0) return attribute;
+  }
+  return pugi::xml_attribute();
+}
+
+bool IsParagraphId(pugi::xml_attribute AAttribute) {
+  const char* name = AAttribute.name();
+  const std::size_t length = std::strlen(name);
+  return length > 7 && std::strcmp(name + length - 7, ":paraId") == 0;
+}
+
+// Calls AVisit for ANode and every element below it, without recursion.
+template <typename TVisit>
+void Walk(pugi::xml_node ANode, TVisit AVisit) {
+  std::vector<pugi::xml_node> stack{ANode};
+  while (!stack.empty()) {
+    pugi::xml_node node = stack.back();
+    stack.pop_back();
+    AVisit(node);
+    for (pugi::xml_node child = node.last_child(); child; child = child.previous_sibling()) {
+      if (child.type() == pugi::node_element) stack.push_back(child);
+    }
+  }
+}
+
+std::int64_t ToInteger(const char* AText) { return std::strtoll(AText, nullptr, 10); }
+
+}  // namespace
+
+void TDocIds::Scan() {
+  if (FScanned) return;
+  FScanned = true;
+  std::set<TDocPart*> parts;
+  for (int i = 0; i < FDocument->GetStoryCount(); ++i) {
+    const TDocStory* story = FDocument->GetStory(i);
+    for (int j = 0; j < story->GetSegmentCount(); ++j)
+      parts.insert(story->GetSegment(j)->GetPart());
+  }
+  TDocPackage* package = FDocument->GetPackage();
+  for (const TDocRelationship& relationship :
+       package->GetRelationships(package->GetMainPart()->GetName())) {
+    if (relationship.External || !RelationshipIs(relationship, "comments")) continue;
+    if (TDocPart* part = package->FindPart(relationship.TargetPart)) parts.insert(part);
+  }
+  for (TDocPart* part : parts) ScanPart(part);
+  FParagraph = FParagraphs.empty() ? 0 : *FParagraphs.rbegin();
+  FControl = FControls.empty() ? 0 : *FControls.rbegin();
+}
+
+void TDocIds::ScanPart(TDocPart* APart) {
+  pugi::xml_node root = APart->GetXml().document_element();
+  std::int64_t& notes = FNotes[APart];
+  for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
+    const char* local = LocalName(child);
+    if (std::strcmp(local, "footnote") == 0 || std::strcmp(local, "endnote") == 0 ||
+        std::strcmp(local, "comment") == 0) {
+      notes = std::max(notes, ToInteger(LocalAttribute(child, "id").value()));
+    }
+  }
+  Walk(root, [this](pugi::xml_node ANode) {
+    const char* local = LocalName(ANode);
+    if (std::strcmp(local, "docPr") == 0) {
+      FDrawing = std::max<std::uint64_t>(FDrawing,
+                                         std::strtoull(ANode.attribute("id").value(), nullptr, 10));
+    } else if (std::strcmp(local, "id") == 0 && IsLocal(ANode.parent(), "sdtPr")) {
+      FControls.insert(ToInteger(LocalAttribute(ANode, "val").value()));
+    } else if (IsRevision(ANode)) {
+      FRevision = std::max(FRevision, ToInteger(LocalAttribute(ANode, "id").value()));
+    }
+    for (pugi::xml_attribute attribute : ANode.attributes()) {
+      if (IsParagraphId(attribute)) {
+        FParagraphs.insert(
+            static_cast<std::uint32_t>(std::strtoul(attribute.value(), nullptr, 16)));
+      }
+    }
+  });
+}
+
+std::string TDocIds::NextDrawingId() {
+  Scan();
+  return std::to_string(++FDrawing);
+}
+
+std::string TDocIds::NextParaId() {
+  Scan();
+  // Paragraph ids lie below 0x80000000; past the highest, the free ones from the bottom.
+  do {
+    FParagraph = FParagraph + 1 >= 0x80000000u ? 1 : FParagraph + 1;
+  } while (FParagraphs.count(FParagraph) != 0);
+  FParagraphs.insert(FParagraph);
+  char text[9];
+  std::snprintf(text, sizeof(text), "%08X", static_cast<unsigned>(FParagraph));
+  return text;
+}
+
+std::string TDocIds::NextNoteId(TDocPart* APart) {
+  Scan();
+  if (FNotes.count(APart) == 0) ScanPart(APart);
+  return std::to_string(++FNotes[APart]);
+}
+
+std::string TDocIds::NextNumId(TDocPart* APart) {
+  auto found = FLists.find(APart);
+  if (found == FLists.end()) {
+    std::int64_t highest = 0;
+    for (pugi::xml_node child : APart->GetXml().document_element().children()) {
+      if (IsLocal(child, "num")) {
+        highest = std::max(highest, ToInteger(LocalAttribute(child, "numId").value()));
+      }
+    }
+    found = FLists.emplace(APart, highest).first;
+  }
+  return std::to_string(++found->second);
+}
+
+void TDocIds::Renumber(pugi::xml_node ANode, bool ADeep) {
+  Scan();
+  const auto renumber = [this](pugi::xml_node AItem) {
+    const char* local = LocalName(AItem);
+    if (std::strcmp(local, "docPr") == 0) {
+      AItem.attribute("id").set_value(NextDrawingId().c_str());
+    } else if (std::strcmp(local, "id") == 0 && IsLocal(AItem.parent(), "sdtPr")) {
+      // Control ids are signed 32-bit numbers; past the highest, the free ones from the bottom.
+      do {
+        FControl = FControl >= 0x7FFFFFFF ? 1 : FControl + 1;
+      } while (FControls.count(FControl) != 0);
+      FControls.insert(FControl);
+      LocalAttribute(AItem, "val").set_value(std::to_string(FControl).c_str());
+    } else if (IsRevision(AItem)) {
+      if (pugi::xml_attribute id = LocalAttribute(AItem, "id")) {
+        id.set_value(std::to_string(++FRevision).c_str());
+      }
+    }
+    for (pugi::xml_attribute attribute : AItem.attributes()) {
+      if (IsParagraphId(attribute)) attribute.set_value(NextParaId().c_str());
+    }
+  };
+  if (ADeep) {
+    Walk(ANode, renumber);
+    return;
+  }
+  renumber(ANode);
+  for (pugi::xml_node child = ANode.first_child(); child && IsProperties(child);
+       child = child.next_sibling()) {
+    Walk(child, renumber);
+  }
+}
+
+}  // namespace docengine

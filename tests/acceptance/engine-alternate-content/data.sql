@@ -1,0 +1,2 @@
+CREATE TABLE r (V TEXT);
+INSERT INTO r VALUES ('merged');

@@ -1,0 +1,5 @@
+CREATE TABLE r (Hello TEXT);
+INSERT INTO r VALUES ('Hello-0');
+INSERT INTO r VALUES ('Hello-1');
+INSERT INTO r VALUES ('Hello-2');
+INSERT INTO r VALUES ('Hello-3');

@@ -1,0 +1,11 @@
+CREATE TABLE r (Name TEXT, City TEXT);
+INSERT INTO r VALUES ('Name0', 'City0');
+INSERT INTO r VALUES ('Name1', 'City1');
+INSERT INTO r VALUES ('Name2', 'City2');
+INSERT INTO r VALUES ('Name3', 'City3');
+INSERT INTO r VALUES ('Name4', 'City4');
+INSERT INTO r VALUES ('Name5', 'City5');
+INSERT INTO r VALUES ('Name6', 'City6');
+INSERT INTO r VALUES ('Name7', 'City7');
+CREATE TABLE t (Title TEXT);
+INSERT INTO t VALUES ('The Title');

@@ -1,0 +1,3 @@
+CREATE TABLE r (A TEXT);
+INSERT INTO r VALUES ('line1
+line2');

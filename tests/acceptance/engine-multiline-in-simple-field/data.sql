@@ -1,0 +1,3 @@
+CREATE TABLE r (B TEXT);
+INSERT INTO r VALUES ('line1
+line2');
