@@ -116,50 +116,6 @@ bool IsXmlTextChar(char32_t ACode) {
   return ACode != 0xFFFE && ACode != 0xFFFF && ACode <= 0x10FFFF;
 }
 
-// Decodes one UTF-8 sequence at AText[AIndex]; an invalid one gives U+FFFD for one byte.
-char32_t NextUtf8(std::string_view AText, std::size_t& AIndex) {
-  const auto byte = [&](std::size_t AAt) { return static_cast<unsigned char>(AText[AAt]); };
-  const unsigned char lead = byte(AIndex);
-  if (lead < 0x80) {
-    ++AIndex;
-    return lead;
-  }
-  int length = 0;
-  char32_t code = 0;
-  char32_t minimum = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1F;
-    minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0F;
-    minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07;
-    minimum = 0x10000;
-  }
-  if (length == 0 || AIndex + static_cast<std::size_t>(length) > AText.size()) {
-    ++AIndex;
-    return 0xFFFD;
-  }
-  for (int i = 1; i < length; ++i) {
-    const unsigned char next = byte(AIndex + static_cast<std::size_t>(i));
-    if ((next & 0xC0) != 0x80) {
-      ++AIndex;
-      return 0xFFFD;
-    }
-    code = (code << 6) | (next & 0x3F);
-  }
-  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-    ++AIndex;
-    return 0xFFFD;
-  }
-  AIndex += static_cast<std::size_t>(length);
-  return code;
-}
-
 // Windows-1252's 0x80..0x9F. The five bytes it leaves undefined map to the C1 control of the
 // same number, as Windows does.
 constexpr std::array<char16_t, 32> Cp1252High{

@@ -187,65 +187,72 @@ bool Contains(pugi::xml_node AAncestor, pugi::xml_node ANode) {
   return false;
 }
 
-namespace {
-
-// What XmlSafeText does with the character that starts at AText[AIndex]: its byte length in
-// ALength, and whether it stays (1), goes (0) or becomes U+FFFD (-1).
-int Classify(std::string_view AText, std::size_t AIndex, std::size_t& ALength) {
-  const auto byte = [&AText](std::size_t AAt) { return static_cast<unsigned char>(AText[AAt]); };
+char32_t NextUtf8(std::string_view AText, std::size_t& AIndex) {
+  const auto byte = [&](std::size_t AAt) { return static_cast<unsigned char>(AText[AAt]); };
   const unsigned char lead = byte(AIndex);
-  ALength = 1;
-  if (lead < 0x80) return lead >= 0x20 || lead == 9 || lead == 10 || lead == 13 ? 1 : 0;
-  std::size_t count = 0;
-  char32_t code = 0;
-  char32_t least = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    count = 2;
-    code = lead & 0x1F;
-    least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    count = 3;
-    code = lead & 0x0F;
-    least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    count = 4;
-    code = lead & 0x07;
-    least = 0x10000;
-  } else {
-    return -1;
+  if (lead < 0x80) {
+    ++AIndex;
+    return lead;
   }
-  if (AIndex + count > AText.size()) return -1;
-  for (std::size_t i = 1; i < count; ++i) {
-    const unsigned char next = byte(AIndex + i);
-    if ((next & 0xC0) != 0x80) return -1;
+  int length = 0;
+  char32_t code = 0;
+  char32_t minimum = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1F;
+    minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0F;
+    minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07;
+    minimum = 0x10000;
+  }
+  if (length == 0 || AIndex + static_cast<std::size_t>(length) > AText.size()) {
+    ++AIndex;
+    return 0xFFFD;
+  }
+  for (int i = 1; i < length; ++i) {
+    const unsigned char next = byte(AIndex + static_cast<std::size_t>(i));
+    if ((next & 0xC0) != 0x80) {
+      ++AIndex;
+      return 0xFFFD;
+    }
     code = (code << 6) | (next & 0x3F);
   }
-  if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return -1;
-  ALength = count;
-  return code == 0xFFFE || code == 0xFFFF ? -1 : 1;
+  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+    ++AIndex;
+    return 0xFFFD;
+  }
+  AIndex += static_cast<std::size_t>(length);
+  return code;
 }
-
-}  // namespace
 
 std::string XmlSafeText(std::string_view AText) {
   std::string result;
   result.reserve(AText.size());
-  std::size_t length = 0;
-  for (std::size_t i = 0; i < AText.size(); i += length) {
-    const int verdict = Classify(AText, i, length);
-    if (verdict > 0) {
-      result.append(AText.substr(i, length));
-    } else if (verdict < 0) {
+  for (std::size_t i = 0; i < AText.size();) {
+    const std::size_t start = i;
+    const char32_t code = NextUtf8(AText, i);
+    if (code < 0x20 && code != 9 && code != 10 && code != 13) continue;
+    if (code == 0xFFFD || code == 0xFFFE || code == 0xFFFF) {
       result += "\xEF\xBF\xBD";
+    } else {
+      result.append(AText.substr(start, i - start));
     }
   }
   return result;
 }
 
 bool IsXmlSafeText(std::string_view AText) {
-  std::size_t length = 0;
-  for (std::size_t i = 0; i < AText.size(); i += length) {
-    if (Classify(AText, i, length) <= 0) return false;
+  for (std::size_t i = 0; i < AText.size();) {
+    const std::size_t start = i;
+    const char32_t code = NextUtf8(AText, i);
+    if (code < 0x20 && code != 9 && code != 10 && code != 13) return false;
+    // A well-formed U+FFFD takes three bytes; a broken sequence decodes to it from one.
+    if ((code == 0xFFFD && i - start != 3) || code == 0xFFFE || code == 0xFFFF) return false;
   }
   return true;
 }

@@ -130,6 +130,10 @@ bool IsProperties(pugi::xml_node ANode);
 // True when ANode is AAncestor or lies inside it.
 bool Contains(pugi::xml_node AAncestor, pugi::xml_node ANode);
 
+// Decodes the UTF-8 sequence at AText[AIndex] and moves AIndex past it; an invalid sequence
+// gives U+FFFD and moves one byte.
+char32_t NextUtf8(std::string_view AText, std::size_t& AIndex);
+
 // Text as an XML 1.0 document can hold it; everything the engine writes into a w:t goes through
 // here. Control characters other than tab, line feed and carriage return are dropped (they show
 // nothing in a document, and XML has no way to write them); the non-characters U+FFFE and U+FFFF

@@ -10,6 +10,7 @@
 #include "platform/docengine/DocDump.h"
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/Session.h"
+#include "platform/docengine/XmlNames.h"
 #include "support/PackageLint.h"
 #include "support/TestSupport.h"
 
@@ -119,6 +120,34 @@ std::string BodyXml(TDocView* AView) {
     if (std::strcmp(child.name(), "w:sectPr") != 0) child.print(out, "", pugi::format_raw);
   }
   return out.str();
+}
+
+// What reaches a w:t: legal characters stay byte for byte, control characters go, and broken
+// UTF-8 and the two non-characters become one U+FFFD per bad byte or character.
+TEST(EditingTest, TextIsWrittenAsXmlCanHoldIt) {
+  const struct {
+    const char* Name;
+    std::string In;
+    std::string Out;
+  } rows[] = {
+      {"plain and every plane", "a\tb\n\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBD",
+       "a\tb\n\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBD"},
+      {"control characters", std::string("x\x01\x07\x08\x1B") + '\0' + "y", "xy"},
+      {"a real replacement character", "\xEF\xBF\xBD", "\xEF\xBF\xBD"},
+      {"non-characters", "\xEF\xBF\xBE\xEF\xBF\xBF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"a stray byte",
+       "a\x80"
+       "b",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"a cut sequence at the end", "a\xE2\x82", "a\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"an overlong slash", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"an encoded surrogate", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(docengine::XmlSafeText(row.In), row.Out) << row.Name;
+    EXPECT_EQ(docengine::IsXmlSafeText(row.In), row.In == row.Out) << row.Name;
+  }
 }
 
 // New text goes where the text it replaces stood: in its hyperlink, content control, smart tag,
