@@ -496,6 +496,7 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
   for (const auto& [local, kind] : NoteKinds) {
     std::vector<pugi::xml_node> references = Elements(root, local);
     if (references.empty()) continue;
+    fragment->FHasNoteReferences = true;
     TDocPart* notes = NotesPart(package, kind);
     if (notes == nullptr) continue;
     pugi::xml_node notesRoot = notes->GetXml().document_element();
@@ -523,8 +524,11 @@ std::shared_ptr<TDocFragment> CopyFragment(TDocument* ADocument, TDocStory* ASto
   for (pugi::xml_node numId : Elements(root, "numId")) {
     if (!IsLocal(numId.parent(), "numPr")) continue;
     const std::string list = LocalAttribute(numId, "val").value();
-    if (ADocument->FirstListParagraph(AStory, list) < AStart)
+    if (ADocument->FirstListParagraph(AStory, list) < AStart) {
       fragment->FContinuedLists.insert(list);
+    } else {
+      fragment->FHasStartingLists = true;
+    }
   }
   return fragment;
 }
@@ -552,12 +556,13 @@ class TFragmentPaster {
   // that starts in the copy started again.
   void Finish(const std::vector<pugi::xml_node>& AInserted) {
     for (const auto& [local, kind] : NoteKinds) {
+      if (!FFragment.FHasNoteReferences) break;
       for (pugi::xml_node node : AInserted) {
         for (pugi::xml_node reference : Elements(node, local))
           CloneNote(reference, kind, AInserted);
       }
     }
-    if (FSameOrigin) {
+    if (FSameOrigin && FFragment.FHasStartingLists) {
       std::map<std::string, std::string> restarted;
       for (pugi::xml_node node : AInserted) {
         for (pugi::xml_node numId : Elements(node, "numId")) {

@@ -93,6 +93,10 @@ class TDocFragment : public host::TClipboardFragment {
   std::map<std::string, TFragmentNote> FNotes;  // by "footnote|<id>", "endnote|..", "comment|.."
   // Lists (w:numId) that began before the copied range: copies keep counting them.
   std::set<std::string> FContinuedLists;
+  // Whether the copied XML holds note or comment references, and lists that start in it: a paste
+  // of a fragment without them has nothing to clone or restart and skips those walks.
+  bool FHasNoteReferences = false;
+  bool FHasStartingLists = false;
 };
 
 // A copy of [AStart, AEnd) of the story with every bookmark lying wholly inside it except those
