@@ -166,7 +166,7 @@ std::string TDocStory::GetText(std::int64_t AStart, std::int64_t AEnd) const {
   AStart = std::max<std::int64_t>(AStart, 0);
   AEnd = std::min(AEnd, GetLength());
   if (AStart >= AEnd) return result;
-  if (FDocument != nullptr) FDocument->ThawNear(this, AStart);
+  if (FDocument != nullptr) FDocument->ThawRange(this, AStart, AEnd);
   std::int64_t offset = 0;
   const TDocAtom* atom = FAtoms.Find(AStart, offset);
   std::int64_t position = AStart;
@@ -1582,23 +1582,38 @@ void TDocument::FreezePassed(TDocStory* AStory) {
   ++FEditCount;
 }
 
-void TDocument::ThawNear(const TDocStory* AStory, std::int64_t APosition) {
+void TDocument::ThawRange(const TDocStory* AStory, std::int64_t AStart, std::int64_t AEnd) {
   if (FFrozen.empty() || AStory != GetMainStory()) return;
-  const TDocAtom* last = FFrozen.back().Atom;
-  if (APosition <= AStory->PositionOf(last) + last->Length) ThawAll();
+  // From the last stretch back: the merge reaches none, and finds that out from the last one.
+  std::vector<std::size_t> reached;
+  for (std::size_t i = FFrozen.size(); i-- > 0;) {
+    const TDocAtom* atom = FFrozen[i].Atom;
+    const std::int64_t start = AStory->PositionOf(atom);
+    if (start + atom->Length < AStart) break;
+    if (start <= AEnd) reached.push_back(i);
+  }
+  if (reached.empty()) return;
+  for (std::size_t i : reached) ThawStretch(FFrozen[i]);
+  for (std::size_t i : reached) FFrozen.erase(FFrozen.begin() + static_cast<std::ptrdiff_t>(i));
+  FinishThaw();
 }
 
 void TDocument::ThawAll() {
   if (FFrozen.empty()) return;
-  std::vector<TFrozenStretch> frozen = std::move(FFrozen);
+  for (const TFrozenStretch& stretch : FFrozen) ThawStretch(stretch);
   FFrozen.clear();
-  for (const TFrozenStretch& stretch : frozen) {
-    TDocAtom* atom = stretch.Atom;
-    TDocSegment* segment = atom->Segment;
-    const std::vector<pugi::xml_node> nodes = segment->FPart->Thaw(atom->Node);
-    InsertAtoms(segment, nodes, atom);
-    segment->FStory->RemoveAtom(atom);
-  }
+  FinishThaw();
+}
+
+void TDocument::ThawStretch(const TFrozenStretch& AStretch) {
+  TDocAtom* atom = AStretch.Atom;
+  TDocSegment* segment = atom->Segment;
+  const std::vector<pugi::xml_node> nodes = segment->FPart->Thaw(atom->Node);
+  InsertAtoms(segment, nodes, atom);
+  segment->FStory->RemoveAtom(atom);
+}
+
+void TDocument::FinishThaw() {
   // Frozen content held no bookmark and no note reference; anything the reader found of them
   // stands as it stood before.
   if (!FPending.empty() || !FPendingMarkers.empty()) AdoptInsertedBookmarks();

@@ -303,12 +303,12 @@ class TDocument : public host::TObject {
   // beyond them, and that a few elements separate from the first bookmark. They are serialised
   // and deflated as their part will be written (TDocPart::Freeze), and each stretch becomes one
   // atom of its length, so positions do not change and the save copies the stretches in place.
-  // A read or edit that reaches into them or right after them (ThawNear, TDocStory::GetText)
+  // A read or edit that reaches into them or right after them (ThawRange, TDocStory::GetText)
   // parses them back first, so the document stays whole for every caller. It freezes only when
   // the story has grown by a batch of atoms since its last look.
   void FreezePassed(TDocStory* AStory);
-  // Thaws the frozen content of AStory when APosition lies in it or right after it.
-  void ThawNear(const TDocStory* AStory, std::int64_t APosition);
+  // Thaws the frozen stretches of AStory that [AStart, AEnd] overlaps or touches.
+  void ThawRange(const TDocStory* AStory, std::int64_t AStart, std::int64_t AEnd);
   // Thaws all frozen content.
   void ThawAll();
   // The number of frozen stretches.
@@ -426,6 +426,10 @@ class TDocument : public host::TObject {
   std::int64_t FFrozenLook = 0;  // the main story's atom count when FreezePassed last looked
   // Whether the atom keeps its element from being frozen.
   bool HoldsThawed(const TDocAtom* AAtom) const;
+  // Parses a stretch back into its part and index (the caller drops it from FFrozen), and
+  // settles what thawing leaves.
+  void ThawStretch(const TFrozenStretch& AStretch);
+  void FinishThaw();
 };
 
 }  // namespace docengine

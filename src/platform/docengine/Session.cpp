@@ -207,8 +207,8 @@ void TDocView::EndOfDocument() {
 std::string TDocView::GetSelText() const { return FSelStory->GetText(FSelStart, FSelEnd); }
 
 void TDocView::ThawAtSelection() const {
-  // The edits look at the character before the selection too.
-  FDocument->ThawNear(FSelStory, FSelStart - 1);
+  // The edits look at the characters on both sides of the selection too.
+  FDocument->ThawRange(FSelStory, FSelStart - 1, FSelEnd + 1);
 }
 
 void TDocView::TypeText(const std::string& AText) {
