@@ -1540,7 +1540,8 @@ void TDocument::FreezePassed(TDocStory* AStory) {
   // The element the walk stopped in is not taken, nor those kept before it, nor any after the
   // last point where every field is closed.
   if (!units.empty() && stop && units.back().Node == stop) units.pop_back();
-  units.resize(units.size() - std::min(units.size(), static_cast<std::size_t>(options.KeepElements)));
+  units.resize(units.size() -
+               std::min(units.size(), static_cast<std::size_t>(options.KeepElements)));
   while (!units.empty() && !units.back().Balanced) units.pop_back();
   if (units.empty()) return;
 

@@ -317,7 +317,7 @@ class TDocument : public host::TObject {
   struct TFreezeOptions {
     bool Enabled = true;
     std::int64_t BatchAtoms = 4096;  // the growth in atoms that makes the story look again
-    int KeepElements = 4;  // elements (or rows) kept thawed before the first bookmark
+    int KeepElements = 4;            // elements (or rows) kept thawed before the first bookmark
   };
   static void SetFreezeOptions(const TFreezeOptions& AOptions);
   static const TFreezeOptions& GetFreezeOptions();

@@ -306,8 +306,9 @@ void TDocPart::SerializeTo(const std::function<void(const void*, std::size_t)>& 
     return;
   }
   TStretchSplicer splicer(FFrozenMark, FFrozen, AOut, AStretch);
-  TPartWriter writer([&splicer](const void* AData, std::size_t ASize) { splicer.Write(AData, ASize); },
-                     FCrLfAfterDeclaration);
+  TPartWriter writer(
+      [&splicer](const void* AData, std::size_t ASize) { splicer.Write(AData, ASize); },
+      FCrLfAfterDeclaration);
   FXml->save(writer, "", pugi::format_raw, pugi::encoding_utf8);
   writer.Flush();
   splicer.Finish();
@@ -364,8 +365,8 @@ std::vector<pugi::xml_node> TDocPart::Thaw(pugi::xml_node AHolder) {
   if (found == FFrozen.end() || FFrozenMark != AHolder.name()) return result;
   std::string text = InflateStretch(found->second);
   pugi::xml_document scratch;
-  const pugi::xml_parse_result parsed =
-      scratch.load_buffer_inplace(text.data(), text.size(), StretchParseOptions, pugi::encoding_utf8);
+  const pugi::xml_parse_result parsed = scratch.load_buffer_inplace(
+      text.data(), text.size(), StretchParseOptions, pugi::encoding_utf8);
   if (!parsed) {
     PartErrorAt(FPackage->GetFileName(), FName, parsed.offset,
                 std::string("frozen content does not parse again: ") + parsed.description());

@@ -88,8 +88,8 @@ std::vector<TTemplate> Templates() {
        "Letter", "Name"},
       {"table rows",
        Para(TextRun("Head")) +
-           Table("<w:tr>" + docengine::test::Cell(Start(1, "Line") + Start(2, "No") +
-                                                   TextRun("n") + End(2)) +
+           Table("<w:tr>" +
+                 docengine::test::Cell(Start(1, "Line") + Start(2, "No") + TextRun("n") + End(2)) +
                  docengine::test::Cell(TextRun("x")) + End(1) + "</w:tr>") +
            Para(TextRun("Tail")),
        "Line", "No"},
@@ -102,8 +102,8 @@ std::vector<TTemplate> Templates() {
        Para(TextRun("Head")) + Start(1, "Order") +
            Para("<w:hyperlink w:anchor=\"top\">" + TextRun("link") + "</w:hyperlink>" +
                 Start(2, "Who") + TextRun("who") + End(2)) +
-           Table(Row({TextRun("a"), TextRun("b")}) + Row({TextRun("c"), TextRun("d")})) +
-           "<w:p>" + TextRun("total") + End(1) + "</w:p>" + Para(TextRun("Tail")),
+           Table(Row({TextRun("a"), TextRun("b")}) + Row({TextRun("c"), TextRun("d")})) + "<w:p>" +
+           TextRun("total") + End(1) + "</w:p>" + Para(TextRun("Tail")),
        "Order", "Who"},
   };
 }
@@ -247,9 +247,8 @@ TEST(FreezeTest, StretchesSpliceIntoADeflatedStream) {
   const docengine::TZipDeflated whole = deflater.Finish();
   const std::string expected = head + middle + middle + tail;
   EXPECT_EQ(whole.Size, expected.size());
-  EXPECT_EQ(whole.Crc,
-            crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(expected.data()),
-                  static_cast<uInt>(expected.size())));
+  EXPECT_EQ(whole.Crc, crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(expected.data()),
+                             static_cast<uInt>(expected.size())));
   EXPECT_EQ(docengine::InflateStretch(whole), expected);
   docengine::TZipDeflated damaged = stretch;
   damaged.Crc ^= 1;
