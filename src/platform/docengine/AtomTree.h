@@ -40,6 +40,7 @@ enum TAtomKind : std::uint8_t {
   akBookmarkEnd = 13,
   akRangeStart = 14,  // w:commentRangeStart / w:commentRangeEnd; length 0
   akRangeEnd = 15,
+  akFrozen = 16,  // finished content held serialised (TDocument::FreezePassed); its length
 };
 
 // Atom flags.

@@ -51,6 +51,7 @@ std::string CharCode(char32_t AChar) {
 std::string DumpStory(const TDocStory& AStory, bool AShowHidden) {
   std::string result;
   const bool showSegments = AStory.GetType() == dstHeaderFooter || AStory.GetType() == dstTextFrame;
+  AStory.Thaw();
   for (const TDocAtom* atom = AStory.GetAtoms().First(); atom != nullptr;
        atom = TAtomTree::Next(atom)) {
     const bool fieldCode = atom->HasFlag(afFieldCode);

@@ -33,6 +33,8 @@ class TDocIds {
   // Gives every drawing, paragraph, content control and revision in ANode (and ANode itself)
   // a fresh id; with ADeep false, only ANode's own attributes and its properties.
   void Renumber(pugi::xml_node ANode, bool ADeep = true);
+  // Reads the ids in use now, if that has not been done: before content leaves the tree.
+  void Prepare() { Scan(); }
   // A fresh drawing id ("5").
   std::string NextDrawingId();
   // A fresh note id of a notes part (footnotes, endnotes) or comment id of a comments part.

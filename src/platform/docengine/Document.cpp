@@ -157,11 +157,16 @@ std::string TDocStory::AtomText(const TDocAtom* AAtom, std::int64_t AFrom, std::
   }
 }
 
+void TDocStory::Thaw() const {
+  if (FDocument != nullptr && FDocument->GetMainStory() == this) FDocument->ThawAll();
+}
+
 std::string TDocStory::GetText(std::int64_t AStart, std::int64_t AEnd) const {
   std::string result;
   AStart = std::max<std::int64_t>(AStart, 0);
   AEnd = std::min(AEnd, GetLength());
   if (AStart >= AEnd) return result;
+  if (FDocument != nullptr) FDocument->ThawRange(this, AStart, AEnd);
   std::int64_t offset = 0;
   const TDocAtom* atom = FAtoms.Find(AStart, offset);
   std::int64_t position = AStart;
@@ -741,6 +746,7 @@ void TDocument::Load() {
 
   auto newStory = [this](TDocStoryType AType) {
     FStories.push_back(std::make_unique<TDocStory>(AType));
+    FStories.back()->FDocument = this;
     return FStories.back().get();
   };
   auto partNames = [this, &fileName](TDocPart* APart, std::initializer_list<TXmlKind> AKinds,
@@ -888,6 +894,7 @@ TDocStory* TDocument::TextBoxStoryFor(const TDocStory* AAnchorStory) {
   if (AAnchorStory->GetType() == dstHeaderFooter) return FindStory(dstHeaderFooter);
   if (TDocStory* story = FindStory(dstTextFrame)) return story;
   FStories.push_back(std::make_unique<TDocStory>(dstTextFrame));
+  FStories.back()->FDocument = this;
   return FStories.back().get();
 }
 
@@ -1108,6 +1115,26 @@ std::int64_t TDocument::FlowEnd(const TDocBookmark* ABookmark) const {
   return FlowPosition(ABookmark->GetSegment(), ABookmark->GetEnd());
 }
 
+namespace {
+
+// Calls AOn with the list (w:numPr/w:numId) of the paragraph whose mark AAtom is, if any.
+template <class TOn>
+void ForListOf(const TDocAtom* AAtom, const TXmlNames& ANames, const TOn& AOn) {
+  if ((AAtom->Kind != akParagraphEnd && AAtom->Kind != akCellEnd) || !IsLocal(AAtom->Node, "p")) {
+    return;
+  }
+  pugi::xml_node properties = AAtom->Node.first_child();
+  if (!IsLocal(properties, "pPr")) return;
+  for (pugi::xml_node numPr : properties.children()) {
+    if (!IsLocal(numPr, "numPr")) continue;
+    for (pugi::xml_node numId : numPr.children()) {
+      if (IsLocal(numId, "numId")) AOn(ANames.Attr(numId, "val").value());
+    }
+  }
+}
+
+}  // namespace
+
 std::int64_t TDocument::FirstListParagraph(const TDocStory* AStory,
                                            const std::string& ANumId) const {
   if (FListStartsEdit != FEditCount) {
@@ -1120,25 +1147,23 @@ std::int64_t TDocument::FirstListParagraph(const TDocStory* AStory,
     std::int64_t position = 0;
     for (const TDocAtom* atom = AStory->FAtoms.First(); atom != nullptr;
          atom = TAtomTree::Next(atom)) {
-      if ((atom->Kind == akParagraphEnd || atom->Kind == akCellEnd) && IsLocal(atom->Node, "p")) {
-        pugi::xml_node properties = atom->Node.first_child();
-        if (IsLocal(properties, "pPr")) {
-          for (pugi::xml_node numPr : properties.children()) {
-            if (!IsLocal(numPr, "numPr")) continue;
-            for (pugi::xml_node numId : numPr.children()) {
-              if (IsLocal(numId, "numId")) {
-                starts.emplace(NamesOf(atom->Segment->FPart).Attr(numId, "val").value(), position);
-              }
-            }
-          }
-        }
-      }
+      ForListOf(atom, NamesOf(atom->Segment->FPart),
+                [&starts, position](const char* AList) { starts.emplace(AList, position); });
       position += atom->Length;
     }
     found = FListStarts.find(AStory);
   }
+  std::int64_t result = AStory->GetLength();
   const auto start = found->second.find(ANumId);
-  return start != found->second.end() ? start->second : AStory->GetLength();
+  if (start != found->second.end()) result = start->second;
+  if (AStory == GetMainStory()) {
+    for (const TFrozenStretch& stretch : FFrozen) {
+      for (const auto& [numId, position] : stretch.ListStarts) {
+        if (numId == ANumId) result = std::min(result, position);
+      }
+    }
+  }
+  return result;
 }
 
 TDocIds& TDocument::GetIds() const {
@@ -1415,6 +1440,187 @@ void TDocument::MakeBookmarkIdsUnique() {
       atom->Node.attribute(ids.IdName.c_str()).set_value(std::to_string(++ids.Highest).c_str());
     }
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Freezing finished content
+
+namespace {
+
+// VELTRANE_FREEZE_BATCH and VELTRANE_FREEZE_KEEP set the batch and the elements kept for the
+// process (0 batch: never freeze), so that a whole test suite can run with eager freezing.
+TDocument::TFreezeOptions& FreezeOptions() {
+  static TDocument::TFreezeOptions options = [] {
+    TDocument::TFreezeOptions result;
+    if (const char* batch = std::getenv("VELTRANE_FREEZE_BATCH")) {
+      result.BatchAtoms = std::strtoll(batch, nullptr, 10);
+      result.Enabled = result.BatchAtoms > 0;
+    }
+    if (const char* keep = std::getenv("VELTRANE_FREEZE_KEEP")) {
+      result.KeepElements = static_cast<int>(std::strtol(keep, nullptr, 10));
+    }
+    return result;
+  }();
+  return options;
+}
+
+// An element that FreezePassed takes whole, with its atoms.
+struct TFreezeUnit {
+  pugi::xml_node Node;
+  TDocAtom* First = nullptr;
+  TDocAtom* Last = nullptr;
+  bool Balanced = false;  // no field begun before its end is still open there
+};
+
+}  // namespace
+
+void TDocument::SetFreezeOptions(const TFreezeOptions& AOptions) { FreezeOptions() = AOptions; }
+
+const TDocument::TFreezeOptions& TDocument::GetFreezeOptions() { return FreezeOptions(); }
+
+bool TDocument::HoldsThawed(const TDocAtom* AAtom) const {
+  switch (AAtom->Kind) {
+    case akSegment:
+    case akBookmarkStart:
+    case akBookmarkEnd:
+    case akRangeStart:
+    case akRangeEnd:
+    case akFrozen:
+      return true;
+    case akChar:
+      return AAtom->Char == 2 || AAtom->Char == 5;  // note and comment references
+    case akObject:
+      return FAnchored.count(AAtom) != 0;  // a text box's drawing
+    default:
+      return false;
+  }
+}
+
+void TDocument::FreezePassed(TDocStory* AStory) {
+  const TFreezeOptions& options = FreezeOptions();
+  TDocStory* main = GetMainStory();
+  if (!options.Enabled || AStory != main || main->GetSegmentCount() != 1) return;
+  TAtomTree& atoms = main->FAtoms;
+  if (atoms.GetCount() - FFrozenLook < options.BatchAtoms) return;
+  FFrozenLook = atoms.GetCount();
+  TDocSegment* body = main->GetSegment(0);
+  const pugi::xml_node root = body->FRoot;
+  const TXmlNames& names = NamesOf(body->FPart);
+
+  // The elements from the last stretch on, up to the first atom that must stay thawed.
+  std::vector<TFreezeUnit> units;
+  TDocAtom* atom = FFrozen.empty() ? atoms.First() : TAtomTree::Next(FFrozen.back().Atom);
+  if (atom != nullptr && atom->Kind == akSegment) atom = TAtomTree::Next(atom);
+  int depth = 0;
+  pugi::xml_node top;       // the body element of the atom before
+  bool topIsTable = false;  // whether it is a table, whose rows are taken one by one
+  pugi::xml_node stop;      // the element the walk stopped in
+  for (; atom != nullptr; atom = TAtomTree::Next(atom)) {
+    pugi::xml_node unit;
+    pugi::xml_node below;
+    for (pugi::xml_node node = atom->Node; node; below = node, node = node.parent()) {
+      if (node.parent() != root) continue;
+      if (node != top) {
+        top = node;
+        topIsTable = names.Kind(node) == xkTbl;
+      }
+      unit = topIsTable && below && names.Kind(below) == xkTr ? below : node;
+      break;
+    }
+    if (!unit || atom->Segment != body || HoldsThawed(atom)) {
+      stop = unit;
+      break;
+    }
+    if (units.empty() || units.back().Node != unit) units.push_back({unit, atom, atom, false});
+    if (atom->Kind == akFieldBegin) ++depth;
+    if (atom->Kind == akFieldEnd) --depth;
+    units.back().Last = atom;
+    units.back().Balanced = depth == 0;
+  }
+  // The element the walk stopped in is not taken, nor those kept before it, nor any after the
+  // last point where every field is closed.
+  if (!units.empty() && stop && units.back().Node == stop) units.pop_back();
+  units.resize(units.size() -
+               std::min(units.size(), static_cast<std::size_t>(options.KeepElements)));
+  while (!units.empty() && !units.back().Balanced) units.pop_back();
+  if (units.empty()) return;
+
+  // The ids are read from the document before any of them leave the tree.
+  GetIds().Prepare();
+  const std::int64_t count = atoms.GetCount();
+  std::size_t first = 0;
+  while (first < units.size()) {
+    // A run of elements of one parent: the body, or one table.
+    std::size_t last = first;
+    const pugi::xml_node parent = units[first].Node.parent();
+    while (last + 1 < units.size() && units[last + 1].Node.parent() == parent) ++last;
+    TFrozenStretch stretch;
+    std::int64_t position = main->PositionOf(units[first].First);
+    const std::int64_t start = position;
+    const TDocAtom* end = TAtomTree::Next(units[last].Last);
+    TDocAtom* before = units[first].First;
+    for (TDocAtom* each = units[first].First; each != end;) {
+      TDocAtom* next = TAtomTree::Next(each);
+      ForListOf(each, names, [&stretch, position](const char* ANumId) {
+        stretch.ListStarts.emplace_back(ANumId, position);
+      });
+      position += each->Length;
+      if (each != before) main->RemoveAtom(each);
+      each = next;
+    }
+    // The first atom becomes the stretch's, so that the index keeps its place.
+    const pugi::xml_node holder = body->FPart->Freeze(units[first].Node, units[last].Node);
+    atoms.SetLength(before, position - start);
+    before->Kind = akFrozen;
+    before->Flags = 0;
+    before->Char = 0;
+    before->Node = holder;
+    stretch.Atom = before;
+    FFrozen.push_back(std::move(stretch));
+    first = last + 1;
+  }
+  FFrozenLook -= count - atoms.GetCount();
+  ++FEditCount;
+}
+
+void TDocument::ThawRange(const TDocStory* AStory, std::int64_t AStart, std::int64_t AEnd) {
+  if (FFrozen.empty() || AStory != GetMainStory()) return;
+  // From the last stretch back: the merge reaches none, and finds that out from the last one.
+  std::vector<std::size_t> reached;
+  for (std::size_t i = FFrozen.size(); i-- > 0;) {
+    const TDocAtom* atom = FFrozen[i].Atom;
+    const std::int64_t start = AStory->PositionOf(atom);
+    if (start + atom->Length < AStart) break;
+    if (start <= AEnd) reached.push_back(i);
+  }
+  if (reached.empty()) return;
+  for (std::size_t i : reached) ThawStretch(FFrozen[i]);
+  for (std::size_t i : reached) FFrozen.erase(FFrozen.begin() + static_cast<std::ptrdiff_t>(i));
+  FinishThaw();
+}
+
+void TDocument::ThawAll() {
+  if (FFrozen.empty()) return;
+  for (const TFrozenStretch& stretch : FFrozen) ThawStretch(stretch);
+  FFrozen.clear();
+  FinishThaw();
+}
+
+void TDocument::ThawStretch(const TFrozenStretch& AStretch) {
+  TDocAtom* atom = AStretch.Atom;
+  TDocSegment* segment = atom->Segment;
+  const std::vector<pugi::xml_node> nodes = segment->FPart->Thaw(atom->Node);
+  InsertAtoms(segment, nodes, atom);
+  segment->FStory->RemoveAtom(atom);
+}
+
+void TDocument::FinishThaw() {
+  // Frozen content held no bookmark and no note reference; anything the reader found of them
+  // stands as it stood before.
+  if (!FPending.empty() || !FPendingMarkers.empty()) AdoptInsertedBookmarks();
+  FInsertedReferences.clear();
+  FFrozenLook = GetMainStory()->FAtoms.GetCount();
+  ++FEditCount;
 }
 
 void TDocument::SaveAs(const std::string& AFileName) {

@@ -155,8 +155,10 @@ class TDocStory : public host::TObject {
   // are left out, field results kept. The range is clipped to the story.
   std::string GetText(std::int64_t AStart, std::int64_t AEnd) const;
 
-  // The index of atoms, for walking the story in document order.
+  // The index of atoms, for walking the story in document order. A walk over the whole story
+  // calls Thaw first: frozen content (TDocument::FreezePassed) is one atom until thawed.
   const TAtomTree& GetAtoms() const { return FAtoms; }
+  void Thaw() const;
   std::int64_t PositionOf(const TDocAtom* AAtom) const { return FAtoms.PositionOf(AAtom); }
   // The text an atom contributes to Range.Text, from character AFrom on, at most ACount
   // characters (all when ACount < 0).
@@ -183,6 +185,7 @@ class TDocStory : public host::TObject {
   void RemoveSegment(TDocSegment* ASegment);
 
   TDocStoryType FType;
+  TDocument* FDocument = nullptr;  // the owner, which thaws frozen content a read reaches
   std::vector<std::unique_ptr<TDocSegment>> FSegments;
   std::deque<TDocAtom> FAtomStore;  // stable addresses; the tree links them
   TAtomTree FAtoms;
@@ -293,6 +296,32 @@ class TDocument : public host::TObject {
   // Marks every part that holds a story as changed, so that the next save writes it from its
   // tree (what an edit does; used to check that the writer keeps everything in place).
   void SetModified();
+  // Finished content. A merge fills a region near the end of a growing document, and what lies
+  // behind it is neither read nor edited again. FreezePassed holds such content of the main
+  // story compactly: whole elements of the body, or whole rows of a table of the body, that hold
+  // no bookmark, comment range, note reference, anchored text box or part of a field reaching
+  // beyond them, and that a few elements separate from the first bookmark. They are serialised
+  // and deflated as their part will be written (TDocPart::Freeze), and each stretch becomes one
+  // atom of its length, so positions do not change and the save copies the stretches in place.
+  // A read or edit that reaches into them or right after them (ThawRange, TDocStory::GetText)
+  // parses them back first, so the document stays whole for every caller. It freezes only when
+  // the story has grown by a batch of atoms since its last look.
+  void FreezePassed(TDocStory* AStory);
+  // Thaws the frozen stretches of AStory that [AStart, AEnd] overlaps or touches.
+  void ThawRange(const TDocStory* AStory, std::int64_t AStart, std::int64_t AEnd);
+  // Thaws all frozen content.
+  void ThawAll();
+  // The number of frozen stretches.
+  int GetFrozenCount() const { return static_cast<int>(FFrozen.size()); }
+  // How freezing behaves, for the process (tests compare documents made with and without it).
+  struct TFreezeOptions {
+    bool Enabled = true;
+    std::int64_t BatchAtoms = 4096;  // the growth in atoms that makes the story look again
+    int KeepElements = 4;            // elements (or rows) kept thawed before the first bookmark
+  };
+  static void SetFreezeOptions(const TFreezeOptions& AOptions);
+  static const TFreezeOptions& GetFreezeOptions();
+
   // Saves to AFileName through a temporary file in its folder. Parts nobody changed are copied
   // byte for byte; changed parts are written from their trees with every bookmark at its place,
   // bookmark ids made unique within each part.
@@ -387,6 +416,20 @@ class TDocument : public host::TObject {
   // FirstListParagraph's answers, for the edit count they were worked out at.
   mutable std::map<const TDocStory*, std::map<std::string, std::int64_t>> FListStarts;
   mutable std::uint64_t FListStartsEdit = ~std::uint64_t{0};
+  // The frozen stretches of the main story, in document order, each with the first paragraph
+  // of every list it holds (for FirstListParagraph).
+  struct TFrozenStretch {
+    TDocAtom* Atom = nullptr;
+    std::vector<std::pair<std::string, std::int64_t>> ListStarts;
+  };
+  std::vector<TFrozenStretch> FFrozen;
+  std::int64_t FFrozenLook = 0;  // the main story's atom count when FreezePassed last looked
+  // Whether the atom keeps its element from being frozen.
+  bool HoldsThawed(const TDocAtom* AAtom) const;
+  // Parses a stretch back into its part and index (the caller drops it from FFrozen), and
+  // settles what thawing leaves.
+  void ThawStretch(const TFrozenStretch& AStretch);
+  void FinishThaw();
 };
 
 }  // namespace docengine

@@ -989,6 +989,8 @@ int CountChildren(pugi::xml_node AParent, const char* ALocal) {
   int result = 0;
   for (pugi::xml_node child = AParent.first_child(); child; child = child.next_sibling()) {
     if (IsLocal(child, ALocal)) ++result;
+    if (child.type() == pugi::node_pi && std::strcmp(ALocal, "tr") == 0)
+      result += FrozenRows(child);
   }
   return result;
 }
@@ -997,6 +999,8 @@ int IndexAmong(pugi::xml_node ANode, const char* ALocal) {
   int result = 1;
   for (pugi::xml_node child = ANode.previous_sibling(); child; child = child.previous_sibling()) {
     if (IsLocal(child, ALocal)) ++result;
+    if (child.type() == pugi::node_pi && std::strcmp(ALocal, "tr") == 0)
+      result += FrozenRows(child);
   }
   return result;
 }

@@ -1,8 +1,11 @@
 #include "platform/docengine/Package.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string_view>
 
 #include "platform/docengine/DocError.h"
@@ -207,18 +210,181 @@ class TPartWriter : public pugi::xml_writer {
   std::string FHead;
 };
 
+// Passes serialised XML on, and each frozen stretch's instruction ("<?mark number?>") as the
+// stretch itself. An instruction may arrive cut over two pieces: the tail of a piece that could
+// begin one is held back until the next.
+class TStretchSplicer {
+ public:
+  TStretchSplicer(const std::string& AMark,
+                  const std::unordered_map<std::uint64_t, TZipDeflated>& AFrozen,
+                  const std::function<void(const void*, std::size_t)>& AOut,
+                  const std::function<void(const TZipDeflated&)>& AStretch)
+      : FMark("<?" + AMark + " "), FFrozen(AFrozen), FOut(AOut), FStretch(AStretch) {}
+
+  void Write(const void* AData, std::size_t ASize) {
+    if (FHeld.empty()) {
+      Scan(static_cast<const char*>(AData), ASize);
+      return;
+    }
+    std::string joined = std::move(FHeld);
+    FHeld.clear();
+    joined.append(static_cast<const char*>(AData), ASize);
+    Scan(joined.data(), joined.size());
+  }
+
+  void Finish() {
+    if (!FHeld.empty()) FOut(FHeld.data(), FHeld.size());
+    FHeld.clear();
+  }
+
+ private:
+  void Scan(const char* AData, std::size_t ASize) {
+    while (ASize > 0) {
+      const auto* hit = static_cast<const char*>(memmem(AData, ASize, FMark.data(), FMark.size()));
+      if (hit == nullptr) {
+        std::size_t keep = std::min(ASize, FMark.size() - 1);
+        while (keep > 0 && std::memcmp(AData + ASize - keep, FMark.data(), keep) != 0) --keep;
+        FOut(AData, ASize - keep);
+        FHeld.assign(AData + ASize - keep, keep);
+        return;
+      }
+      FOut(AData, static_cast<std::size_t>(hit - AData));
+      const std::size_t left = ASize - static_cast<std::size_t>(hit - AData);
+      const auto* end = static_cast<const char*>(memmem(hit, left, "?>", 2));
+      if (end == nullptr) {
+        FHeld.assign(hit, left);
+        return;
+      }
+      const std::string_view number(hit + FMark.size(),
+                                    static_cast<std::size_t>(end - hit) - FMark.size());
+      const auto found = FFrozen.find(std::strtoull(std::string(number).c_str(), nullptr, 10));
+      if (found != FFrozen.end()) {
+        FStretch(found->second);
+      } else {
+        FOut(hit, static_cast<std::size_t>(end + 2 - hit));
+      }
+      ASize = left - static_cast<std::size_t>(end + 2 - hit);
+      AData = end + 2;
+    }
+  }
+
+  const std::string FMark;
+  const std::unordered_map<std::uint64_t, TZipDeflated>& FFrozen;
+  const std::function<void(const void*, std::size_t)>& FOut;
+  const std::function<void(const TZipDeflated&)>& FStretch;
+  std::string FHeld;
+};
+
+// Hands what pugixml writes to a function.
+class TFunctionWriter : public pugi::xml_writer {
+ public:
+  explicit TFunctionWriter(std::function<void(const void*, std::size_t)> AOut)
+      : FOut(std::move(AOut)) {}
+  void write(const void* AData, std::size_t ASize) override { FOut(AData, ASize); }
+
+ private:
+  std::function<void(const void*, std::size_t)> FOut;
+};
+
+constexpr unsigned StretchParseOptions =
+    (pugi::parse_full | pugi::parse_ws_pcdata | pugi::parse_fragment) & ~pugi::parse_eol;
+
 }  // namespace
 
-void TDocPart::SerializeTo(const std::function<void(const void*, std::size_t)>& AOut) const {
+void TDocPart::SerializeTo(const std::function<void(const void*, std::size_t)>& AOut,
+                           const std::function<void(const TZipDeflated&)>& AStretch) const {
   // The tree is written in UTF-8 whatever the part was read in, so its declaration must say so.
   pugi::xml_node declaration = FXml->first_child();
   if (declaration.type() == pugi::node_declaration) {
     pugi::xml_attribute encoding = declaration.attribute("encoding");
     if (encoding && !host::SameText(encoding.value(), "UTF-8")) encoding.set_value("UTF-8");
   }
-  TPartWriter writer(AOut, FCrLfAfterDeclaration);
+  if (FFrozen.empty()) {
+    TPartWriter writer(AOut, FCrLfAfterDeclaration);
+    FXml->save(writer, "", pugi::format_raw, pugi::encoding_utf8);
+    writer.Flush();
+    return;
+  }
+  TStretchSplicer splicer(FFrozenMark, FFrozen, AOut, AStretch);
+  TPartWriter writer(
+      [&splicer](const void* AData, std::size_t ASize) { splicer.Write(AData, ASize); },
+      FCrLfAfterDeclaration);
   FXml->save(writer, "", pugi::format_raw, pugi::encoding_utf8);
   writer.Flush();
+  splicer.Finish();
+}
+
+void TDocPart::SerializeTo(const std::function<void(const void*, std::size_t)>& AOut) const {
+  SerializeTo(AOut, [&AOut](const TZipDeflated& AStretch) {
+    const std::string text = InflateStretch(AStretch);
+    AOut(text.data(), text.size());
+  });
+}
+
+pugi::xml_node TDocPart::Freeze(pugi::xml_node AFirst, pugi::xml_node ALast) {
+  if (FFrozenMark.empty()) {
+    std::random_device random;
+    char mark[40];
+    std::snprintf(mark, sizeof(mark), "veltrane-frozen-%08x%08x", random(), random());
+    FFrozenMark = mark;
+  }
+  TZipDeflater deflater;
+  TFunctionWriter writer(
+      [&deflater](const void* AData, std::size_t ASize) { deflater.Write(AData, ASize); });
+  pugi::xml_node parent = AFirst.parent();
+  pugi::xml_node holder = parent.insert_child_before(pugi::node_pi, AFirst);
+  const std::uint64_t number = ++FLastFrozen;
+  holder.set_name(FFrozenMark.c_str());
+  int rows = 0;
+  for (pugi::xml_node node = AFirst; node;) {
+    const pugi::xml_node next = node.next_sibling();
+    const bool last = node == ALast;
+    if (IsLocal(node, "tr")) ++rows;
+    node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+    parent.remove_child(node);
+    if (last) break;
+    node = next;
+  }
+  holder.set_value((std::to_string(number) + " " + std::to_string(rows)).c_str());
+  FFrozen.emplace(number, deflater.FinishStretch());
+  FModified = true;
+  return holder;
+}
+
+int FrozenRows(pugi::xml_node ANode) {
+  if (ANode.type() != pugi::node_pi || std::strncmp(ANode.name(), "veltrane-frozen-", 16) != 0) {
+    return 0;
+  }
+  const char* rows = std::strchr(ANode.value(), ' ');
+  return rows != nullptr ? std::atoi(rows + 1) : 0;
+}
+
+std::vector<pugi::xml_node> TDocPart::Thaw(pugi::xml_node AHolder) {
+  std::vector<pugi::xml_node> result;
+  const auto found = FFrozen.find(std::strtoull(AHolder.value(), nullptr, 10));
+  if (found == FFrozen.end() || FFrozenMark != AHolder.name()) return result;
+  std::string text = InflateStretch(found->second);
+  pugi::xml_document scratch;
+  const pugi::xml_parse_result parsed = scratch.load_buffer_inplace(
+      text.data(), text.size(), StretchParseOptions, pugi::encoding_utf8);
+  if (!parsed) {
+    PartErrorAt(FPackage->GetFileName(), FName, parsed.offset,
+                std::string("frozen content does not parse again: ") + parsed.description());
+  }
+  pugi::xml_node parent = AHolder.parent();
+  for (pugi::xml_node node = scratch.first_child(); node; node = node.next_sibling()) {
+    result.push_back(parent.insert_copy_before(node, AHolder));
+  }
+  parent.remove_child(AHolder);
+  FFrozen.erase(found);
+  FModified = true;
+  return result;
+}
+
+std::uint64_t TDocPart::GetFrozenSize() const {
+  std::uint64_t result = 0;
+  for (const auto& [number, stretch] : FFrozen) result += stretch.Data.size();
+  return result;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -536,7 +702,8 @@ void TDocPackage::SaveAs(const std::string& AFileName) {
     if (part.FXml && part.FModified) {
       TZipDeflater deflater;
       part.SerializeTo(
-          [&deflater](const void* AData, std::size_t ASize) { deflater.Write(AData, ASize); });
+          [&deflater](const void* AData, std::size_t ASize) { deflater.Write(AData, ASize); },
+          [&deflater](const TZipDeflated& AStretch) { deflater.AppendStretch(AStretch); });
       deflated[i] = deflater.Finish();
       item.Deflated = &deflated[i];
     } else if (part.FHasNewData) {

@@ -72,14 +72,29 @@ class TDocPart : public host::TObject {
   // The size of the part's bytes, without reading them.
   std::uint64_t GetSize() const;
 
+  // Finished content held compactly. Freeze serialises the sibling nodes from AFirst to ALast
+  // (with whatever lies between them) as the part is written, deflates them and puts a
+  // processing instruction in their place, which it returns. The part is written (SerializeTo,
+  // and on save deflated as it is) with those bytes where the instruction stands. Thaw parses
+  // them back in place of the instruction and returns the nodes in order.
+  pugi::xml_node Freeze(pugi::xml_node AFirst, pugi::xml_node ALast);
+  std::vector<pugi::xml_node> Thaw(pugi::xml_node AHolder);
+  bool GetHasFrozen() const { return !FFrozen.empty(); }
+  // The deflated bytes the frozen content takes.
+  std::uint64_t GetFrozenSize() const;
+  // Serialises the tree in pieces handed to AOut, never whole; frozen content goes to AStretch
+  // as it is held, deflated.
+  void SerializeTo(const std::function<void(const void*, std::size_t)>& AOut,
+                   const std::function<void(const TZipDeflated&)>& AStretch) const;
+  // The same, with frozen content inflated into AOut.
+  void SerializeTo(const std::function<void(const void*, std::size_t)>& AOut) const;
+
  private:
   using inherited = host::TObject;
   friend class TDocPackage;
 
   TDocPart(TDocPackage* APackage, std::string AName)
       : FPackage(APackage), FName(std::move(AName)) {}
-  // Serialises the tree in pieces handed to AOut, never whole.
-  void SerializeTo(const std::function<void(const void*, std::size_t)>& AOut) const;
 
   TDocPackage* FPackage;  // not owned: the owner
   std::string FName;
@@ -93,7 +108,16 @@ class TDocPart : public host::TObject {
   std::unique_ptr<pugi::xml_document> FXml;
   mutable std::size_t FHash = 0;  // of the bytes, once computed (FindPartByContent)
   mutable bool FHashed = false;
+  // Frozen content by the number its instruction holds. The instructions are named with a
+  // random mark of this part, so that no instruction a document brings is ever taken for one.
+  std::unordered_map<std::uint64_t, TZipDeflated> FFrozen;
+  std::uint64_t FLastFrozen = 0;
+  std::string FFrozenMark;
 };
+
+// The number of table rows that ANode stands for when it holds a frozen stretch of them
+// (TDocPart::Freeze), else 0.
+int FrozenRows(pugi::xml_node ANode);
 
 // A .docx package. Raises EDocError for anything it cannot read or write.
 class TDocPackage : public host::TObject {

@@ -206,7 +206,13 @@ void TDocView::EndOfDocument() {
 
 std::string TDocView::GetSelText() const { return FSelStory->GetText(FSelStart, FSelEnd); }
 
+void TDocView::ThawAtSelection() const {
+  // The edits look at the characters on both sides of the selection too.
+  FDocument->ThawRange(FSelStory, FSelStart - 1, FSelEnd + 1);
+}
+
 void TDocView::TypeText(const std::string& AText) {
+  ThawAtSelection();
   const std::vector<TDocBookmark*> context = GetSelContext();
   TDocEditor editor(FDocument.get(), FSelStory);
   pugi::xml_document scratch;
@@ -222,6 +228,7 @@ void TDocView::TypeText(const std::string& AText) {
 }
 
 std::int64_t TDocView::Delete() {
+  ThawAtSelection();
   TDocEditor editor(FDocument.get(), FSelStory);
   std::int64_t end = FSelEnd > FSelStart ? FSelEnd : FSelStart + 1;
   editor.KeepFieldsWhole(FSelStart, end);
@@ -232,6 +239,7 @@ std::int64_t TDocView::Delete() {
 }
 
 void TDocView::DeleteRows() {
+  ThawAtSelection();
   TDocEditor editor(FDocument.get(), FSelStory);
   std::int64_t start = FSelStart;
   std::int64_t end = FSelEnd;
@@ -248,6 +256,7 @@ void TDocView::DeleteRows() {
 // would take the group's name away from the copies filled so far. The bookmark the selection
 // was made from does travel, so that each pasted copy carries its own.
 void TDocView::Copy() {
+  ThawAtSelection();
   TDocContext exclude;
   // The bookmark the selection was made from leads the key: the fragment carries its name.
   std::vector<std::uint64_t> serials{FSelBookmark};
@@ -286,6 +295,7 @@ void TDocView::Copy() {
 }
 
 void TDocView::Paste() {
+  ThawAtSelection();
   host::TClipboard* clipboard = host::Clipboard();
   const std::vector<TDocBookmark*> context = GetSelContext();
   TDocEditor editor(FDocument.get(), FSelStory);
@@ -298,6 +308,7 @@ void TDocView::Paste() {
       FSelStart = FSelEnd =
           PasteFragment(FDocument.get(), FSelStory, FSelStart, *fragment, context);
       editor.RemoveEmptiedWrappers();
+      FDocument->FreezePassed(FSelStory);
       return;
     }
   }
@@ -332,6 +343,7 @@ void TDocView::Paste() {
 int TDocView::SelInfo(int AType) const {
   if (AType == dsiInHeaderFooter) return GetInHeaderFooter() ? -1 : 0;
   if (AType < dsiWithInTable || AType > dsiMaxColumns) return 0;
+  ThawAtSelection();
   TDocEditor editor(FDocument.get(), FSelStory);
   return editor.TableInfo(FSelStart, FSelEnd, AType);
 }

@@ -123,6 +123,9 @@ class TDocView : public host::TObject {
  private:
   using inherited = host::TObject;
 
+  // Thaws frozen content that an edit or read at the selection would reach.
+  void ThawAtSelection() const;
+
   void SetSelection(TDocStory* AStory, std::int64_t AStart, std::int64_t AEnd, bool APoint);
 
   TDocSession* FSession;

@@ -427,6 +427,58 @@ TZipDeflated TZipDeflater::Finish() {
   return std::move(FResult);
 }
 
+TZipDeflated TZipDeflater::FinishStretch() {
+  Deflate(nullptr, 0, Z_SYNC_FLUSH);
+  deflateEnd(&FState->Stream);
+  FState->Open = false;
+  FResult.Data.shrink_to_fit();
+  return std::move(FResult);
+}
+
+void TZipDeflater::AppendStretch(const TZipDeflated& AStretch) {
+  if (AStretch.Size == 0) return;
+  Deflate(nullptr, 0, Z_FULL_FLUSH);
+  FResult.Data += AStretch.Data;
+  FResult.Crc = static_cast<std::uint32_t>(
+      crc32_combine(FResult.Crc, AStretch.Crc, static_cast<z_off_t>(AStretch.Size)));
+  FResult.Size += AStretch.Size;
+}
+
+std::string InflateStretch(const TZipDeflated& AStretch) {
+  std::string result;
+  if (AStretch.Size == 0) return result;
+  z_stream stream{};
+  if (inflateInit2(&stream, -15) != Z_OK) throw std::bad_alloc();
+  result.resize(AStretch.Size);
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(AStretch.Data.data()));
+  stream.next_out = reinterpret_cast<Bytef*>(result.data());
+  // zlib counts in 32 bits: a stretch is fed and drained in slices.
+  std::size_t inLeft = AStretch.Data.size();
+  std::size_t outLeft = result.size();
+  int status = Z_OK;
+  while (outLeft > 0 && status == Z_OK) {
+    const auto inSlice = static_cast<uInt>(std::min<std::size_t>(inLeft, 1u << 30));
+    const auto outSlice = static_cast<uInt>(std::min<std::size_t>(outLeft, 1u << 30));
+    stream.avail_in = inSlice;
+    stream.avail_out = outSlice;
+    status = inflate(&stream, Z_NO_FLUSH);
+    inLeft -= inSlice - stream.avail_in;
+    outLeft -= outSlice - stream.avail_out;
+    if (status == Z_BUF_ERROR && outLeft == 0) status = Z_OK;
+  }
+  inflateEnd(&stream);
+  uLong crc = crc32(0, nullptr, 0);
+  for (std::size_t at = 0; outLeft == 0 && at < result.size();) {
+    const auto slice = static_cast<uInt>(std::min<std::size_t>(result.size() - at, 1u << 30));
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(result.data() + at), slice);
+    at += slice;
+  }
+  if (outLeft != 0 || static_cast<std::uint32_t>(crc) != AStretch.Crc) {
+    throw std::runtime_error("a deflated stretch does not inflate to what it held");
+  }
+  return result;
+}
+
 namespace {
 
 // A libzip source that hands over deflated data as it is, with its size and checksum, so that

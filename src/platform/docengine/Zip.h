@@ -111,6 +111,12 @@ class TZipDeflater {
   void Write(const void* AData, std::size_t ASize);
   // Ends the stream; the deflater is done afterwards.
   TZipDeflated Finish();
+  // Ends the stream as a stretch that another stream can take in whole (AppendStretch): flushed
+  // to a byte boundary, with no final block. The deflater is done afterwards.
+  TZipDeflated FinishStretch();
+  // Takes in a stretch made by FinishStretch as if its bytes had been written here. The stream
+  // is fully flushed first, so that nothing after the stretch refers back past it.
+  void AppendStretch(const TZipDeflated& AStretch);
 
  private:
   void Deflate(const void* AData, std::size_t ASize, int AFlush);
@@ -119,6 +125,9 @@ class TZipDeflater {
   std::unique_ptr<TState> FState;
   TZipDeflated FResult;
 };
+
+// The bytes a stretch (TZipDeflater::FinishStretch) holds, inflated again.
+std::string InflateStretch(const TZipDeflated& AStretch);
 
 struct TZipWriteItem {
   std::string Name;
