@@ -214,8 +214,7 @@ OleVariant TAutoObject::Invoke(const std::string& AName, TDispatchKind AKind, TO
   return InvokeMember(GetMemberTable().Find(std::string_view(AName)), AName, AKind, AArgs);
 }
 
-OleVariant TAutoObject::InvokeBound(const TOleName& AName, TDispatchKind AKind,
-                                    TOleArgs& AArgs) {
+OleVariant TAutoObject::InvokeBound(const TOleName& AName, TDispatchKind AKind, TOleArgs& AArgs) {
   return InvokeMember(GetMemberTable().Find(AName), AName.GetName(), AKind, AArgs);
 }
 

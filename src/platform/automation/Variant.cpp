@@ -299,15 +299,13 @@ OleVariant InvokeOn(const OleVariant& AVariant, const std::string& AName, F ACal
 
 OleVariant OleVariant::Invoke(const std::string& AName, TDispatchKind AKind,
                               TOleArgs& AArgs) const {
-  return InvokeOn(*this, AName, [&](TDispatch* AObject) {
-    return AObject->Invoke(AName, AKind, AArgs);
-  });
+  return InvokeOn(*this, AName,
+                  [&](TDispatch* AObject) { return AObject->Invoke(AName, AKind, AArgs); });
 }
 
 OleVariant OleVariant::Invoke(const TOleName& AName, TDispatchKind AKind, TOleArgs& AArgs) const {
-  return InvokeOn(*this, AName.GetName(), [&](TDispatch* AObject) {
-    return AObject->InvokeBound(AName, AKind, AArgs);
-  });
+  return InvokeOn(*this, AName.GetName(),
+                  [&](TDispatch* AObject) { return AObject->InvokeBound(AName, AKind, AArgs); });
 }
 
 OleVariant OleVariant::Invoke(const std::string& AName, TDispatchKind AKind,
