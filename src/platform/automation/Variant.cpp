@@ -70,7 +70,7 @@ class TArgsLease {
     std::size_t Depth = 0;
   };
   static TPool& Pool() {
-    static TPool* const pool = new TPool;  // NOLINT(cppcoreguidelines-owning-memory)
+    static auto* const pool = new TPool;
     return *pool;
   }
   // The vector of the current depth, empty; the constructor takes the depth once it is filled.
