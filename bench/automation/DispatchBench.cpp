@@ -100,6 +100,29 @@ void BM_ChainOfFourCalls(benchmark::State& AState) {
 }
 BENCHMARK(BM_ChainOfFourCalls);
 
+// The same calls with their names bound once, as the printers make them.
+void BM_BoundCallWithoutArguments(benchmark::State& AState) {
+  const OleVariant object(std::make_unique<TBenchObject>());
+  const TOleName name("Name");
+  for (auto _ : AState) {
+    benchmark::DoNotOptimize(object.Call(name).ToString());
+  }
+}
+BENCHMARK(BM_BoundCallWithoutArguments);
+
+void BM_BoundChainOfFourCalls(benchmark::State& AState) {
+  const OleVariant object(std::make_unique<TBenchObject>());
+  const TOleName item("Item");
+  const TOleName open("Open");
+  const TOleName name("Name");
+  OleVariant index = 1;
+  for (auto _ : AState) {
+    benchmark::DoNotOptimize(
+        object.Call(item, OleRef(index)).Call(item, OleArg(2)).Call(open, OleArg("x")).Call(name));
+  }
+}
+BENCHMARK(BM_BoundChainOfFourCalls);
+
 void BM_TracedCall(benchmark::State& AState) {
   std::size_t bytes = 0;
   const OleVariant object =

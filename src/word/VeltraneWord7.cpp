@@ -1,5 +1,6 @@
 #include "word/VeltraneWord7.h"
 
+#include <array>
 #include <limits>
 #include <memory>
 
@@ -86,11 +87,31 @@ void TVeltraneWord7::NoNameError(TVeltraneWordbasicCommand ACommand) const {
       "; set WordbasicDialect to the language of the installed Word (wbdGerman to wbdSpanish)");
 }
 
+namespace {
+
+// Each command's name in each dialect, bound once when it is first sent: the merge sends the
+// same few commands for every field. nullptr for a command the dialect has no name for.
+const automation::TOleName* BoundCommandName(TVeltraneWordbasicDialect ADialect,
+                                             TVeltraneWordbasicCommand ACommand) {
+  using TRow = std::array<std::unique_ptr<const automation::TOleName>, WordbasicCommandCount>;
+  static std::array<TRow, WordbasicDialectCount> names;
+  if (ADialect >= WordbasicDialectCount || ACommand >= WordbasicCommandCount) return nullptr;
+  std::unique_ptr<const automation::TOleName>& name = names[ADialect][ACommand];
+  if (!name) {
+    const char* text = WordbasicCommandName(ADialect, ACommand);
+    if (text == nullptr) return nullptr;
+    name = std::make_unique<const automation::TOleName>(text);
+  }
+  return name.get();
+}
+
+}  // namespace
+
 OleVariant TVeltraneWord7::Send(TVeltraneWordbasicCommand ACommand,
                                 std::initializer_list<automation::TOleArg> AArgs) {
-  const char* name = WordbasicCommandName(FWordbasicDialect, ACommand);
+  const automation::TOleName* name = BoundCommandName(FWordbasicDialect, ACommand);
   if (name == nullptr) NoNameError(ACommand);
-  return FWordBasicObject.Invoke(name, automation::dkMethod, AArgs);
+  return FWordBasicObject.Invoke(*name, automation::dkMethod, AArgs);
 }
 
 automation::TOleArg TVeltraneWord7::Named(TVeltraneWordbasicArgument AArgument,

@@ -8,6 +8,7 @@ namespace veltrane {
 using automation::OleNamed;
 using automation::OleRef;
 using automation::OleVariant;
+using automation::TOleName;
 
 namespace {
 
@@ -18,6 +19,29 @@ constexpr int ViewTypeNormal = 1;
 constexpr int ViewTypePage = 3;
 // Close without saving.
 constexpr int SaveChangesNone = 0;
+
+// The members of the calls a merge repeats for every field and group, bound once. Each object
+// kind has names of its own ("Delete" of a bookmark and of the selection), so every name stays
+// bound to one member table.
+struct TWord8Names {
+  TOleName ApplicationActiveDocument{"ActiveDocument"};
+  TOleName ApplicationSelection{"Selection"};
+  TOleName DocumentBookmarks{"Bookmarks"};
+  TOleName BookmarksItem{"Item"};
+  TOleName BookmarksExists{"Exists"};
+  TOleName BookmarkSelect{"Select"};
+  TOleName BookmarkDelete{"Delete"};
+  TOleName SelectionText{"Text"};
+  TOleName SelectionTypeText{"TypeText"};
+  TOleName SelectionDelete{"Delete"};
+  TOleName SelectionCopy{"Copy"};
+  TOleName SelectionPaste{"Paste"};
+};
+
+const TWord8Names& Names() {
+  static const TWord8Names names;
+  return names;
+}
 
 }  // namespace
 
@@ -90,11 +114,16 @@ std::unique_ptr<TVeltraneIdentifier> TVeltraneWord8::DoGetIdentifier(int AIndex)
 }
 
 std::string TVeltraneWord8::DoGetSelection() {
-  return FWordApplication.Call("Selection").Call("Text").ToString();
+  const TWord8Names& names = Names();
+  return FWordApplication.Call(names.ApplicationSelection).Call(names.SelectionText).ToString();
 }
 
 void TVeltraneWord8::SelectBookmark(const std::string& AName) {
-  FWordApplication.Call("ActiveDocument").Call("Bookmarks").Call("Item", {AName}).Call("Select");
+  const TWord8Names& names = Names();
+  FWordApplication.Call(names.ApplicationActiveDocument)
+      .Call(names.DocumentBookmarks)
+      .Call(names.BookmarksItem, AName)
+      .Call(names.BookmarkSelect);
 }
 
 void TVeltraneWord8::DoSelectIdentifier(const TVeltraneIdentifier* AIdentifier) {
@@ -112,14 +141,15 @@ void TVeltraneWord8::DoGotoPos(TVeltraneGotoPosition APosition) {
 }
 
 void TVeltraneWord8::DoRemoveIdentifier(const TVeltraneIdentifier* AIdentifier) {
-  if (FWordApplication.Call("ActiveDocument")
-          .Call("Bookmarks")
-          .Call("Exists", {AIdentifier->GetName()})
+  const TWord8Names& names = Names();
+  if (FWordApplication.Call(names.ApplicationActiveDocument)
+          .Call(names.DocumentBookmarks)
+          .Call(names.BookmarksExists, AIdentifier->GetName())
           .ToBoolean()) {
-    FWordApplication.Call("ActiveDocument")
-        .Call("Bookmarks")
-        .Call("Item", {AIdentifier->GetName()})
-        .Call("Delete");
+    FWordApplication.Call(names.ApplicationActiveDocument)
+        .Call(names.DocumentBookmarks)
+        .Call(names.BookmarksItem, AIdentifier->GetName())
+        .Call(names.BookmarkDelete);
   }
 }
 
@@ -128,14 +158,25 @@ void TVeltraneWord8::DoInsertText(const std::string& AText) {
     if (!GetSelection().empty()) DeleteSelection();
     return;
   }
-  FWordApplication.Call("Selection").Call("TypeText", {OleNamed("Text", AText)});
+  const TWord8Names& names = Names();
+  FWordApplication.Call(names.ApplicationSelection)
+      .Call(names.SelectionTypeText, OleNamed("Text", AText));
 }
 
-void TVeltraneWord8::DoDeleteSelection() { FWordApplication.Call("Selection").Call("Delete"); }
+void TVeltraneWord8::DoDeleteSelection() {
+  const TWord8Names& names = Names();
+  FWordApplication.Call(names.ApplicationSelection).Call(names.SelectionDelete);
+}
 
-void TVeltraneWord8::DoCopyClip() { FWordApplication.Call("Selection").Call("Copy"); }
+void TVeltraneWord8::DoCopyClip() {
+  const TWord8Names& names = Names();
+  FWordApplication.Call(names.ApplicationSelection).Call(names.SelectionCopy);
+}
 
-void TVeltraneWord8::DoInsertClip() { FWordApplication.Call("Selection").Call("Paste"); }
+void TVeltraneWord8::DoInsertClip() {
+  const TWord8Names& names = Names();
+  FWordApplication.Call(names.ApplicationSelection).Call(names.SelectionPaste);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Documents

@@ -67,14 +67,16 @@ class TRecordingRoot : public automation::TOleServer {
   }
   ~TRecordingRoot() override { LeaveRunning(); }
 
-  OleVariant Invoke(const std::string& AName, TDispatchKind AKind, TOleArgs& AArgs) override {
+  const std::shared_ptr<TRecorderState>& GetState() const { return FState; }
+
+ protected:
+  // Every name is recorded: the empty table finds none, and the member is not asked for.
+  OleVariant InvokeMember(const automation::TAutoMember*, const std::string& AName,
+                          TDispatchKind AKind, TOleArgs& AArgs) override {
     CheckRunning();
     static const std::string none;
     return Record(*FState, {this, none, none, -1}, AName, AKind, AArgs);
   }
-  const std::shared_ptr<TRecorderState>& GetState() const { return FState; }
-
- protected:
   const automation::TAutoMemberTable& GetMemberTable() const override { return EmptyMemberTable(); }
   void DoTerminate() override { LeaveRunning(); }
 

@@ -1,7 +1,9 @@
 #include "platform/automation/AutoObject.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
+#include <utility>
 
 namespace automation {
 
@@ -27,6 +29,11 @@ bool SameName(std::string_view AName1, std::string_view AName2) {
     if (FoldCase(AName1[i]) != FoldCase(AName2[i])) return false;
   }
   return true;
+}
+
+std::uint64_t NextTableSerial() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
 }
 
 }  // namespace
@@ -145,7 +152,8 @@ bool TAutoCall::GetValueBoolean() const {
 // TAutoMemberTable
 
 TAutoMemberTable::TAutoMemberTable(std::vector<TAutoMember> AMembers,
-                                   const TAutoMemberTable* AParent) {
+                                   const TAutoMemberTable* AParent)
+    : FSerial(NextTableSerial()) {
   if (AParent != nullptr) FMembers = AParent->FMembers;
   for (TAutoMember& member : AMembers) {
     assert(member.Params.size() <= static_cast<std::size_t>(AutoMaxParams));
@@ -169,6 +177,27 @@ TAutoMemberTable::TAutoMemberTable(std::vector<TAutoMember> AMembers,
   }
 }
 
+// A copy is another table: a name bound to the original must look its member up in the copy.
+TAutoMemberTable::TAutoMemberTable(const TAutoMemberTable& AOther)
+    : FSerial(NextTableSerial()), FMembers(AOther.FMembers), FSlots(AOther.FSlots) {}
+
+// The moved-from table is left empty, under a serial of its own.
+TAutoMemberTable::TAutoMemberTable(TAutoMemberTable&& AOther) noexcept
+    : FSerial(std::exchange(AOther.FSerial, NextTableSerial())),
+      FMembers(std::move(AOther.FMembers)),
+      FSlots(std::move(AOther.FSlots)) {
+  AOther.FMembers.clear();
+  AOther.FSlots.assign(8, 0);
+}
+
+const TAutoMember* TAutoMemberTable::Find(const TOleName& AName) const {
+  const int bound = AName.GetBoundIndex(FSerial);
+  if (bound >= 0) return &FMembers[static_cast<std::size_t>(bound)];
+  const TAutoMember* member = Find(AName.GetName());
+  if (member != nullptr) AName.Bind(FSerial, static_cast<int>(member - FMembers.data()));
+  return member;
+}
+
 const TAutoMember* TAutoMemberTable::Find(std::string_view AName) const {
   const std::size_t mask = FSlots.size() - 1;
   for (std::size_t slot = HashName(AName) & mask; FSlots[slot] != 0; slot = (slot + 1) & mask) {
@@ -182,18 +211,26 @@ const TAutoMember* TAutoMemberTable::Find(std::string_view AName) const {
 // TAutoObject
 
 OleVariant TAutoObject::Invoke(const std::string& AName, TDispatchKind AKind, TOleArgs& AArgs) {
-  const TAutoMember* member = GetMemberTable().Find(AName);
-  if (member == nullptr) OleError(oecUnknownName, AName);
+  return InvokeMember(GetMemberTable().Find(std::string_view(AName)), AName, AKind, AArgs);
+}
+
+OleVariant TAutoObject::InvokeBound(const TOleName& AName, TDispatchKind AKind, TOleArgs& AArgs) {
+  return InvokeMember(GetMemberTable().Find(AName), AName.GetName(), AKind, AArgs);
+}
+
+OleVariant TAutoObject::InvokeMember(const TAutoMember* AMember, const std::string& AName,
+                                     TDispatchKind AKind, TOleArgs& AArgs) {
+  if (AMember == nullptr) OleError(oecUnknownName, AName);
   TAutoCall call(AName, AKind, AArgs);
   if (AKind == dkPropertyPut) {
-    if (!member->Write) OleError(oecMemberNotFound, AName);
-    call.Bind(member->Params);
-    member->Write(this, call);
+    if (!AMember->Write) OleError(oecMemberNotFound, AName);
+    call.Bind(AMember->Params);
+    AMember->Write(this, call);
     return OleVariant();
   }
-  if (!member->Read) OleError(oecMemberNotFound, AName);
-  call.Bind(member->Params);
-  return member->Read(this, call);
+  if (!AMember->Read) OleError(oecMemberNotFound, AName);
+  call.Bind(AMember->Params);
+  return AMember->Read(this, call);
 }
 
 }  // namespace automation

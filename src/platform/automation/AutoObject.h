@@ -4,7 +4,8 @@
 // its members once, in a static TAutoMemberTable (name, parameter names, read handler, write
 // handler); Invoke finds the member by a case-insensitive hash lookup that allocates nothing,
 // binds positional and named arguments to the declared parameters, checks their number and
-// raises the platform's errors, so a handler only reads its arguments through TAutoCall.
+// raises the platform's errors, so a handler only reads its arguments through TAutoCall. A call
+// with a bound name (TOleName) finds its member through the name's binding instead.
 //
 //   class TDocuments : public automation::TAutoObject {
 //    protected:
@@ -151,12 +152,25 @@ class TAutoMemberTable {
     return TAutoMemberTable(std::move(members), AParent);
   }
 
+  TAutoMemberTable(const TAutoMemberTable& AOther);
+  TAutoMemberTable(TAutoMemberTable&& AOther) noexcept;
+  TAutoMemberTable& operator=(const TAutoMemberTable&) = delete;
+  TAutoMemberTable& operator=(TAutoMemberTable&&) = delete;
+  ~TAutoMemberTable() = default;
+
   // The member named AName in any ASCII letter case, nullptr when there is none.
   const TAutoMember* Find(std::string_view AName) const;
+  // The same through AName's binding: a name bound to this table gives its member at once; any
+  // other is looked up by name and, when found, bound to this table.
+  const TAutoMember* Find(const TOleName& AName) const;
   int GetCount() const { return static_cast<int>(FMembers.size()); }
   const TAutoMember& Get(int AIndex) const { return FMembers[AIndex]; }
+  // A number no other table of the process has, not even one made later at the same address,
+  // so that a binding never takes one table for another.
+  std::uint64_t GetSerial() const { return FSerial; }
 
  private:
+  std::uint64_t FSerial;
   std::vector<TAutoMember> FMembers;
   std::vector<std::int32_t> FSlots;  // hash index: member index + 1, 0 for a free slot
 };
@@ -164,14 +178,21 @@ class TAutoMemberTable {
 // An automation object with a member table. Invoke looks the member up, binds the arguments
 // and runs its handler; the errors are the platform's: "Unknown name. (X)" for a member the
 // table lacks, "Member not found. (X)" for a kind the member does not serve, and the argument
-// errors of TAutoCall.
+// errors of TAutoCall. InvokeBound finds the member through the bound name and goes on the
+// same way. Both pass through InvokeMember, the one place for a class to check its state or
+// translate its errors around every call.
 class TAutoObject : public TDispatch {
  public:
-  OleVariant Invoke(const std::string& AName, TDispatchKind AKind, TOleArgs& AArgs) override;
+  OleVariant Invoke(const std::string& AName, TDispatchKind AKind, TOleArgs& AArgs) final;
+  OleVariant InvokeBound(const TOleName& AName, TDispatchKind AKind, TOleArgs& AArgs) final;
 
  protected:
   // The class's member table, built once (see the example above).
   virtual const TAutoMemberTable& GetMemberTable() const = 0;
+  // Runs AMember, the table's member named AName (nullptr when it has none), as AKind with
+  // AArgs. A descendant that overrides it calls the inherited one to make the call.
+  virtual OleVariant InvokeMember(const TAutoMember* AMember, const std::string& AName,
+                                  TDispatchKind AKind, TOleArgs& AArgs);
 
  private:
   using inherited = TDispatch;

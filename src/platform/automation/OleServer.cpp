@@ -58,9 +58,10 @@ TOleServer::TOleServer() = default;
 
 TOleServer::~TOleServer() { LeaveRunningTable(this); }
 
-OleVariant TOleServer::Invoke(const std::string& AName, TDispatchKind AKind, TOleArgs& AArgs) {
+OleVariant TOleServer::InvokeMember(const TAutoMember* AMember, const std::string& AName,
+                                    TDispatchKind AKind, TOleArgs& AArgs) {
   CheckRunning();
-  return inherited::Invoke(AName, AKind, AArgs);
+  return inherited::InvokeMember(AMember, AName, AKind, AArgs);
 }
 
 void TOleServer::CheckRunning() const {

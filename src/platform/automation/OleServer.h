@@ -33,9 +33,6 @@ class TOleServer : public TAutoObject {
   TOleServer();
   ~TOleServer() override;
 
-  // Raises the disconnected error once the server has ended; otherwise as TAutoObject.
-  OleVariant Invoke(const std::string& AName, TDispatchKind AKind, TOleArgs& AArgs) override;
-
   // The ProgID it was started under (empty for a server made without CreateOleObject).
   const std::string& GetProgID() const { return FProgID; }
   // True until the server ends.
@@ -54,6 +51,9 @@ class TOleServer : public TAutoObject {
   void Quit();
 
  protected:
+  // Raises the disconnected error once the server has ended; otherwise as TAutoObject.
+  OleVariant InvokeMember(const TAutoMember* AMember, const std::string& AName, TDispatchKind AKind,
+                          TOleArgs& AArgs) override;
   // The server ends: close the documents and let go of what it holds. Runs once.
   virtual void DoTerminate() {}
   void OnLastRelease() noexcept override;

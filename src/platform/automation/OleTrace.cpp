@@ -116,7 +116,19 @@ TOleTrace::TOleTrace(OleVariant AInner, std::string APath,
     : FInner(std::move(AInner)), FPath(std::move(APath)), FSink(std::move(ASink)) {}
 
 OleVariant TOleTrace::Invoke(const std::string& AName, TDispatchKind AKind, TOleArgs& AArgs) {
-  const std::string line = (FPath.empty() ? "" : FPath + ".") + OleFormatCall(AName, AKind, AArgs);
+  return Forward(AName, AName, AKind, AArgs);
+}
+
+OleVariant TOleTrace::InvokeBound(const TOleName& AName, TDispatchKind AKind, TOleArgs& AArgs) {
+  return Forward(AName, AName.GetName(), AKind, AArgs);
+}
+
+// AName is the name as the caller gave it (bound or not), APlainName its text for the line.
+template <class TName>
+OleVariant TOleTrace::Forward(const TName& AName, const std::string& APlainName,
+                              TDispatchKind AKind, TOleArgs& AArgs) {
+  const std::string line =
+      (FPath.empty() ? "" : FPath + ".") + OleFormatCall(APlainName, AKind, AArgs);
   for (TOleArg& arg : AArgs) {
     if (arg.GetByRef()) continue;
     if (const auto* traced = dynamic_cast<const TOleTrace*>(arg.GetValue().GetDispatch())) {

@@ -61,12 +61,18 @@ class TOleTrace : public TDispatch {
   TOleTrace(OleVariant AInner, std::string APath, std::shared_ptr<const TOleTraceSink> ASink);
 
   OleVariant Invoke(const std::string& AName, TDispatchKind AKind, TOleArgs& AArgs) override;
+  // Passes the bound name on, so a traced call stays bound.
+  OleVariant InvokeBound(const TOleName& AName, TDispatchKind AKind, TOleArgs& AArgs) override;
 
   const OleVariant& GetInner() const { return FInner; }
   const std::string& GetPath() const { return FPath; }
 
  private:
   using inherited = TDispatch;
+
+  template <class TName>
+  OleVariant Forward(const TName& AName, const std::string& APlainName, TDispatchKind AKind,
+                     TOleArgs& AArgs);
 
   OleVariant FInner;
   std::string FPath;

@@ -1,6 +1,7 @@
 #include "platform/automation/Variant.h"
 
 #include <cmath>
+#include <deque>
 #include <limits>
 
 namespace automation {
@@ -37,6 +38,53 @@ bool ParseNumber(const std::string& AText, double& AValue) {
   return host::TryStrToFloat(text, AValue);
 }
 
+// The argument vectors of calls made from argument lists, kept for reuse so that a call
+// allocates no vector of its own. A call takes the vector of its nesting depth (a server's
+// handler that calls further objects takes the next one) and hands it back empty, its capacity
+// kept. Late binding runs on one thread. The pool is never freed, so calls made while the
+// process ends (servers told to quit from static destructors) still find it.
+class TArgsLease {
+ public:
+  explicit TArgsLease(std::initializer_list<TOleArg> AArgs) : FArgs(Take()) {
+    FArgs.assign(AArgs.begin(), AArgs.end());
+    ++Pool().Depth;
+  }
+  explicit TArgsLease(TOleArg&& AArg) : FArgs(Take()) {
+    FArgs.push_back(std::move(AArg));
+    ++Pool().Depth;
+  }
+  TArgsLease(const TArgsLease&) = delete;
+  TArgsLease& operator=(const TArgsLease&) = delete;
+  // Clearing may release the last reference to an object and so run a server's code, which
+  // may call again: the depth stays taken until the vector is empty.
+  ~TArgsLease() {
+    FArgs.clear();
+    --Pool().Depth;
+  }
+
+  TOleArgs& Get() { return FArgs; }
+
+ private:
+  struct TPool {
+    std::deque<TOleArgs> Vectors;  // a deque keeps the vectors in place while it grows
+    std::size_t Depth = 0;
+  };
+  static TPool& Pool() {
+    static auto* const pool = new TPool;
+    return *pool;
+  }
+  // The vector of the current depth, empty; the constructor takes the depth once it is filled.
+  static TOleArgs& Take() {
+    TPool& pool = Pool();
+    if (pool.Depth == pool.Vectors.size()) pool.Vectors.emplace_back();
+    TOleArgs& args = pool.Vectors[pool.Depth];
+    args.clear();
+    return args;
+  }
+
+  TOleArgs& FArgs;
+};
+
 }  // namespace
 
 const char* VarTypeName(TVarType AType) {
@@ -63,6 +111,10 @@ const char* VarTypeName(TVarType AType) {
 // TDispatch
 
 TDispatch::~TDispatch() = default;
+
+OleVariant TDispatch::InvokeBound(const TOleName& AName, TDispatchKind AKind, TOleArgs& AArgs) {
+  return Invoke(AName.GetName(), AKind, AArgs);
+}
 
 void TDispatch::Release() noexcept {
   if (--FRefCount > 0) return;
@@ -219,16 +271,20 @@ std::partial_ordering OleVariant::Compare(const OleVariant& ALeft, const OleVari
   return ALeft.ToDouble() <=> ARight.ToDouble();
 }
 
-OleVariant OleVariant::Invoke(const std::string& AName, TDispatchKind AKind,
-                              TOleArgs& AArgs) const {
+namespace {
+
+// Runs ACall on the object AVariant references, the reference held for the whole call, and
+// gives every failure the client's form. AName names the member in the error for no object.
+template <class F>
+OleVariant InvokeOn(const OleVariant& AVariant, const std::string& AName, F ACall) {
   // The reference keeps the object alive for the whole call, even when the callee writes a
   // by-reference argument back into this very variant.
-  const TDispatchRef object(GetDispatch());
+  const TDispatchRef object(AVariant.GetDispatch());
   if (object.Get() == nullptr) {
     throw EOleError(OleErrorMessage(oecNotAnObject, AName));
   }
   try {
-    return object.Get()->Invoke(AName, AKind, AArgs);
+    return ACall(object.Get());
   } catch (const EOleError&) {
     throw;
   } catch (const std::exception& E) {
@@ -239,14 +295,42 @@ OleVariant OleVariant::Invoke(const std::string& AName, TDispatchKind AKind,
   }
 }
 
+}  // namespace
+
+OleVariant OleVariant::Invoke(const std::string& AName, TDispatchKind AKind,
+                              TOleArgs& AArgs) const {
+  return InvokeOn(*this, AName,
+                  [&](TDispatch* AObject) { return AObject->Invoke(AName, AKind, AArgs); });
+}
+
+OleVariant OleVariant::Invoke(const TOleName& AName, TDispatchKind AKind, TOleArgs& AArgs) const {
+  return InvokeOn(*this, AName.GetName(),
+                  [&](TDispatch* AObject) { return AObject->InvokeBound(AName, AKind, AArgs); });
+}
+
 OleVariant OleVariant::Invoke(const std::string& AName, TDispatchKind AKind,
                               std::initializer_list<TOleArg> AArgs) const {
-  TOleArgs args(AArgs);
-  return Invoke(AName, AKind, args);
+  TArgsLease args(AArgs);
+  return Invoke(AName, AKind, args.Get());
+}
+
+OleVariant OleVariant::Invoke(const TOleName& AName, TDispatchKind AKind,
+                              std::initializer_list<TOleArg> AArgs) const {
+  TArgsLease args(AArgs);
+  return Invoke(AName, AKind, args.Get());
 }
 
 OleVariant OleVariant::Call(const std::string& AName, std::initializer_list<TOleArg> AArgs) const {
   return Invoke(AName, dkMethod, AArgs);
+}
+
+OleVariant OleVariant::Call(const TOleName& AName, std::initializer_list<TOleArg> AArgs) const {
+  return Invoke(AName, dkMethod, AArgs);
+}
+
+OleVariant OleVariant::Call(const TOleName& AName, TOleArg AArg) const {
+  TArgsLease args(std::move(AArg));
+  return Invoke(AName, dkMethod, args.Get());
 }
 
 OleVariant OleVariant::Get(const std::string& AName, std::initializer_list<TOleArg> AArgs) const {
@@ -254,8 +338,13 @@ OleVariant OleVariant::Get(const std::string& AName, std::initializer_list<TOleA
 }
 
 void OleVariant::Put(const std::string& AName, const TOleArg& AValue) const {
-  TOleArgs args{AValue};
-  Invoke(AName, dkPropertyPut, args);
+  TArgsLease args({AValue});
+  Invoke(AName, dkPropertyPut, args.Get());
+}
+
+void OleVariant::Put(const TOleName& AName, const TOleArg& AValue) const {
+  TArgsLease args({AValue});
+  Invoke(AName, dkPropertyPut, args.Get());
 }
 
 void OleVariant::Put(const std::string& AName, std::initializer_list<TOleArg> AIndexes,

@@ -32,6 +32,7 @@ namespace automation {
 
 class OleVariant;
 class TOleArg;
+class TOleName;
 
 // The arguments of one call, in the order the caller gave them.
 using TOleArgs = std::vector<TOleArg>;
@@ -72,6 +73,10 @@ class TDispatch {
   // wrong argument and any failure; callers reach this through OleVariant::Invoke, which turns
   // every other exception into EOleException with the same message.
   virtual OleVariant Invoke(const std::string& AName, TDispatchKind AKind, TOleArgs& AArgs) = 0;
+  // Runs the member that AName names, as Invoke does. An object with a member table finds the
+  // member through the binding AName keeps and so skips the lookup by name; this default calls
+  // Invoke with the name, so every object answers bound calls as it answers calls by name.
+  virtual OleVariant InvokeBound(const TOleName& AName, TDispatchKind AKind, TOleArgs& AArgs);
 
   void AddRef() noexcept { ++FRefCount; }
   // Drops one reference; the last one calls OnLastRelease and frees the object.
@@ -109,6 +114,37 @@ class TDispatchRef {
 
  private:
   TDispatch* FDispatch = nullptr;
+};
+
+// A member name bound once. A caller that makes the same call again and again keeps one
+// TOleName for it, as automation clients keep the DISPID they asked for once: the first call
+// remembers in it where the member stands in the called object's member table, and later calls
+// on an object with the same table go straight to the member. The binding holds one table; a
+// call on an object with another table (a server of another kind, another class) looks the name
+// up again and binds to that table. A name the object does not have stays unbound and fails at
+// every call exactly as a call by name does. Keep a separate TOleName for each kind of object a
+// call site reaches ("Delete" of a bookmark and of the selection), so each stays bound.
+class TOleName {
+ public:
+  explicit TOleName(std::string AName) : FName(std::move(AName)) {}
+
+  const std::string& GetName() const { return FName; }
+  // The member index bound for the member table whose serial is ATableSerial, -1 when the name
+  // is bound to no table or to another one.
+  int GetBoundIndex(std::uint64_t ATableSerial) const {
+    return FTableSerial == ATableSerial ? FIndex : -1;
+  }
+  // Binds the name to member AIndex of the table whose serial is ATableSerial.
+  void Bind(std::uint64_t ATableSerial, int AIndex) const {
+    FTableSerial = ATableSerial;
+    FIndex = AIndex;
+  }
+
+ private:
+  std::string FName;
+  // The binding is a cache: it changes no result, so a const name (a shared constant) binds.
+  mutable std::uint64_t FTableSerial = 0;  // 0: bound to no table
+  mutable int FIndex = -1;
 };
 
 // The variant of late binding. Copies share a dispatch reference; assigning another value (or
@@ -157,13 +193,21 @@ class OleVariant {
   OleVariant Invoke(const std::string& AName, TDispatchKind AKind, TOleArgs& AArgs) const;
   OleVariant Invoke(const std::string& AName, TDispatchKind AKind,
                     std::initializer_list<TOleArg> AArgs = {}) const;
+  // The same with a bound name: the result and every error are those of the call by name.
+  OleVariant Invoke(const TOleName& AName, TDispatchKind AKind, TOleArgs& AArgs) const;
+  OleVariant Invoke(const TOleName& AName, TDispatchKind AKind,
+                    std::initializer_list<TOleArg> AArgs = {}) const;
   // The fluent forms: a method call, a property read, a property write (value last, after any
-  // index arguments).
+  // index arguments), by name or by a bound name.
   OleVariant Call(const std::string& AName, std::initializer_list<TOleArg> AArgs = {}) const;
+  OleVariant Call(const TOleName& AName, std::initializer_list<TOleArg> AArgs = {}) const;
+  // A method call with one argument, which is moved into the call rather than copied.
+  OleVariant Call(const TOleName& AName, TOleArg AArg) const;
   OleVariant Get(const std::string& AName, std::initializer_list<TOleArg> AArgs = {}) const;
   void Put(const std::string& AName, const TOleArg& AValue) const;
   void Put(const std::string& AName, std::initializer_list<TOleArg> AIndexes,
            const TOleArg& AValue) const;
+  void Put(const TOleName& AName, const TOleArg& AValue) const;
 
   // Compares as the platform does: two strings as strings; numbers, Booleans and Empty as
   // numbers (a string against a number is parsed, Type mismatch when it is no number); Null is

@@ -264,10 +264,13 @@ void TWordBasic::ForeignName(const std::string& AName, std::uint64_t ALanguages)
                                   WordErrorSource);
 }
 
-OleVariant TWordBasic::Invoke(const std::string& AName, automation::TDispatchKind AKind,
-                              automation::TOleArgs& AArgs) {
+// AMember was looked up in the table of the language settled so far. Once the language is
+// settled that is its own table, so a missing member is the one case that asks the others.
+OleVariant TWordBasic::InvokeMember(const automation::TAutoMember* AMember,
+                                    const std::string& AName, automation::TDispatchKind AKind,
+                                    automation::TOleArgs& AArgs) {
   if (FLanguage >= 0) {
-    if (FTables->MemberTables[static_cast<std::size_t>(FLanguage)]->Find(AName) == nullptr) {
+    if (AMember == nullptr) {
       const std::uint64_t others = LanguagesNaming(AName);
       if (others != 0) ForeignName(AName, others);
     }
@@ -276,8 +279,10 @@ OleVariant TWordBasic::Invoke(const std::string& AName, automation::TDispatchKin
     if ((FCandidates & naming) == 0) ForeignName(AName, naming);
     FCandidates &= naming;
     if ((FCandidates & (FCandidates - 1)) == 0) FLanguage = FirstLanguage(FCandidates);
+    // The candidates have narrowed, and with them the table that answers.
+    AMember = GetMemberTable().Find(std::string_view(AName));
   }
-  return inherited::Invoke(AName, AKind, AArgs);
+  return inherited::InvokeMember(AMember, AName, AKind, AArgs);
 }
 
 OleVariant TWordBasic::Windowname(TAutoCall&) { return NeedActive()->GetName(); }

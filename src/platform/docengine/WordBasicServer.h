@@ -67,10 +67,6 @@ class TWordBasic : public TWordEngineServer {
   // True while the server has not settled on one language.
   bool GetFollowing() const { return FLanguage < 0; }
 
-  // Settles or checks the language by AName before the member lookup.
-  automation::OleVariant Invoke(const std::string& AName, automation::TDispatchKind AKind,
-                                automation::TOleArgs& AArgs) override;
-
   // The WordBasic commands; each command's handler, as the member tables bind them.
   automation::OleVariant Windowname(automation::TAutoCall& ACall);
   automation::OleVariant FileOpen(automation::TAutoCall& ACall);
@@ -110,6 +106,10 @@ class TWordBasic : public TWordEngineServer {
 
  protected:
   const automation::TAutoMemberTable& GetMemberTable() const override;
+  // Settles or checks the language by AName before the member is run.
+  automation::OleVariant InvokeMember(const automation::TAutoMember* AMember,
+                                      const std::string& AName, automation::TDispatchKind AKind,
+                                      automation::TOleArgs& AArgs) override;
 
  private:
   using inherited = TWordEngineServer;

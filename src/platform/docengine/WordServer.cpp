@@ -44,17 +44,17 @@ class TWordObject : public automation::TAutoObject {
  public:
   explicit TWordObject(TWordEngineServer* AServer) : FServer(AServer) {}
 
-  OleVariant Invoke(const std::string& AName, automation::TDispatchKind AKind,
-                    automation::TOleArgs& AArgs) override {
+ protected:
+  OleVariant InvokeMember(const automation::TAutoMember* AMember, const std::string& AName,
+                          automation::TDispatchKind AKind, automation::TOleArgs& AArgs) override {
     GetServer()->CheckRunning();
     try {
-      return inherited::Invoke(AName, AKind, AArgs);
+      return inherited::InvokeMember(AMember, AName, AKind, AArgs);
     } catch (const EDocError& E) {
       WordErrorFromDoc(GetServer()->GetKind(), E);
     }
   }
 
- protected:
   TWordEngineServer* GetServer() const { return static_cast<TWordEngineServer*>(FServer.Get()); }
 
  private:
@@ -543,10 +543,12 @@ TWordEngineServer::TWordEngineServer(TWordServerKind AKind, std::vector<std::str
 
 TWordEngineServer::~TWordEngineServer() = default;
 
-OleVariant TWordEngineServer::Invoke(const std::string& AName, automation::TDispatchKind AKind,
-                                     automation::TOleArgs& AArgs) {
+OleVariant TWordEngineServer::InvokeMember(const automation::TAutoMember* AMember,
+                                           const std::string& AName,
+                                           automation::TDispatchKind AKind,
+                                           automation::TOleArgs& AArgs) {
   try {
-    return inherited::Invoke(AName, AKind, AArgs);
+    return inherited::InvokeMember(AMember, AName, AKind, AArgs);
   } catch (const EDocError& E) {
     WordErrorFromDoc(FKind, E);
   }

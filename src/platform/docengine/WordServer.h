@@ -49,10 +49,6 @@ class TWordEngineServer : public automation::TOleServer {
   TWordEngineServer(TWordServerKind AKind, std::vector<std::string> AConnectors);
   ~TWordEngineServer() override;
 
-  // Engine failures (EDocError) leave as the server's error of their kind.
-  automation::OleVariant Invoke(const std::string& AName, automation::TDispatchKind AKind,
-                                automation::TOleArgs& AArgs) override;
-
   TWordServerKind GetKind() const { return FKind; }
   // Raises this server's error ACode with ADetail (see WordErrors.h).
   [[noreturn]] void Error(TWordErrorCode ACode, const std::string& ADetail = "") const;
@@ -100,6 +96,10 @@ class TWordEngineServer : public automation::TOleServer {
   void SetViewType(const TDocView* AView, int AValue);
 
  protected:
+  // Engine failures (EDocError) leave as the server's error of their kind.
+  automation::OleVariant InvokeMember(const automation::TAutoMember* AMember,
+                                      const std::string& AName, automation::TDispatchKind AKind,
+                                      automation::TOleArgs& AArgs) override;
   // Closes every document without saving and frees the session.
   void DoTerminate() override;
 

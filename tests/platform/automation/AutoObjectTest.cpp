@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/automation/AutoObject.h"
 
 namespace {
@@ -180,6 +182,143 @@ TEST(AutoObjectTest, LookupFindsEveryMemberOfALargeTableInAnyCase) {
   EXPECT_EQ(table.Find("Member300"), nullptr);
   EXPECT_EQ(table.Find(""), nullptr);
   EXPECT_EQ(TAutoMemberTable({}).Find("x"), nullptr);
+}
+
+// A bound name answers exactly as the name does, on the first call (which binds it) and on
+// later ones (which use the binding), results and errors alike.
+TEST(AutoObjectTest, BoundCallsAnswerAsCallsByName) {
+  const OleVariant documents(std::make_unique<TDocuments>());
+  struct TRow {
+    std::string Name;
+    std::function<OleVariant(const OleVariant&, const std::string&)> ByName;
+    std::function<OleVariant(const OleVariant&, const TOleName&)> Bound;
+  };
+  const std::vector<TRow> rows = {
+      {"Count", [](auto& AObject, auto& AName) { return AObject.Call(AName); },
+       [](auto& AObject, auto& AName) { return AObject.Call(AName); }},
+      {"open",
+       [](auto& AObject, auto& AName) {
+         return AObject.Call(AName, {"a", OleNamed("ReadOnly", true)});
+       },
+       [](auto& AObject, auto& AName) {
+         return AObject.Call(AName, {"a", OleNamed("ReadOnly", true)});
+       }},
+      {"Item", [](auto& AObject, auto& AName) { return AObject.Call(AName, {7}); },
+       [](auto& AObject, auto& AName) { return AObject.Call(AName, OleArg(7)); }},
+      {"Frobnicate", [](auto& AObject, auto& AName) { return AObject.Call(AName); },
+       [](auto& AObject, auto& AName) { return AObject.Call(AName); }},
+      {"Open",
+       [](auto& AObject, auto& AName) { return AObject.Call(AName, {OleNamed("Path", "a")}); },
+       [](auto& AObject, auto& AName) { return AObject.Call(AName, OleNamed("Path", "a")); }},
+      {"Secret", [](auto& AObject, auto& AName) { return AObject.Call(AName); },
+       [](auto& AObject, auto& AName) { return AObject.Call(AName); }},
+      {"Count",
+       [](auto& AObject, auto& AName) {
+         AObject.Put(AName, 3);
+         return OleVariant();
+       },
+       [](auto& AObject, auto& AName) {
+         AObject.Put(AName, 3);
+         return OleVariant();
+       }},
+      {"Visible",
+       [](auto& AObject, auto& AName) {
+         AObject.Put(AName, true);
+         return AObject.Get(AName);
+       },
+       [](auto& AObject, auto& AName) {
+         AObject.Put(AName, true);
+         return AObject.Invoke(AName, dkPropertyGet);
+       }},
+  };
+  const auto answer = [](const std::function<OleVariant()>& ACall) {
+    try {
+      return "-> " + ACall().ToString();
+    } catch (const EOleError& E) {
+      return "!! " + std::string(OleErrorClassName(E)) + ": " + E.GetMessage();
+    }
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const std::string expected = answer([&] { return row.ByName(documents, row.Name); });
+    const TOleName name(row.Name);
+    EXPECT_EQ(answer([&] { return row.Bound(documents, name); }), expected);
+    EXPECT_EQ(answer([&] { return row.Bound(documents, name); }), expected);
+  }
+}
+
+// A server of another kind: no member table, every name answered by Invoke.
+class TEcho : public TDispatch {
+ public:
+  OleVariant Invoke(const std::string& AName, TDispatchKind, TOleArgs& AArgs) override {
+    return "echo " + AName + (AArgs.empty() ? "" : " " + AArgs[0].GetValue().ToString());
+  }
+};
+
+// One name used on objects of different tables, and on an object without one, in turn: each
+// call reaches the member of the object called, never the one the name was bound to before.
+TEST(AutoObjectTest, ABoundNameFollowsTheObjectItIsCalledOn) {
+  const OleVariant documents(std::make_unique<TDocuments>());
+  const OleVariant more(std::make_unique<TMoreDocuments>());
+  const OleVariant echo(std::make_unique<TEcho>());
+  const TOleName count("Count");
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(documents.Call(count).ToInteger(), 2);
+    EXPECT_EQ(more.Call(count).ToInteger(), 5);
+    EXPECT_EQ(echo.Call(count).ToString(), "echo Count");
+    EXPECT_EQ(documents.Call(count).ToInteger(), 2);
+  }
+  // A name one table lacks fails there every time and stays usable where it exists.
+  const TOleName close("Close");
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(ErrorOf([&] { documents.Call(close); }), "Unknown name. (Close)");
+    EXPECT_EQ(more.Call(close).ToString(), "closed");
+  }
+  // A copy of a table is another table, even for a name bound to the original.
+  std::vector<TAutoMember> members{{"Name", {}, {}, {}}};
+  const TAutoMemberTable original(members);
+  const TAutoMemberTable copy(original);  // NOLINT(performance-unnecessary-copy-initialization)
+  EXPECT_NE(original.GetSerial(), copy.GetSerial());
+  const TOleName name("NAME");
+  EXPECT_EQ(original.Find(name), &original.Get(0));
+  EXPECT_EQ(copy.Find(name), &copy.Get(0));
+  EXPECT_EQ(original.Find(name), &original.Get(0));
+}
+
+// The argument vectors are reused from call to call: a call made inside another call's handler
+// must not disturb the outer call's arguments, and by-reference arguments still write back.
+class TRelay : public TAutoObject {
+ public:
+  explicit TRelay(OleVariant AInner) : FInner(std::move(AInner)) {}
+
+ protected:
+  const TAutoMemberTable& GetMemberTable() const override {
+    static const auto table = TAutoMemberTable::Of<TRelay>({
+        {"Relay", &TRelay::Relay, {"Text", "Length"}},
+    });
+    return table;
+  }
+
+ private:
+  OleVariant Relay(TAutoCall& ACall) {
+    OleVariant length = 0;
+    const std::string inner = FInner.Call("Open", {"inner", OleNamed("ReadOnly", true)}).ToString();
+    FInner.Call(TOleName("Measure"), {inner, OleRef(length)});
+    ACall.SetRef(1, length);
+    return ACall.GetString(0) + " / " + inner;
+  }
+
+  OleVariant FInner;
+};
+
+TEST(AutoObjectTest, NestedCallsKeepTheirOwnArguments) {
+  const OleVariant relay(std::make_unique<TRelay>(OleVariant(std::make_unique<TDocuments>())));
+  const TOleName name("Relay");
+  for (int round = 0; round < 3; ++round) {
+    OleVariant length = 0;
+    EXPECT_EQ(relay.Call(name, {"outer", OleRef(length)}).ToString(), "outer / inner read-only");
+    EXPECT_EQ(length.ToInteger(), 15);
+  }
 }
 
 }  // namespace

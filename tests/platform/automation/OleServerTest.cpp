@@ -143,6 +143,8 @@ TEST_F(OleServerTest, AVisibleServerRunsWithoutClientsUntilItQuits) {
   EXPECT_EQ(FEvents.Freed, 0);
   EXPECT_EQ(ErrorOf([&] { again.Call("Visible"); }),
             "The object invoked has disconnected from its clients. (Test.Application)");
+  EXPECT_EQ(ErrorOf([&] { again.Call(TOleName("Visible")); }),
+            "The object invoked has disconnected from its clients. (Test.Application)");
   again.Clear();
   EXPECT_EQ(FEvents.Freed, 1);
   EXPECT_EQ(FEvents.Terminated, 1);

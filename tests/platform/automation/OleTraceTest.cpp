@@ -93,6 +93,27 @@ TEST(OleTraceTest, TracesEveryCallOfAChainWithItsPathAndResult) {
             }));
 }
 
+// Bound names pass through the decorator to the server and trace as their names.
+TEST(OleTraceTest, TracesBoundCallsAsCallsByName) {
+  veltrane::test::TRecordingServer server;
+  server.Script("ActiveDocument.Bookmarks.Exists", true);
+  const TOleName document("ActiveDocument");
+  const TOleName bookmarks("Bookmarks");
+  const TOleName exists("Exists");
+  std::vector<std::string> lines[2];
+  for (auto& traced : lines) {
+    const OleVariant word = OleTraceWrap(server.Start(), "Word.Application.8",
+                                         [&traced](const std::string& A) { traced.push_back(A); });
+    if (&traced == &lines[0]) {
+      EXPECT_TRUE(word.Call("ActiveDocument").Call("Bookmarks").Call("Exists", {"A"}).ToBoolean());
+    } else {
+      EXPECT_TRUE(word.Call(document).Call(bookmarks).Call(exists, OleArg("A")).ToBoolean());
+    }
+  }
+  EXPECT_EQ(lines[1], lines[0]);
+  EXPECT_EQ(lines[1].back(), "Word.Application.8.ActiveDocument.Bookmarks.Exists(\"A\") -> True");
+}
+
 // Writes back a by-reference argument and reports whether an object argument is its own.
 class TEcho : public TDispatch {
  public:
