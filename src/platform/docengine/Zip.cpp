@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -373,6 +374,9 @@ class TTempFileGuard {
 struct TZipDeflater::TState {
   z_stream Stream{};
   bool Open = false;
+  // deflate writes here and the bytes it made are appended to the result, so that no room is
+  // cleared ahead of what deflate writes into it.
+  std::array<unsigned char, 16384> Out;
 };
 
 TZipDeflater::TZipDeflater() : FState(std::make_unique<TState>()) {
@@ -394,15 +398,12 @@ void TZipDeflater::Deflate(const void* AData, std::size_t ASize, int AFlush) {
   stream.avail_in = static_cast<uInt>(ASize);
   int status = Z_OK;
   do {
-    std::string& out = FResult.Data;
-    const std::size_t used = out.size();
-    const std::size_t room = std::max<std::size_t>(deflateBound(&stream, stream.avail_in), 4096);
-    out.resize(used + room);
-    stream.next_out = reinterpret_cast<Bytef*>(out.data() + used);
-    stream.avail_out = static_cast<uInt>(room);
+    stream.next_out = FState->Out.data();
+    stream.avail_out = static_cast<uInt>(FState->Out.size());
     status = deflate(&stream, AFlush);
-    out.resize(used + room - stream.avail_out);
     if (status == Z_STREAM_ERROR) throw std::runtime_error("deflate failed");
+    FResult.Data.append(reinterpret_cast<const char*>(FState->Out.data()),
+                        FState->Out.size() - stream.avail_out);
   } while (stream.avail_out == 0 || (AFlush == Z_FINISH && status != Z_STREAM_END));
 }
 
@@ -435,13 +436,18 @@ TZipDeflated TZipDeflater::FinishStretch() {
   return std::move(FResult);
 }
 
+void TZipDeflated::AppendStretch(const TZipDeflated& AStretch) {
+  if (AStretch.Size == 0) return;
+  Data += AStretch.Data;
+  Crc = static_cast<std::uint32_t>(
+      crc32_combine(Crc, AStretch.Crc, static_cast<z_off_t>(AStretch.Size)));
+  Size += AStretch.Size;
+}
+
 void TZipDeflater::AppendStretch(const TZipDeflated& AStretch) {
   if (AStretch.Size == 0) return;
   Deflate(nullptr, 0, Z_FULL_FLUSH);
-  FResult.Data += AStretch.Data;
-  FResult.Crc = static_cast<std::uint32_t>(
-      crc32_combine(FResult.Crc, AStretch.Crc, static_cast<z_off_t>(AStretch.Size)));
-  FResult.Size += AStretch.Size;
+  FResult.AppendStretch(AStretch);
 }
 
 std::string InflateStretch(const TZipDeflated& AStretch) {

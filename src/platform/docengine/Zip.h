@@ -97,6 +97,10 @@ struct TZipDeflated {
   std::string Data;
   std::uint64_t Size = 0;
   std::uint32_t Crc = 0;
+  // Appends a stretch (TZipDeflater::FinishStretch) to this one, which must be a stretch too:
+  // each starts a fresh stream that refers back to nothing, so their bytes follow each other
+  // as one stretch of both.
+  void AppendStretch(const TZipDeflated& AStretch);
 };
 
 // Deflates a part while it is produced, so that the uncompressed bytes never need to be held
