@@ -1,12 +1,19 @@
 #include "platform/docengine/Package.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/XmlNames.h"
@@ -299,6 +306,7 @@ void TDocPart::SerializeTo(const std::function<void(const void*, std::size_t)>& 
     pugi::xml_attribute encoding = declaration.attribute("encoding");
     if (encoding && !host::SameText(encoding.value(), "UTF-8")) encoding.set_value("UTF-8");
   }
+  SettleFrozen();
   if (FFrozen.empty()) {
     TPartWriter writer(AOut, FCrLfAfterDeclaration);
     FXml->save(writer, "", pugi::format_raw, pugi::encoding_utf8);
@@ -321,21 +329,144 @@ void TDocPart::SerializeTo(const std::function<void(const void*, std::size_t)>& 
   });
 }
 
-pugi::xml_node TDocPart::Freeze(pugi::xml_node AFirst, pugi::xml_node ALast) {
+namespace {
+
+// The number of a frozen stretch and the table rows it holds, as its instruction's value.
+std::string FrozenValue(std::uint64_t ANumber, int ARows) {
+  return std::to_string(ANumber) + " " + std::to_string(ARows);
+}
+
+TZipDeflated DeflateStretch(const std::string& AText) {
+  TZipDeflater deflater;
+  deflater.Write(AText.data(), AText.size());
+  return deflater.FinishStretch();
+}
+
+std::atomic<bool>& DeflateAside() {
+  static std::atomic<bool> value{std::thread::hardware_concurrency() > 1};
+  return value;
+}
+
+}  // namespace
+
+// Deflates frozen stretches on a thread of its own, in the order they were frozen, so that the
+// merge goes on while the second core compresses. Each stretch is taken into the part's map
+// when it is done; Settle waits for all of them (and passes on a failure of the thread).
+class TStretchWorker {
+ public:
+  explicit TStretchWorker(std::unordered_map<std::uint64_t, TZipDeflated>& AInto)
+      : FInto(AInto), FThread([this] { Run(); }) {}
+  ~TStretchWorker() {
+    {
+      const std::lock_guard<std::mutex> lock(FLock);
+      FStop = true;
+    }
+    FWake.notify_all();
+    FThread.join();
+  }
+  TStretchWorker(const TStretchWorker&) = delete;
+  TStretchWorker& operator=(const TStretchWorker&) = delete;
+
+  // Hands over the serialised nodes of stretch ANumber, to start it or (AJoin) to join it.
+  // Waits while a few stretches are still waiting, so that the text held stays small.
+  void Post(std::uint64_t ANumber, bool AJoin, std::string AText) {
+    std::unique_lock<std::mutex> lock(FLock);
+    FDone.wait(lock, [this] { return FJobs.size() < MaxWaiting || FFailure; });
+    FJobs.push_back({ANumber, AJoin, std::move(AText)});
+    lock.unlock();
+    FWake.notify_one();
+  }
+  void Settle() {
+    std::unique_lock<std::mutex> lock(FLock);
+    FDone.wait(lock, [this] { return (FJobs.empty() && !FBusy) || FFailure; });
+    // A stretch that could not be deflated is lost: the part can never be written whole again.
+    if (FFailure) std::rethrow_exception(FFailure);
+  }
+
+ private:
+  struct TJob {
+    std::uint64_t Number;
+    bool Join;
+    std::string Text;
+  };
+  static constexpr std::size_t MaxWaiting = 4;
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(FLock);
+    for (;;) {
+      FWake.wait(lock, [this] { return FStop || (!FJobs.empty() && !FFailure); });
+      if (FStop) return;  // the part goes: what is left is not wanted
+      TJob job = std::move(FJobs.front());
+      FJobs.pop_front();
+      FBusy = true;
+      lock.unlock();
+      try {
+        TZipDeflated stretch = DeflateStretch(job.Text);
+        job.Text = std::string();
+        lock.lock();
+        if (job.Join) {
+          FInto[job.Number].AppendStretch(stretch);
+        } else {
+          FInto.emplace(job.Number, std::move(stretch));
+        }
+      } catch (...) {
+        if (!lock.owns_lock()) lock.lock();
+        FFailure = std::current_exception();
+      }
+      FBusy = false;
+      FDone.notify_all();
+    }
+  }
+
+  std::unordered_map<std::uint64_t, TZipDeflated>& FInto;
+  std::mutex FLock;
+  std::condition_variable FWake;  // a job came, or the worker is to stop
+  std::condition_variable FDone;  // a job is done
+  std::deque<TJob> FJobs;
+  bool FBusy = false;
+  bool FStop = false;
+  std::exception_ptr FFailure;
+  std::thread FThread;  // last: it starts once the rest is made
+};
+
+TDocPart::TDocPart(TDocPackage* APackage, std::string AName)
+    : FPackage(APackage), FName(std::move(AName)) {}
+
+TDocPart::~TDocPart() = default;
+
+void TDocPart::SetDeflateAside(bool AValue) { DeflateAside() = AValue; }
+
+bool TDocPart::GetDeflateAside() { return DeflateAside(); }
+
+void TDocPart::SettleFrozen() const {
+  if (FWorker) FWorker->Settle();
+}
+
+pugi::xml_node TDocPart::Freeze(pugi::xml_node AFirst, pugi::xml_node ALast, pugi::xml_node AInto) {
   if (FFrozenMark.empty()) {
     std::random_device random;
     char mark[40];
     std::snprintf(mark, sizeof(mark), "veltrane-frozen-%08x%08x", random(), random());
     FFrozenMark = mark;
   }
-  TZipDeflater deflater;
-  TFunctionWriter writer(
-      [&deflater](const void* AData, std::size_t ASize) { deflater.Write(AData, ASize); });
+  if (!FWorker && DeflateAside()) {
+    try {
+      FWorker = std::make_unique<TStretchWorker>(FFrozen);
+    } catch (const std::system_error&) {
+      DeflateAside() = false;  // no thread to be had: deflate here
+    }
+  }
+  std::string text;
+  TFunctionWriter writer([&text](const void* AData, std::size_t ASize) {
+    text.append(static_cast<const char*>(AData), ASize);
+  });
   pugi::xml_node parent = AFirst.parent();
-  pugi::xml_node holder = parent.insert_child_before(pugi::node_pi, AFirst);
-  const std::uint64_t number = ++FLastFrozen;
-  holder.set_name(FFrozenMark.c_str());
-  int rows = 0;
+  const bool join = AInto && AInto.next_sibling() == AFirst && FFrozenMark == AInto.name() &&
+                    FFrozenLengths.count(std::strtoull(AInto.value(), nullptr, 10)) != 0;
+  pugi::xml_node holder = join ? AInto : parent.insert_child_before(pugi::node_pi, AFirst);
+  const std::uint64_t number = join ? std::strtoull(AInto.value(), nullptr, 10) : ++FLastFrozen;
+  if (!join) holder.set_name(FFrozenMark.c_str());
+  int rows = FrozenRows(holder);
   for (pugi::xml_node node = AFirst; node;) {
     const pugi::xml_node next = node.next_sibling();
     const bool last = node == ALast;
@@ -345,8 +476,15 @@ pugi::xml_node TDocPart::Freeze(pugi::xml_node AFirst, pugi::xml_node ALast) {
     if (last) break;
     node = next;
   }
-  holder.set_value((std::to_string(number) + " " + std::to_string(rows)).c_str());
-  FFrozen.emplace(number, deflater.FinishStretch());
+  holder.set_value(FrozenValue(number, rows).c_str());
+  FFrozenLengths[number] += text.size();
+  if (FWorker) {
+    FWorker->Post(number, join, std::move(text));
+  } else if (join) {
+    FFrozen[number].AppendStretch(DeflateStretch(text));
+  } else {
+    FFrozen.emplace(number, DeflateStretch(text));
+  }
   FModified = true;
   return holder;
 }
@@ -361,6 +499,7 @@ int FrozenRows(pugi::xml_node ANode) {
 
 std::vector<pugi::xml_node> TDocPart::Thaw(pugi::xml_node AHolder) {
   std::vector<pugi::xml_node> result;
+  SettleFrozen();
   const auto found = FFrozen.find(std::strtoull(AHolder.value(), nullptr, 10));
   if (found == FFrozen.end() || FFrozenMark != AHolder.name()) return result;
   std::string text = InflateStretch(found->second);
@@ -376,13 +515,21 @@ std::vector<pugi::xml_node> TDocPart::Thaw(pugi::xml_node AHolder) {
     result.push_back(parent.insert_copy_before(node, AHolder));
   }
   parent.remove_child(AHolder);
+  FFrozenLengths.erase(found->first);
   FFrozen.erase(found);
   FModified = true;
   return result;
 }
 
+std::uint64_t TDocPart::GetFrozenLength(pugi::xml_node AHolder) const {
+  if (AHolder.type() != pugi::node_pi || FFrozenMark != AHolder.name()) return 0;
+  const auto found = FFrozenLengths.find(std::strtoull(AHolder.value(), nullptr, 10));
+  return found != FFrozenLengths.end() ? found->second : 0;
+}
+
 std::uint64_t TDocPart::GetFrozenSize() const {
   std::uint64_t result = 0;
+  SettleFrozen();
   for (const auto& [number, stretch] : FFrozen) result += stretch.Data.size();
   return result;
 }
