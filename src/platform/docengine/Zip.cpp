@@ -424,8 +424,14 @@ TZipDeflated TZipDeflater::Finish() {
   Deflate(nullptr, 0, Z_FINISH);
   deflateEnd(&FState->Stream);
   FState->Open = false;
-  FResult.Data.shrink_to_fit();
+  // Shrinking copies the data: worth it only for much room left over.
+  std::string& data = FResult.Data;
+  if (data.capacity() - data.size() > data.size() / 4) data.shrink_to_fit();
   return std::move(FResult);
+}
+
+void TZipDeflater::Reserve(std::size_t ABytes) {
+  FResult.Data.reserve(FResult.Data.size() + ABytes);
 }
 
 TZipDeflated TZipDeflater::FinishStretch() {

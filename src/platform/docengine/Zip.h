@@ -115,6 +115,9 @@ class TZipDeflater {
   void Write(const void* AData, std::size_t ASize);
   // Ends the stream; the deflater is done afterwards.
   TZipDeflated Finish();
+  // Makes room for about ABytes of deflated data ahead, so that a large part that is known to
+  // come (stretches deflated already) is not copied again and again as it grows.
+  void Reserve(std::size_t ABytes);
   // Ends the stream as a stretch that another stream can take in whole (AppendStretch): flushed
   // to a byte boundary, with no final block. The deflater is done afterwards.
   TZipDeflated FinishStretch();

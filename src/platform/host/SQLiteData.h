@@ -141,7 +141,7 @@ class TRowStore {
   TRowStore(TRowStore&& AOther) noexcept;
   TRowStore& operator=(TRowStore&& AOther) noexcept;
 
-  // The bytes of blocks kept in memory before older ones are written out (64 MB by default).
+  // The bytes of blocks kept in memory before older ones are written out (16 MB by default).
   std::size_t GetSpillSize() const { return FSpillSize; }
   void SetSpillSize(std::size_t AValue) { FSpillSize = AValue; }
 
@@ -191,7 +191,7 @@ class TRowStore {
   std::vector<TBlock> FBlocks;
   std::size_t FBlockUsed = 0;   // of the last block
   std::size_t FBlockBytes = 0;  // sum of the sizes of the blocks in memory
-  std::size_t FSpillSize = std::size_t{64} << 20;
+  std::size_t FSpillSize = std::size_t{16} << 20;
   std::size_t FFirstInMemory = 0;  // blocks before it are written out
   std::vector<TRowPlace> FRows;
   std::string FPending;  // the row being built

@@ -509,7 +509,7 @@ TEST(SQLiteDataTest, ConnectionOwnsTheLifetimeOfItsQueries) {
 // Every kind of value reads back as stored, from blocks in memory and from blocks written out
 // to the temporary file (a spill size of 0 keeps only the block being filled in memory).
 TEST(SQLiteDataTest, RowStoreKeepsEveryKindAndLargeRows) {
-  for (const std::size_t spill : {std::size_t{64} << 20, std::size_t{0}}) {
+  for (const std::size_t spill : {std::size_t{1} << 30, std::size_t{0}}) {
     SCOPED_TRACE(spill);
     host::TRowStore filled;
     filled.SetSpillSize(spill);
