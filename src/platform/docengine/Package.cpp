@@ -222,11 +222,11 @@ class TPartWriter : public pugi::xml_writer {
 // begin one is held back until the next.
 class TStretchSplicer {
  public:
+  // AStretch passes stretch N on and says whether there is one.
   TStretchSplicer(const std::string& AMark,
-                  const std::unordered_map<std::uint64_t, TZipDeflated>& AFrozen,
                   const std::function<void(const void*, std::size_t)>& AOut,
-                  const std::function<void(const TZipDeflated&)>& AStretch)
-      : FMark("<?" + AMark + " "), FFrozen(AFrozen), FOut(AOut), FStretch(AStretch) {}
+                  const std::function<bool(std::uint64_t)>& AStretch)
+      : FMark("<?" + AMark + " "), FOut(AOut), FStretch(AStretch) {}
 
   void Write(const void* AData, std::size_t ASize) {
     if (FHeld.empty()) {
@@ -264,10 +264,7 @@ class TStretchSplicer {
       }
       const std::string_view number(hit + FMark.size(),
                                     static_cast<std::size_t>(end - hit) - FMark.size());
-      const auto found = FFrozen.find(std::strtoull(std::string(number).c_str(), nullptr, 10));
-      if (found != FFrozen.end()) {
-        FStretch(found->second);
-      } else {
+      if (!FStretch(std::strtoull(std::string(number).c_str(), nullptr, 10))) {
         FOut(hit, static_cast<std::size_t>(end + 2 - hit));
       }
       ASize = left - static_cast<std::size_t>(end + 2 - hit);
@@ -276,9 +273,8 @@ class TStretchSplicer {
   }
 
   const std::string FMark;
-  const std::unordered_map<std::uint64_t, TZipDeflated>& FFrozen;
   const std::function<void(const void*, std::size_t)>& FOut;
-  const std::function<void(const TZipDeflated&)>& FStretch;
+  const std::function<bool(std::uint64_t)>& FStretch;
   std::string FHeld;
 };
 
@@ -313,7 +309,13 @@ void TDocPart::SerializeTo(const std::function<void(const void*, std::size_t)>& 
     writer.Flush();
     return;
   }
-  TStretchSplicer splicer(FFrozenMark, FFrozen, AOut, AStretch);
+  const std::function<bool(std::uint64_t)> stretch = [this, &AStretch](std::uint64_t ANumber) {
+    const auto found = FFrozen.find(ANumber);
+    if (found == FFrozen.end()) return false;
+    AStretch(LoadFrozen(found->second));
+    return true;
+  };
+  TStretchSplicer splicer(FFrozenMark, AOut, stretch);
   TPartWriter writer(
       [&splicer](const void* AData, std::size_t ASize) { splicer.Write(AData, ASize); },
       FCrLfAfterDeclaration);
@@ -354,8 +356,7 @@ std::atomic<bool>& DeflateAside() {
 // when it is done; Settle waits for all of them (and passes on a failure of the thread).
 class TStretchWorker {
  public:
-  explicit TStretchWorker(std::unordered_map<std::uint64_t, TZipDeflated>& AInto)
-      : FInto(AInto), FThread([this] { Run(); }) {}
+  explicit TStretchWorker(TDocPart& APart) : FPart(APart), FThread([this] { Run(); }) {}
   ~TStretchWorker() {
     {
       const std::lock_guard<std::mutex> lock(FLock);
@@ -404,11 +405,7 @@ class TStretchWorker {
         TZipDeflated stretch = DeflateStretch(job.Text);
         job.Text = std::string();
         lock.lock();
-        if (job.Join) {
-          FInto[job.Number].AppendStretch(stretch);
-        } else {
-          FInto.emplace(job.Number, std::move(stretch));
-        }
+        FPart.StoreFrozen(job.Number, job.Join, stretch);
       } catch (...) {
         if (!lock.owns_lock()) lock.lock();
         FFailure = std::current_exception();
@@ -418,7 +415,7 @@ class TStretchWorker {
     }
   }
 
-  std::unordered_map<std::uint64_t, TZipDeflated>& FInto;
+  TDocPart& FPart;
   std::mutex FLock;
   std::condition_variable FWake;  // a job came, or the worker is to stop
   std::condition_variable FDone;  // a job is done
@@ -442,6 +439,35 @@ void TDocPart::SettleFrozen() const {
   if (FWorker) FWorker->Settle();
 }
 
+void TDocPart::StoreFrozen(std::uint64_t ANumber, bool AJoin, const TZipDeflated& AStretch) {
+  if (!FSpill) FSpill = std::make_unique<TSpillFile>();
+  TFrozenData& data = FFrozen[ANumber];
+  if (!AJoin) data = TFrozenData();
+  const std::uint64_t offset = FSpill->Append(AStretch.Data.data(), AStretch.Data.size());
+  if (!data.Spans.empty() && data.Spans.back().first + data.Spans.back().second == offset) {
+    data.Spans.back().second += AStretch.Data.size();
+  } else {
+    data.Spans.emplace_back(offset, AStretch.Data.size());
+  }
+  data.Crc = CombineCrc(data.Crc, AStretch.Crc, AStretch.Size);
+  data.Size += AStretch.Size;
+}
+
+TZipDeflated TDocPart::LoadFrozen(const TFrozenData& AData) const {
+  TZipDeflated result;
+  result.Size = AData.Size;
+  result.Crc = AData.Crc;
+  std::uint64_t bytes = 0;
+  for (const auto& [offset, size] : AData.Spans) bytes += size;
+  result.Data.resize(bytes);
+  std::uint64_t at = 0;
+  for (const auto& [offset, size] : AData.Spans) {
+    FSpill->Read(offset, result.Data.data() + at, size);
+    at += size;
+  }
+  return result;
+}
+
 pugi::xml_node TDocPart::Freeze(pugi::xml_node AFirst, pugi::xml_node ALast, pugi::xml_node AInto) {
   if (FFrozenMark.empty()) {
     std::random_device random;
@@ -451,7 +477,7 @@ pugi::xml_node TDocPart::Freeze(pugi::xml_node AFirst, pugi::xml_node ALast, pug
   }
   if (!FWorker && DeflateAside()) {
     try {
-      FWorker = std::make_unique<TStretchWorker>(FFrozen);
+      FWorker = std::make_unique<TStretchWorker>(*this);
     } catch (const std::system_error&) {
       DeflateAside() = false;  // no thread to be had: deflate here
     }
@@ -480,10 +506,8 @@ pugi::xml_node TDocPart::Freeze(pugi::xml_node AFirst, pugi::xml_node ALast, pug
   FFrozenLengths[number] += text.size();
   if (FWorker) {
     FWorker->Post(number, join, std::move(text));
-  } else if (join) {
-    FFrozen[number].AppendStretch(DeflateStretch(text));
   } else {
-    FFrozen.emplace(number, DeflateStretch(text));
+    StoreFrozen(number, join, DeflateStretch(text));
   }
   FModified = true;
   return holder;
@@ -502,7 +526,7 @@ std::vector<pugi::xml_node> TDocPart::Thaw(pugi::xml_node AHolder) {
   SettleFrozen();
   const auto found = FFrozen.find(std::strtoull(AHolder.value(), nullptr, 10));
   if (found == FFrozen.end() || FFrozenMark != AHolder.name()) return result;
-  std::string text = InflateStretch(found->second);
+  std::string text = InflateStretch(LoadFrozen(found->second));
   pugi::xml_document scratch;
   const pugi::xml_parse_result parsed = scratch.load_buffer_inplace(
       text.data(), text.size(), StretchParseOptions, pugi::encoding_utf8);
@@ -530,7 +554,9 @@ std::uint64_t TDocPart::GetFrozenLength(pugi::xml_node AHolder) const {
 std::uint64_t TDocPart::GetFrozenSize() const {
   std::uint64_t result = 0;
   SettleFrozen();
-  for (const auto& [number, stretch] : FFrozen) result += stretch.Data.size();
+  for (const auto& [number, stretch] : FFrozen) {
+    for (const auto& [offset, size] : stretch.Spans) result += size;
+  }
   return result;
 }
 

@@ -122,14 +122,26 @@ class TDocPart : public host::TObject {
   mutable bool FHashed = false;
   // Frozen content by the number its instruction holds. The instructions are named with a
   // random mark of this part, so that no instruction a document brings is ever taken for one.
-  // A thread may still be adding to it (FWorker): only SettleFrozen makes it safe to read.
-  std::unordered_map<std::uint64_t, TZipDeflated> FFrozen;
+  // Their deflated bytes are kept in a temporary file, so that memory does not grow with the
+  // content frozen. A thread may still be adding to them (FWorker): only SettleFrozen makes them
+  // safe to read.
+  struct TFrozenData {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> Spans;  // offset and bytes in FSpill
+    std::uint64_t Size = 0;                                      // inflated
+    std::uint32_t Crc = 0;
+  };
+  std::unordered_map<std::uint64_t, TFrozenData> FFrozen;
+  std::unique_ptr<TSpillFile> FSpill;
   std::unordered_map<std::uint64_t, std::uint64_t> FFrozenLengths;  // inflated bytes, by number
   std::uint64_t FLastFrozen = 0;
   std::string FFrozenMark;
   mutable std::unique_ptr<TStretchWorker> FWorker;  // made on the first freeze, if deflating aside
   // Waits until every stretch handed to the worker is in FFrozen.
   void SettleFrozen() const;
+  // Keeps a deflated stretch as stretch ANumber, or (AJoin) after what that stretch holds.
+  void StoreFrozen(std::uint64_t ANumber, bool AJoin, const TZipDeflated& AStretch);
+  TZipDeflated LoadFrozen(const TFrozenData& AData) const;
+  friend class TStretchWorker;
 };
 
 // The number of table rows that ANode stands for when it holds a frozen stretch of them

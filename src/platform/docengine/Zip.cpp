@@ -442,12 +442,68 @@ TZipDeflated TZipDeflater::FinishStretch() {
   return std::move(FResult);
 }
 
+std::uint32_t CombineCrc(std::uint32_t AFirst, std::uint32_t ASecond, std::uint64_t ASecondSize) {
+  return static_cast<std::uint32_t>(
+      crc32_combine(AFirst, ASecond, static_cast<z_off_t>(ASecondSize)));
+}
+
 void TZipDeflated::AppendStretch(const TZipDeflated& AStretch) {
   if (AStretch.Size == 0) return;
   Data += AStretch.Data;
-  Crc = static_cast<std::uint32_t>(
-      crc32_combine(Crc, AStretch.Crc, static_cast<z_off_t>(AStretch.Size)));
+  Crc = CombineCrc(Crc, AStretch.Crc, AStretch.Size);
   Size += AStretch.Size;
+}
+
+TSpillFile::TSpillFile() {
+  std::error_code error;
+  std::string folder = std::filesystem::temp_directory_path(error).string();
+  if (error) folder = "/tmp";
+  // O_TMPFILE: a file with no name, readable by this process only, gone when closed.
+  FHandle = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (FHandle < 0) {
+    std::string name = folder + "/veltrane-spill-XXXXXX";
+    FHandle = ::mkstemp(name.data());
+    if (FHandle >= 0) ::unlink(name.c_str());
+  }
+  if (FHandle < 0) {
+    throw std::runtime_error("cannot make a temporary file in " + folder + " (" +
+                             std::strerror(errno) + "); set TMPDIR to a folder with room");
+  }
+}
+
+TSpillFile::~TSpillFile() {
+  if (FHandle >= 0) ::close(FHandle);
+}
+
+std::uint64_t TSpillFile::Append(const void* AData, std::size_t ASize) {
+  const std::uint64_t offset = FSize;
+  const auto* bytes = static_cast<const char*>(AData);
+  for (std::size_t done = 0; done < ASize;) {
+    const ssize_t wrote =
+        ::pwrite(FHandle, bytes + done, ASize - done, static_cast<off_t>(offset + done));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) {
+      throw std::runtime_error(std::string("cannot write a temporary file (") +
+                               std::strerror(errno) + "); set TMPDIR to a folder with room");
+    }
+    done += static_cast<std::size_t>(wrote);
+  }
+  FSize += ASize;
+  return offset;
+}
+
+void TSpillFile::Read(std::uint64_t AOffset, void* AOut, std::size_t ASize) const {
+  auto* bytes = static_cast<char*>(AOut);
+  for (std::size_t done = 0; done < ASize;) {
+    const ssize_t got =
+        ::pread(FHandle, bytes + done, ASize - done, static_cast<off_t>(AOffset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      throw std::runtime_error(std::string("cannot read back a temporary file (") +
+                               (got < 0 ? std::strerror(errno) : "it was cut short") + ")");
+    }
+    done += static_cast<std::size_t>(got);
+  }
 }
 
 void TZipDeflater::AppendStretch(const TZipDeflated& AStretch) {

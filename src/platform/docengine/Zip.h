@@ -103,6 +103,30 @@ struct TZipDeflated {
   void AppendStretch(const TZipDeflated& AStretch);
 };
 
+// The checksum of two pieces of data one after the other, from their checksums and the second's
+// length.
+std::uint32_t CombineCrc(std::uint32_t AFirst, std::uint32_t ASecond, std::uint64_t ASecondSize);
+
+// An unnamed temporary file that data is appended to and read back from, so that large data a
+// document holds for later (its frozen content) stays out of memory. The file goes with the
+// object. Raises std::runtime_error when the file cannot be made, written or read.
+class TSpillFile {
+ public:
+  TSpillFile();
+  ~TSpillFile();
+  TSpillFile(const TSpillFile&) = delete;
+  TSpillFile& operator=(const TSpillFile&) = delete;
+
+  // Appends the bytes and returns where they start.
+  std::uint64_t Append(const void* AData, std::size_t ASize);
+  void Read(std::uint64_t AOffset, void* AOut, std::size_t ASize) const;
+  std::uint64_t GetSize() const { return FSize; }
+
+ private:
+  int FHandle = -1;
+  std::uint64_t FSize = 0;
+};
+
 // Deflates a part while it is produced, so that the uncompressed bytes never need to be held
 // whole: a large document's XML goes from the tree straight into its compressed form.
 class TZipDeflater {
