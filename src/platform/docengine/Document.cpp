@@ -1544,6 +1544,30 @@ void TDocument::FreezePassed(TDocStory* AStory) {
                std::min(units.size(), static_cast<std::size_t>(options.KeepElements)));
   while (!units.empty() && !units.back().Balanced) units.pop_back();
   if (units.empty()) return;
+  // A table passed whole, from its first row to its last, goes whole, with its properties: the
+  // stretch before it can then take it in with the body's elements around it.
+  std::vector<TFreezeUnit> whole;
+  for (std::size_t i = 0; i < units.size();) {
+    const pugi::xml_node table = units[i].Node.parent();
+    std::size_t end = i;
+    while (end < units.size() && units[end].Node.parent() == table) ++end;
+    // Only rows are units inside a table; none may stand before or after them, nor any stretch.
+    const auto noRowsFrom = [&names](pugi::xml_node ANode, bool AForward) {
+      for (; ANode; ANode = AForward ? ANode.next_sibling() : ANode.previous_sibling()) {
+        if (ANode.type() == pugi::node_pi || names.Kind(ANode) == xkTr) return false;
+      }
+      return true;
+    };
+    if (table != root && noRowsFrom(units[i].Node.previous_sibling(), false) &&
+        noRowsFrom(units[end - 1].Node.next_sibling(), true)) {
+      whole.push_back({table, units[i].First, units[end - 1].Last, units[end - 1].Balanced});
+    } else {
+      whole.insert(whole.end(), units.begin() + static_cast<std::ptrdiff_t>(i),
+                   units.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    i = end;
+  }
+  units.swap(whole);
 
   // The ids are read from the document before any of them leave the tree.
   GetIds().Prepare();
@@ -1554,29 +1578,45 @@ void TDocument::FreezePassed(TDocStory* AStory) {
     std::size_t last = first;
     const pugi::xml_node parent = units[first].Node.parent();
     while (last + 1 < units.size() && units[last + 1].Node.parent() == parent) ++last;
-    TFrozenStretch stretch;
+    // Elements that follow the last stretch directly join it while it is not too large.
+    TFrozenStretch* into = nullptr;
+    if (!FFrozen.empty()) {
+      TFrozenStretch& previous = FFrozen.back();
+      if (TAtomTree::Next(previous.Atom) == units[first].First &&
+          previous.Atom->Node.next_sibling() == units[first].Node &&
+          body->FPart->GetFrozenLength(previous.Atom->Node) < options.StretchBytes) {
+        into = &previous;
+      }
+    }
+    TFrozenStretch created;
+    TFrozenStretch& stretch = into != nullptr ? *into : created;
     std::int64_t position = main->PositionOf(units[first].First);
     const std::int64_t start = position;
     const TDocAtom* end = TAtomTree::Next(units[last].Last);
-    TDocAtom* before = units[first].First;
+    // The first atom becomes a new stretch's, so that the index keeps its place.
+    TDocAtom* before = into != nullptr ? into->Atom : units[first].First;
     for (TDocAtom* each = units[first].First; each != end;) {
       TDocAtom* next = TAtomTree::Next(each);
       ForListOf(each, names, [&stretch, position](const char* ANumId) {
+        // Only where each list starts is wanted (FirstListParagraph).
+        for (const auto& [numId, at] : stretch.ListStarts) {
+          if (numId == ANumId) return;
+        }
         stretch.ListStarts.emplace_back(ANumId, position);
       });
       position += each->Length;
       if (each != before) main->RemoveAtom(each);
       each = next;
     }
-    // The first atom becomes the stretch's, so that the index keeps its place.
-    const pugi::xml_node holder = body->FPart->Freeze(units[first].Node, units[last].Node);
-    atoms.SetLength(before, position - start);
+    const pugi::xml_node holder = body->FPart->Freeze(
+        units[first].Node, units[last].Node, into != nullptr ? into->Atom->Node : pugi::xml_node());
+    atoms.SetLength(before, (into != nullptr ? before->Length : 0) + position - start);
     before->Kind = akFrozen;
     before->Flags = 0;
     before->Char = 0;
     before->Node = holder;
     stretch.Atom = before;
-    FFrozen.push_back(std::move(stretch));
+    if (into == nullptr) FFrozen.push_back(std::move(created));
     first = last + 1;
   }
   FFrozenLook -= count - atoms.GetCount();

@@ -318,6 +318,9 @@ class TDocument : public host::TObject {
     bool Enabled = true;
     std::int64_t BatchAtoms = 4096;  // the growth in atoms that makes the story look again
     int KeepElements = 4;            // elements (or rows) kept thawed before the first bookmark
+    // Content frozen right after a stretch joins it while the stretch stands for fewer bytes
+    // than this, so that a thaw never has to parse more than about this much at once.
+    std::uint64_t StretchBytes = 8u << 20;
   };
   static void SetFreezeOptions(const TFreezeOptions& AOptions);
   static const TFreezeOptions& GetFreezeOptions();

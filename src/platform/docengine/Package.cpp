@@ -1,12 +1,19 @@
 #include "platform/docengine/Package.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "platform/docengine/DocError.h"
 #include "platform/docengine/XmlNames.h"
@@ -215,11 +222,11 @@ class TPartWriter : public pugi::xml_writer {
 // begin one is held back until the next.
 class TStretchSplicer {
  public:
+  // AStretch passes stretch N on and says whether there is one.
   TStretchSplicer(const std::string& AMark,
-                  const std::unordered_map<std::uint64_t, TZipDeflated>& AFrozen,
                   const std::function<void(const void*, std::size_t)>& AOut,
-                  const std::function<void(const TZipDeflated&)>& AStretch)
-      : FMark("<?" + AMark + " "), FFrozen(AFrozen), FOut(AOut), FStretch(AStretch) {}
+                  const std::function<bool(std::uint64_t)>& AStretch)
+      : FMark("<?" + AMark + " "), FOut(AOut), FStretch(AStretch) {}
 
   void Write(const void* AData, std::size_t ASize) {
     if (FHeld.empty()) {
@@ -257,10 +264,7 @@ class TStretchSplicer {
       }
       const std::string_view number(hit + FMark.size(),
                                     static_cast<std::size_t>(end - hit) - FMark.size());
-      const auto found = FFrozen.find(std::strtoull(std::string(number).c_str(), nullptr, 10));
-      if (found != FFrozen.end()) {
-        FStretch(found->second);
-      } else {
+      if (!FStretch(std::strtoull(std::string(number).c_str(), nullptr, 10))) {
         FOut(hit, static_cast<std::size_t>(end + 2 - hit));
       }
       ASize = left - static_cast<std::size_t>(end + 2 - hit);
@@ -269,9 +273,8 @@ class TStretchSplicer {
   }
 
   const std::string FMark;
-  const std::unordered_map<std::uint64_t, TZipDeflated>& FFrozen;
   const std::function<void(const void*, std::size_t)>& FOut;
-  const std::function<void(const TZipDeflated&)>& FStretch;
+  const std::function<bool(std::uint64_t)>& FStretch;
   std::string FHeld;
 };
 
@@ -299,13 +302,20 @@ void TDocPart::SerializeTo(const std::function<void(const void*, std::size_t)>& 
     pugi::xml_attribute encoding = declaration.attribute("encoding");
     if (encoding && !host::SameText(encoding.value(), "UTF-8")) encoding.set_value("UTF-8");
   }
+  SettleFrozen();
   if (FFrozen.empty()) {
     TPartWriter writer(AOut, FCrLfAfterDeclaration);
     FXml->save(writer, "", pugi::format_raw, pugi::encoding_utf8);
     writer.Flush();
     return;
   }
-  TStretchSplicer splicer(FFrozenMark, FFrozen, AOut, AStretch);
+  const std::function<bool(std::uint64_t)> stretch = [this, &AStretch](std::uint64_t ANumber) {
+    const auto found = FFrozen.find(ANumber);
+    if (found == FFrozen.end()) return false;
+    AStretch(LoadFrozen(found->second));
+    return true;
+  };
+  TStretchSplicer splicer(FFrozenMark, AOut, stretch);
   TPartWriter writer(
       [&splicer](const void* AData, std::size_t ASize) { splicer.Write(AData, ASize); },
       FCrLfAfterDeclaration);
@@ -321,21 +331,168 @@ void TDocPart::SerializeTo(const std::function<void(const void*, std::size_t)>& 
   });
 }
 
-pugi::xml_node TDocPart::Freeze(pugi::xml_node AFirst, pugi::xml_node ALast) {
+namespace {
+
+// The number of a frozen stretch and the table rows it holds, as its instruction's value.
+std::string FrozenValue(std::uint64_t ANumber, int ARows) {
+  return std::to_string(ANumber) + " " + std::to_string(ARows);
+}
+
+TZipDeflated DeflateStretch(const std::string& AText) {
+  TZipDeflater deflater;
+  deflater.Write(AText.data(), AText.size());
+  return deflater.FinishStretch();
+}
+
+std::atomic<bool>& DeflateAside() {
+  static std::atomic<bool> value{std::thread::hardware_concurrency() > 1};
+  return value;
+}
+
+}  // namespace
+
+// Deflates frozen stretches on a thread of its own, in the order they were frozen, so that the
+// merge goes on while the second core compresses. Each stretch is taken into the part's map
+// when it is done; Settle waits for all of them (and passes on a failure of the thread).
+class TStretchWorker {
+ public:
+  explicit TStretchWorker(TDocPart& APart) : FPart(APart), FThread([this] { Run(); }) {}
+  ~TStretchWorker() {
+    {
+      const std::lock_guard<std::mutex> lock(FLock);
+      FStop = true;
+    }
+    FWake.notify_all();
+    FThread.join();
+  }
+  TStretchWorker(const TStretchWorker&) = delete;
+  TStretchWorker& operator=(const TStretchWorker&) = delete;
+
+  // Hands over the serialised nodes of stretch ANumber, to start it or (AJoin) to join it.
+  // Waits while a few stretches are still waiting, so that the text held stays small.
+  void Post(std::uint64_t ANumber, bool AJoin, std::string AText) {
+    std::unique_lock<std::mutex> lock(FLock);
+    FDone.wait(lock, [this] { return FJobs.size() < MaxWaiting || FFailure; });
+    FJobs.push_back({ANumber, AJoin, std::move(AText)});
+    lock.unlock();
+    FWake.notify_one();
+  }
+  void Settle() {
+    std::unique_lock<std::mutex> lock(FLock);
+    FDone.wait(lock, [this] { return (FJobs.empty() && !FBusy) || FFailure; });
+    // A stretch that could not be deflated is lost: the part can never be written whole again.
+    if (FFailure) std::rethrow_exception(FFailure);
+  }
+
+ private:
+  struct TJob {
+    std::uint64_t Number;
+    bool Join;
+    std::string Text;
+  };
+  static constexpr std::size_t MaxWaiting = 4;
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(FLock);
+    for (;;) {
+      FWake.wait(lock, [this] { return FStop || (!FJobs.empty() && !FFailure); });
+      if (FStop) return;  // the part goes: what is left is not wanted
+      TJob job = std::move(FJobs.front());
+      FJobs.pop_front();
+      FBusy = true;
+      lock.unlock();
+      try {
+        TZipDeflated stretch = DeflateStretch(job.Text);
+        job.Text = std::string();
+        lock.lock();
+        FPart.StoreFrozen(job.Number, job.Join, stretch);
+      } catch (...) {
+        if (!lock.owns_lock()) lock.lock();
+        FFailure = std::current_exception();
+      }
+      FBusy = false;
+      FDone.notify_all();
+    }
+  }
+
+  TDocPart& FPart;
+  std::mutex FLock;
+  std::condition_variable FWake;  // a job came, or the worker is to stop
+  std::condition_variable FDone;  // a job is done
+  std::deque<TJob> FJobs;
+  bool FBusy = false;
+  bool FStop = false;
+  std::exception_ptr FFailure;
+  std::thread FThread;  // last: it starts once the rest is made
+};
+
+TDocPart::TDocPart(TDocPackage* APackage, std::string AName)
+    : FPackage(APackage), FName(std::move(AName)) {}
+
+TDocPart::~TDocPart() = default;
+
+void TDocPart::SetDeflateAside(bool AValue) { DeflateAside() = AValue; }
+
+bool TDocPart::GetDeflateAside() { return DeflateAside(); }
+
+void TDocPart::SettleFrozen() const {
+  if (FWorker) FWorker->Settle();
+}
+
+void TDocPart::StoreFrozen(std::uint64_t ANumber, bool AJoin, const TZipDeflated& AStretch) {
+  if (!FSpill) FSpill = std::make_unique<TSpillFile>();
+  TFrozenData& data = FFrozen[ANumber];
+  if (!AJoin) data = TFrozenData();
+  const std::uint64_t offset = FSpill->Append(AStretch.Data.data(), AStretch.Data.size());
+  if (!data.Spans.empty() && data.Spans.back().first + data.Spans.back().second == offset) {
+    data.Spans.back().second += AStretch.Data.size();
+  } else {
+    data.Spans.emplace_back(offset, AStretch.Data.size());
+  }
+  data.Crc = CombineCrc(data.Crc, AStretch.Crc, AStretch.Size);
+  data.Size += AStretch.Size;
+}
+
+TZipDeflated TDocPart::LoadFrozen(const TFrozenData& AData) const {
+  TZipDeflated result;
+  result.Size = AData.Size;
+  result.Crc = AData.Crc;
+  std::uint64_t bytes = 0;
+  for (const auto& [offset, size] : AData.Spans) bytes += size;
+  result.Data.resize(bytes);
+  std::uint64_t at = 0;
+  for (const auto& [offset, size] : AData.Spans) {
+    FSpill->Read(offset, result.Data.data() + at, size);
+    at += size;
+  }
+  return result;
+}
+
+pugi::xml_node TDocPart::Freeze(pugi::xml_node AFirst, pugi::xml_node ALast, pugi::xml_node AInto) {
   if (FFrozenMark.empty()) {
     std::random_device random;
     char mark[40];
     std::snprintf(mark, sizeof(mark), "veltrane-frozen-%08x%08x", random(), random());
     FFrozenMark = mark;
   }
-  TZipDeflater deflater;
-  TFunctionWriter writer(
-      [&deflater](const void* AData, std::size_t ASize) { deflater.Write(AData, ASize); });
+  if (!FWorker && DeflateAside()) {
+    try {
+      FWorker = std::make_unique<TStretchWorker>(*this);
+    } catch (const std::system_error&) {
+      DeflateAside() = false;  // no thread to be had: deflate here
+    }
+  }
+  std::string text;
+  TFunctionWriter writer([&text](const void* AData, std::size_t ASize) {
+    text.append(static_cast<const char*>(AData), ASize);
+  });
   pugi::xml_node parent = AFirst.parent();
-  pugi::xml_node holder = parent.insert_child_before(pugi::node_pi, AFirst);
-  const std::uint64_t number = ++FLastFrozen;
-  holder.set_name(FFrozenMark.c_str());
-  int rows = 0;
+  const bool join = AInto && AInto.next_sibling() == AFirst && FFrozenMark == AInto.name() &&
+                    FFrozenLengths.count(std::strtoull(AInto.value(), nullptr, 10)) != 0;
+  pugi::xml_node holder = join ? AInto : parent.insert_child_before(pugi::node_pi, AFirst);
+  const std::uint64_t number = join ? std::strtoull(AInto.value(), nullptr, 10) : ++FLastFrozen;
+  if (!join) holder.set_name(FFrozenMark.c_str());
+  int rows = FrozenRows(holder);
   for (pugi::xml_node node = AFirst; node;) {
     const pugi::xml_node next = node.next_sibling();
     const bool last = node == ALast;
@@ -345,8 +502,13 @@ pugi::xml_node TDocPart::Freeze(pugi::xml_node AFirst, pugi::xml_node ALast) {
     if (last) break;
     node = next;
   }
-  holder.set_value((std::to_string(number) + " " + std::to_string(rows)).c_str());
-  FFrozen.emplace(number, deflater.FinishStretch());
+  holder.set_value(FrozenValue(number, rows).c_str());
+  FFrozenLengths[number] += text.size();
+  if (FWorker) {
+    FWorker->Post(number, join, std::move(text));
+  } else {
+    StoreFrozen(number, join, DeflateStretch(text));
+  }
   FModified = true;
   return holder;
 }
@@ -361,9 +523,10 @@ int FrozenRows(pugi::xml_node ANode) {
 
 std::vector<pugi::xml_node> TDocPart::Thaw(pugi::xml_node AHolder) {
   std::vector<pugi::xml_node> result;
+  SettleFrozen();
   const auto found = FFrozen.find(std::strtoull(AHolder.value(), nullptr, 10));
   if (found == FFrozen.end() || FFrozenMark != AHolder.name()) return result;
-  std::string text = InflateStretch(found->second);
+  std::string text = InflateStretch(LoadFrozen(found->second));
   pugi::xml_document scratch;
   const pugi::xml_parse_result parsed = scratch.load_buffer_inplace(
       text.data(), text.size(), StretchParseOptions, pugi::encoding_utf8);
@@ -376,14 +539,24 @@ std::vector<pugi::xml_node> TDocPart::Thaw(pugi::xml_node AHolder) {
     result.push_back(parent.insert_copy_before(node, AHolder));
   }
   parent.remove_child(AHolder);
+  FFrozenLengths.erase(found->first);
   FFrozen.erase(found);
   FModified = true;
   return result;
 }
 
+std::uint64_t TDocPart::GetFrozenLength(pugi::xml_node AHolder) const {
+  if (AHolder.type() != pugi::node_pi || FFrozenMark != AHolder.name()) return 0;
+  const auto found = FFrozenLengths.find(std::strtoull(AHolder.value(), nullptr, 10));
+  return found != FFrozenLengths.end() ? found->second : 0;
+}
+
 std::uint64_t TDocPart::GetFrozenSize() const {
   std::uint64_t result = 0;
-  for (const auto& [number, stretch] : FFrozen) result += stretch.Data.size();
+  SettleFrozen();
+  for (const auto& [number, stretch] : FFrozen) {
+    for (const auto& [offset, size] : stretch.Spans) result += size;
+  }
   return result;
 }
 
@@ -701,6 +874,8 @@ void TDocPackage::SaveAs(const std::string& AFileName) {
     item.Name = part.FName;
     if (part.FXml && part.FModified) {
       TZipDeflater deflater;
+      // The stretches come as they are, the rest deflated: room for them and a little more.
+      if (part.GetHasFrozen()) deflater.Reserve(part.GetFrozenSize() + part.GetFrozenSize() / 16);
       part.SerializeTo(
           [&deflater](const void* AData, std::size_t ASize) { deflater.Write(AData, ASize); },
           [&deflater](const TZipDeflated& AStretch) { deflater.AppendStretch(AStretch); });

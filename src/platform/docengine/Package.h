@@ -46,10 +46,13 @@ struct TDocRelationship {
 bool RelationshipIs(const TDocRelationship& ARelationship, const char* AKind);
 
 class TDocPackage;
+class TStretchWorker;
 
 // One part of the package. The package owns it.
 class TDocPart : public host::TObject {
  public:
+  ~TDocPart() override;
+
   // The part name as stored in the archive, without a leading '/' ("word/document.xml").
   const std::string& GetName() const { return FName; }
   // The content type from [Content_Types].xml ("" when the package declares none for it).
@@ -76,12 +79,22 @@ class TDocPart : public host::TObject {
   // (with whatever lies between them) as the part is written, deflates them and puts a
   // processing instruction in their place, which it returns. The part is written (SerializeTo,
   // and on save deflated as it is) with those bytes where the instruction stands. Thaw parses
-  // them back in place of the instruction and returns the nodes in order.
-  pugi::xml_node Freeze(pugi::xml_node AFirst, pugi::xml_node ALast);
+  // them back in place of the instruction and returns the nodes in order. With AInto (an
+  // instruction Freeze returned, just before AFirst) the nodes join the content it holds, so
+  // that a merge's passed content is a few instructions, not one per freeze: each node of the
+  // tree pins the memory page it lives in.
+  pugi::xml_node Freeze(pugi::xml_node AFirst, pugi::xml_node ALast,
+                        pugi::xml_node AInto = pugi::xml_node());
   std::vector<pugi::xml_node> Thaw(pugi::xml_node AHolder);
-  bool GetHasFrozen() const { return !FFrozen.empty(); }
+  bool GetHasFrozen() const { return !FFrozenLengths.empty(); }
+  // Whether frozen content is deflated on a thread of its own while the editing goes on (on by
+  // default where the machine has more than one core); off, Freeze deflates before it returns.
+  static void SetDeflateAside(bool AValue);
+  static bool GetDeflateAside();
   // The deflated bytes the frozen content takes.
   std::uint64_t GetFrozenSize() const;
+  // The bytes the content of one instruction (Freeze) stands for, inflated; 0 for any other node.
+  std::uint64_t GetFrozenLength(pugi::xml_node AHolder) const;
   // Serialises the tree in pieces handed to AOut, never whole; frozen content goes to AStretch
   // as it is held, deflated.
   void SerializeTo(const std::function<void(const void*, std::size_t)>& AOut,
@@ -93,8 +106,7 @@ class TDocPart : public host::TObject {
   using inherited = host::TObject;
   friend class TDocPackage;
 
-  TDocPart(TDocPackage* APackage, std::string AName)
-      : FPackage(APackage), FName(std::move(AName)) {}
+  TDocPart(TDocPackage* APackage, std::string AName);
 
   TDocPackage* FPackage;  // not owned: the owner
   std::string FName;
@@ -110,9 +122,26 @@ class TDocPart : public host::TObject {
   mutable bool FHashed = false;
   // Frozen content by the number its instruction holds. The instructions are named with a
   // random mark of this part, so that no instruction a document brings is ever taken for one.
-  std::unordered_map<std::uint64_t, TZipDeflated> FFrozen;
+  // Their deflated bytes are kept in a temporary file, so that memory does not grow with the
+  // content frozen. A thread may still be adding to them (FWorker): only SettleFrozen makes them
+  // safe to read.
+  struct TFrozenData {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> Spans;  // offset and bytes in FSpill
+    std::uint64_t Size = 0;                                      // inflated
+    std::uint32_t Crc = 0;
+  };
+  std::unordered_map<std::uint64_t, TFrozenData> FFrozen;
+  std::unique_ptr<TSpillFile> FSpill;
+  std::unordered_map<std::uint64_t, std::uint64_t> FFrozenLengths;  // inflated bytes, by number
   std::uint64_t FLastFrozen = 0;
   std::string FFrozenMark;
+  mutable std::unique_ptr<TStretchWorker> FWorker;  // made on the first freeze, if deflating aside
+  // Waits until every stretch handed to the worker is in FFrozen.
+  void SettleFrozen() const;
+  // Keeps a deflated stretch as stretch ANumber, or (AJoin) after what that stretch holds.
+  void StoreFrozen(std::uint64_t ANumber, bool AJoin, const TZipDeflated& AStretch);
+  TZipDeflated LoadFrozen(const TFrozenData& AData) const;
+  friend class TStretchWorker;
 };
 
 // The number of table rows that ANode stands for when it holds a frozen stretch of them

@@ -165,7 +165,16 @@ const char* LocalName(const char* AName) {
 }
 
 bool IsLocal(pugi::xml_node ANode, const char* ALocal) {
-  return ANode.type() == pugi::node_element && std::strcmp(LocalName(ANode), ALocal) == 0;
+  if (ANode.type() != pugi::node_element) return false;
+  // Plain loops: names are a few characters long, and this runs for every ancestor of every
+  // edited place, where calls into the string functions cost more than the comparing.
+  const char* local = ANode.name();
+  for (const char* at = local; *at != '\0'; ++at) {
+    if (*at == ':') local = at + 1;
+  }
+  for (; *local != '\0' && *local == *ALocal; ++local, ++ALocal) {
+  }
+  return *local == *ALocal;
 }
 
 bool IsProperties(pugi::xml_node ANode) {

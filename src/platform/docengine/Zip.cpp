@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -373,6 +374,9 @@ class TTempFileGuard {
 struct TZipDeflater::TState {
   z_stream Stream{};
   bool Open = false;
+  // deflate writes here and the bytes it made are appended to the result, so that no room is
+  // cleared ahead of what deflate writes into it.
+  std::array<unsigned char, 16384> Out;
 };
 
 TZipDeflater::TZipDeflater() : FState(std::make_unique<TState>()) {
@@ -394,15 +398,12 @@ void TZipDeflater::Deflate(const void* AData, std::size_t ASize, int AFlush) {
   stream.avail_in = static_cast<uInt>(ASize);
   int status = Z_OK;
   do {
-    std::string& out = FResult.Data;
-    const std::size_t used = out.size();
-    const std::size_t room = std::max<std::size_t>(deflateBound(&stream, stream.avail_in), 4096);
-    out.resize(used + room);
-    stream.next_out = reinterpret_cast<Bytef*>(out.data() + used);
-    stream.avail_out = static_cast<uInt>(room);
+    stream.next_out = FState->Out.data();
+    stream.avail_out = static_cast<uInt>(FState->Out.size());
     status = deflate(&stream, AFlush);
-    out.resize(used + room - stream.avail_out);
     if (status == Z_STREAM_ERROR) throw std::runtime_error("deflate failed");
+    FResult.Data.append(reinterpret_cast<const char*>(FState->Out.data()),
+                        FState->Out.size() - stream.avail_out);
   } while (stream.avail_out == 0 || (AFlush == Z_FINISH && status != Z_STREAM_END));
 }
 
@@ -423,8 +424,14 @@ TZipDeflated TZipDeflater::Finish() {
   Deflate(nullptr, 0, Z_FINISH);
   deflateEnd(&FState->Stream);
   FState->Open = false;
-  FResult.Data.shrink_to_fit();
+  // Shrinking copies the data: worth it only for much room left over.
+  std::string& data = FResult.Data;
+  if (data.capacity() - data.size() > data.size() / 4) data.shrink_to_fit();
   return std::move(FResult);
+}
+
+void TZipDeflater::Reserve(std::size_t ABytes) {
+  FResult.Data.reserve(FResult.Data.size() + ABytes);
 }
 
 TZipDeflated TZipDeflater::FinishStretch() {
@@ -435,13 +442,74 @@ TZipDeflated TZipDeflater::FinishStretch() {
   return std::move(FResult);
 }
 
+std::uint32_t CombineCrc(std::uint32_t AFirst, std::uint32_t ASecond, std::uint64_t ASecondSize) {
+  return static_cast<std::uint32_t>(
+      crc32_combine(AFirst, ASecond, static_cast<z_off_t>(ASecondSize)));
+}
+
+void TZipDeflated::AppendStretch(const TZipDeflated& AStretch) {
+  if (AStretch.Size == 0) return;
+  Data += AStretch.Data;
+  Crc = CombineCrc(Crc, AStretch.Crc, AStretch.Size);
+  Size += AStretch.Size;
+}
+
+TSpillFile::TSpillFile() {
+  std::error_code error;
+  std::string folder = std::filesystem::temp_directory_path(error).string();
+  if (error) folder = "/tmp";
+  // O_TMPFILE: a file with no name, readable by this process only, gone when closed.
+  FHandle = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (FHandle < 0) {
+    std::string name = folder + "/veltrane-spill-XXXXXX";
+    FHandle = ::mkstemp(name.data());
+    if (FHandle >= 0) ::unlink(name.c_str());
+  }
+  if (FHandle < 0) {
+    throw std::runtime_error("cannot make a temporary file in " + folder + " (" +
+                             std::strerror(errno) + "); set TMPDIR to a folder with room");
+  }
+}
+
+TSpillFile::~TSpillFile() {
+  if (FHandle >= 0) ::close(FHandle);
+}
+
+std::uint64_t TSpillFile::Append(const void* AData, std::size_t ASize) {
+  const std::uint64_t offset = FSize;
+  const auto* bytes = static_cast<const char*>(AData);
+  for (std::size_t done = 0; done < ASize;) {
+    const ssize_t wrote =
+        ::pwrite(FHandle, bytes + done, ASize - done, static_cast<off_t>(offset + done));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) {
+      throw std::runtime_error(std::string("cannot write a temporary file (") +
+                               std::strerror(errno) + "); set TMPDIR to a folder with room");
+    }
+    done += static_cast<std::size_t>(wrote);
+  }
+  FSize += ASize;
+  return offset;
+}
+
+void TSpillFile::Read(std::uint64_t AOffset, void* AOut, std::size_t ASize) const {
+  auto* bytes = static_cast<char*>(AOut);
+  for (std::size_t done = 0; done < ASize;) {
+    const ssize_t got =
+        ::pread(FHandle, bytes + done, ASize - done, static_cast<off_t>(AOffset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      throw std::runtime_error(std::string("cannot read back a temporary file (") +
+                               (got < 0 ? std::strerror(errno) : "it was cut short") + ")");
+    }
+    done += static_cast<std::size_t>(got);
+  }
+}
+
 void TZipDeflater::AppendStretch(const TZipDeflated& AStretch) {
   if (AStretch.Size == 0) return;
   Deflate(nullptr, 0, Z_FULL_FLUSH);
-  FResult.Data += AStretch.Data;
-  FResult.Crc = static_cast<std::uint32_t>(
-      crc32_combine(FResult.Crc, AStretch.Crc, static_cast<z_off_t>(AStretch.Size)));
-  FResult.Size += AStretch.Size;
+  FResult.AppendStretch(AStretch);
 }
 
 std::string InflateStretch(const TZipDeflated& AStretch) {

@@ -97,6 +97,34 @@ struct TZipDeflated {
   std::string Data;
   std::uint64_t Size = 0;
   std::uint32_t Crc = 0;
+  // Appends a stretch (TZipDeflater::FinishStretch) to this one, which must be a stretch too:
+  // each starts a fresh stream that refers back to nothing, so their bytes follow each other
+  // as one stretch of both.
+  void AppendStretch(const TZipDeflated& AStretch);
+};
+
+// The checksum of two pieces of data one after the other, from their checksums and the second's
+// length.
+std::uint32_t CombineCrc(std::uint32_t AFirst, std::uint32_t ASecond, std::uint64_t ASecondSize);
+
+// An unnamed temporary file that data is appended to and read back from, so that large data a
+// document holds for later (its frozen content) stays out of memory. The file goes with the
+// object. Raises std::runtime_error when the file cannot be made, written or read.
+class TSpillFile {
+ public:
+  TSpillFile();
+  ~TSpillFile();
+  TSpillFile(const TSpillFile&) = delete;
+  TSpillFile& operator=(const TSpillFile&) = delete;
+
+  // Appends the bytes and returns where they start.
+  std::uint64_t Append(const void* AData, std::size_t ASize);
+  void Read(std::uint64_t AOffset, void* AOut, std::size_t ASize) const;
+  std::uint64_t GetSize() const { return FSize; }
+
+ private:
+  int FHandle = -1;
+  std::uint64_t FSize = 0;
 };
 
 // Deflates a part while it is produced, so that the uncompressed bytes never need to be held
@@ -111,6 +139,9 @@ class TZipDeflater {
   void Write(const void* AData, std::size_t ASize);
   // Ends the stream; the deflater is done afterwards.
   TZipDeflated Finish();
+  // Makes room for about ABytes of deflated data ahead, so that a large part that is known to
+  // come (stretches deflated already) is not copied again and again as it grows.
+  void Reserve(std::size_t ABytes);
   // Ends the stream as a stretch that another stream can take in whole (AppendStretch): flushed
   // to a byte boundary, with no final block. The deflater is done afterwards.
   TZipDeflated FinishStretch();

@@ -1,11 +1,14 @@
 #include "platform/host/SQLiteData.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -553,23 +556,78 @@ void TRowStore::AddValue(const TFieldValue& AValue) {
 
 void TRowStore::EndRow() {
   // A row lives in one block; a row larger than a block gets a block of its own.
-  if (FBlocks.empty() || FBlockUsed + FPending.size() > FBlockSize) {
-    FBlockSize = std::max(RowBlockSize, FPending.size());
+  if (FBlocks.empty() || FBlockUsed + FPending.size() > FBlocks.back().Size) {
+    if (!FBlocks.empty()) FBlocks.back().Used = FBlockUsed;
+    const std::size_t size = std::max(RowBlockSize, FPending.size());
     // Not cleared: every byte is written before it is read, and a detail query that runs once
     // per master record would otherwise clear a whole block each time.
-    FBlocks.push_back(std::make_unique_for_overwrite<char[]>(FBlockSize));
-    FBlockBytes += FBlockSize;
+    FBlocks.push_back({std::make_unique_for_overwrite<char[]>(size), size, 0, 0});
+    FBlockBytes += size;
     FBlockUsed = 0;
+    if (FBlockBytes > FSpillSize) Spill();
   }
-  char* start = FBlocks.back().get() + FBlockUsed;
-  std::memcpy(start, FPending.data(), FPending.size());
+  std::memcpy(FBlocks.back().Data.get() + FBlockUsed, FPending.data(), FPending.size());
+  FRows.push_back(
+      {static_cast<std::uint32_t>(FBlocks.size() - 1), static_cast<std::uint32_t>(FBlockUsed)});
   FBlockUsed += FPending.size();
-  FRows.push_back(start);
   FPending.clear();
 }
 
+void TRowStore::Spill() {
+  if (FSpillFile == nullptr) {
+    FSpillFile = std::tmpfile();
+    if (FSpillFile == nullptr) {
+      throw EDatabaseError(std::string("Cannot keep the rows of a large result in a temporary "
+                                       "file: ") +
+                           std::strerror(errno) + "; set TMPDIR to a folder with room");
+    }
+  }
+  while (FBlockBytes > FSpillSize && FFirstInMemory + 1 < FBlocks.size()) {
+    TBlock& block = FBlocks[FFirstInMemory];
+    if (std::fwrite(block.Data.get(), 1, block.Used, FSpillFile) != block.Used) {
+      throw EDatabaseError(std::string("Cannot write the rows of a large result to a temporary "
+                                       "file: ") +
+                           std::strerror(errno) + "; set TMPDIR to a folder with room");
+    }
+    block.FileOffset = FSpilledBytes;
+    FSpilledBytes += block.Used;
+    FBlockBytes -= block.Size;
+    block.Data.reset();
+    ++FFirstInMemory;
+  }
+}
+
+const char* TRowStore::BlockData(std::uint32_t ABlock) const {
+  const TBlock& block = FBlocks[ABlock];
+  if (block.Data) return block.Data.get();
+  if (FCached && FCachedBlock == ABlock) return FCached.get();
+  if (FCachedSize < block.Used) {
+    FCached = std::make_unique_for_overwrite<char[]>(block.Used);
+    FCachedSize = block.Used;
+  }
+  FCachedBlock = ABlock;
+  // What fwrite still buffers must reach the file before it is read through the descriptor.
+  errno = 0;
+  bool read = std::fflush(FSpillFile) == 0;
+  for (std::size_t done = 0; read && done < block.Used;) {
+    const ssize_t got = ::pread(::fileno(FSpillFile), FCached.get() + done, block.Used - done,
+                                static_cast<off_t>(block.FileOffset + done));
+    if (got <= 0 && !(got < 0 && errno == EINTR)) read = false;
+    if (got > 0) done += static_cast<std::size_t>(got);
+  }
+  if (!read) {
+    const std::string reason = errno != 0 ? std::strerror(errno) : "the file was cut short";
+    FCached.reset();
+    FCachedSize = 0;
+    throw EDatabaseError("Cannot read back the rows of a large result from its temporary file: " +
+                         reason);
+  }
+  return FCached.get();
+}
+
 void TRowStore::ReadRow(int ARow, std::vector<TFieldValue>& AValues) const {
-  const char* pos = FRows[static_cast<std::size_t>(ARow)];
+  const TRowPlace place = FRows[static_cast<std::size_t>(ARow)];
+  const char* pos = BlockData(place.Block) + place.Offset;
   AValues.resize(static_cast<std::size_t>(FColumnCount));
   for (TFieldValue& value : AValues) {
     const auto tag = static_cast<TRowTag>(*pos++);
@@ -611,17 +669,48 @@ void TRowStore::ReadRow(int ARow, std::vector<TFieldValue>& AValues) const {
   }
 }
 
+TRowStore::~TRowStore() {
+  if (FSpillFile != nullptr) std::fclose(FSpillFile);
+}
+
+TRowStore::TRowStore(TRowStore&& AOther) noexcept { *this = std::move(AOther); }
+
+TRowStore& TRowStore::operator=(TRowStore&& AOther) noexcept {
+  if (this == &AOther) return *this;
+  Clear();
+  FBlocks = std::move(AOther.FBlocks);
+  FBlockUsed = std::exchange(AOther.FBlockUsed, 0);
+  FBlockBytes = std::exchange(AOther.FBlockBytes, 0);
+  FSpillSize = AOther.FSpillSize;
+  FFirstInMemory = std::exchange(AOther.FFirstInMemory, 0);
+  FRows = std::move(AOther.FRows);
+  FPending = std::move(AOther.FPending);
+  FColumnCount = AOther.FColumnCount;
+  FSpillFile = std::exchange(AOther.FSpillFile, nullptr);
+  FSpilledBytes = std::exchange(AOther.FSpilledBytes, 0);
+  FCachedBlock = AOther.FCachedBlock;
+  FCached = std::move(AOther.FCached);
+  FCachedSize = std::exchange(AOther.FCachedSize, 0);
+  AOther.Clear();
+  return *this;
+}
+
 void TRowStore::Clear() {
   FBlocks.clear();
   FBlocks.shrink_to_fit();
   FRows.clear();
   FRows.shrink_to_fit();
-  FBlockUsed = FBlockSize = FBlockBytes = 0;
+  FBlockUsed = FBlockBytes = FFirstInMemory = 0;
   FPending.clear();
+  if (FSpillFile != nullptr) std::fclose(FSpillFile);
+  FSpillFile = nullptr;
+  FSpilledBytes = 0;
+  FCached.reset();
+  FCachedSize = 0;
 }
 
 std::size_t TRowStore::GetMemoryUsed() const {
-  return FBlockBytes + FRows.capacity() * sizeof(const char*);
+  return FBlockBytes + FRows.capacity() * sizeof(TRowPlace) + FCachedSize;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 // false, and it never creates a missing file.
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -128,14 +129,21 @@ TDateTime SQLiteNumberToDateTime(double AValue);
 // Rows of typed values packed into large blocks: a tag byte per value, then a zig-zag varint
 // for whole numbers, eight bytes for floats, currencies and dates, or a varint length and the
 // bytes for text. A 10-column row of numbers and short texts takes a few dozen bytes, against
-// a few hundred as TFieldValue objects. Rows are appended and never change.
+// a few hundred as TFieldValue objects. Rows are appended and never change. Once the blocks
+// take more than the spill size, the older ones go to a temporary file and are read back a
+// block at a time, so that a result of millions of rows keeps only its index in memory.
 class TRowStore {
  public:
   TRowStore() = default;
+  ~TRowStore();
   TRowStore(const TRowStore&) = delete;
   TRowStore& operator=(const TRowStore&) = delete;
-  TRowStore(TRowStore&&) = default;
-  TRowStore& operator=(TRowStore&&) = default;
+  TRowStore(TRowStore&& AOther) noexcept;
+  TRowStore& operator=(TRowStore&& AOther) noexcept;
+
+  // The bytes of blocks kept in memory before older ones are written out (16 MB by default).
+  std::size_t GetSpillSize() const { return FSpillSize; }
+  void SetSpillSize(std::size_t AValue) { FSpillSize = AValue; }
 
   // Every row holds this many values; set before the first row.
   int GetColumnCount() const { return FColumnCount; }
@@ -155,21 +163,45 @@ class TRowStore {
   void EndRow();
 
   int GetRowCount() const { return static_cast<int>(FRows.size()); }
-  // Decodes row ARow into AValues (resized to ColumnCount).
+  // Decodes row ARow into AValues (resized to ColumnCount). Raises EDatabaseError when a
+  // block written out cannot be read back.
   void ReadRow(int ARow, std::vector<TFieldValue>& AValues) const;
-  // Drops every row and gives the memory back.
+  // Drops every row and gives the memory (and the temporary file) back.
   void Clear();
-  // Bytes held by blocks and the row index.
+  // Bytes held in memory by blocks and the row index.
   std::size_t GetMemoryUsed() const;
+  // Bytes of blocks written out to the temporary file.
+  std::uint64_t GetSpilledBytes() const { return FSpilledBytes; }
 
  private:
-  std::vector<std::unique_ptr<char[]>> FBlocks;
-  std::size_t FBlockUsed = 0;
-  std::size_t FBlockSize = 0;
-  std::size_t FBlockBytes = 0;     // sum of all block sizes
-  std::vector<const char*> FRows;  // start of each row inside a block
-  std::string FPending;            // the row being built
+  struct TBlock {
+    std::unique_ptr<char[]> Data;  // null once written out
+    std::size_t Size = 0;
+    std::size_t Used = 0;          // set when the next block is begun
+    std::uint64_t FileOffset = 0;  // where it was written out
+  };
+  struct TRowPlace {
+    std::uint32_t Block;
+    std::uint32_t Offset;
+  };
+  // Writes the oldest blocks in memory (never the one being filled) out until the rest fit.
+  void Spill();
+  const char* BlockData(std::uint32_t ABlock) const;
+
+  std::vector<TBlock> FBlocks;
+  std::size_t FBlockUsed = 0;   // of the last block
+  std::size_t FBlockBytes = 0;  // sum of the sizes of the blocks in memory
+  std::size_t FSpillSize = std::size_t{16} << 20;
+  std::size_t FFirstInMemory = 0;  // blocks before it are written out
+  std::vector<TRowPlace> FRows;
+  std::string FPending;  // the row being built
   int FColumnCount = 0;
+  std::FILE* FSpillFile = nullptr;
+  std::uint64_t FSpilledBytes = 0;
+  // The block written out that was read back last.
+  mutable std::uint32_t FCachedBlock = 0;
+  mutable std::unique_ptr<char[]> FCached;  // null: none read back
+  mutable std::size_t FCachedSize = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

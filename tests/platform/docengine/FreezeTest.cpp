@@ -25,12 +25,14 @@ using TEditing = docengine::test::TEditSession;
 // Sets how documents freeze for the life of the guard.
 class TFreezing {
  public:
-  TFreezing(bool AEnabled, std::int64_t ABatch = 1, int AKeep = 0)
+  TFreezing(bool AEnabled, std::int64_t ABatch = 1, int AKeep = 0,
+            std::uint64_t AStretchBytes = TDocument::TFreezeOptions().StretchBytes)
       : FSaved(TDocument::GetFreezeOptions()) {
     TDocument::TFreezeOptions options;
     options.Enabled = AEnabled;
     options.BatchAtoms = ABatch;
     options.KeepElements = AKeep;
+    options.StretchBytes = AStretchBytes;
     TDocument::SetFreezeOptions(options);
   }
   ~TFreezing() { TDocument::SetFreezeOptions(FSaved); }
@@ -115,13 +117,18 @@ TEST(FreezeTest, AFrozenMergeSavesTheBytesOfAnUnfrozenOne) {
     SCOPED_TRACE(shape.Case);
     TEditing editing;
     std::string expected;
-    for (const bool freeze : {false, true}) {
+    // Unfrozen, then frozen and deflated at once, then deflated on a thread of its own.
+    for (const int mode : {0, 1, 2}) {
+      const bool freeze = mode > 0;
       const TFreezing freezing(freeze);
+      const bool aside = docengine::TDocPart::GetDeflateAside();
+      docengine::TDocPart::SetDeflateAside(mode == 2);
       TDocView* output = editing.OpenBody(shape.Body);
       TDocView* templ = editing.OpenBody(shape.Body);
       Merge(output, templ, 60, shape.Group, shape.Field);
+      docengine::TDocPart::SetDeflateAside(aside);
       EXPECT_EQ(output->GetDocument()->GetFrozenCount() > 0, freeze);
-      const std::string name = (editing.Dir() / (freeze ? "frozen.docx" : "plain.docx")).string();
+      const std::string name = (editing.Dir() / ("mode" + std::to_string(mode) + ".docx")).string();
       output->SaveAs(name);
       // Saving thaws nothing: a merge can save and go on.
       EXPECT_EQ(output->GetDocument()->GetFrozenCount() > 0, freeze);
@@ -227,6 +234,40 @@ TEST(FreezeTest, ContentNearOrInsideBookmarksStaysThawed) {
   EXPECT_EQ(marked->GetDocument()->GetFrozenCount(), 0);
 }
 
+// Content frozen right behind a stretch joins it, so that a long merge holds a few stretches
+// rather than one per freeze, until the stretch is as large as allowed.
+TEST(FreezeTest, StretchesThatFollowEachOtherJoinUntilLarge) {
+  for (const TTemplate& shape : Templates()) {
+    SCOPED_TRACE(shape.Case);
+    TEditing editing;
+    std::string joined;
+    for (const std::uint64_t limit : {std::uint64_t{8} << 20, std::uint64_t{1}}) {
+      const TFreezing freezing(true, 1, 4, limit);
+      TDocView* output = editing.OpenBody(shape.Body);
+      TDocView* templ = editing.OpenBody(shape.Body);
+      Merge(output, templ, 60, shape.Group, shape.Field);
+      const int stretches = output->GetDocument()->GetFrozenCount();
+      const std::string name =
+          (editing.Dir() / ("limit" + std::to_string(limit) + ".docx")).string();
+      output->SaveAs(name);
+      if (limit > 1) {
+        // One stretch, or one in the body and one in a table the copies fill.
+        EXPECT_LE(stretches, 2);
+        EXPECT_GE(stretches, 1);
+        joined = DocumentXml(name);
+        // A thaw of the joined stretch gives back every copy.
+        const std::string text = output->GetDocument()->GetMainStory()->GetText(
+            0, output->GetDocument()->GetMainStory()->GetLength());
+        EXPECT_NE(text.find("value 1 &"), std::string::npos);
+        EXPECT_NE(text.find("value 59 &"), std::string::npos);
+      } else {
+        EXPECT_GT(stretches, 10);
+        EXPECT_EQ(DocumentXml(name), joined);
+      }
+    }
+  }
+}
+
 // A stretch deflated on its own joins another deflated stream as if its bytes had been written
 // there; inflated alone it gives its bytes back.
 TEST(FreezeTest, StretchesSpliceIntoADeflatedStream) {
@@ -250,6 +291,15 @@ TEST(FreezeTest, StretchesSpliceIntoADeflatedStream) {
   EXPECT_EQ(whole.Crc, crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(expected.data()),
                              static_cast<uInt>(expected.size())));
   EXPECT_EQ(docengine::InflateStretch(whole), expected);
+  // Two stretches joined are one stretch of both.
+  docengine::TZipDeflated twice = stretch;
+  twice.AppendStretch(stretch);
+  EXPECT_EQ(docengine::InflateStretch(twice), middle + middle);
+  docengine::TZipDeflater around;
+  around.Write(head.data(), head.size());
+  around.AppendStretch(twice);
+  around.Write(tail.data(), tail.size());
+  EXPECT_EQ(docengine::InflateStretch(around.FinishStretch()), expected);
   docengine::TZipDeflated damaged = stretch;
   damaged.Crc ^= 1;
   EXPECT_THROW(docengine::InflateStretch(damaged), std::runtime_error);

@@ -506,33 +506,49 @@ TEST(SQLiteDataTest, ConnectionOwnsTheLifetimeOfItsQueries) {
   EXPECT_EQ(ErrorOf([&] { query.Open(); }), "Query '' has no connection");
 }
 
+// Every kind of value reads back as stored, from blocks in memory and from blocks written out
+// to the temporary file (a spill size of 0 keeps only the block being filled in memory).
 TEST(SQLiteDataTest, RowStoreKeepsEveryKindAndLargeRows) {
-  host::TRowStore store;
-  store.SetColumnCount(7);
-  const std::string big(3 << 20, 'z');  // larger than a block
-  const std::int64_t extremes[] = {0, -1, 1, INT64_MIN, INT64_MAX};
-  for (const std::int64_t number : extremes) {
-    store.AddInteger(number);
-    store.AddFloat(-0.5);
-    store.AddCurrency(host::Currency::FromRaw(-12345));
-    store.AddBoolean(true);
-    store.AddDateTime(45000.25);
-    store.AddString(number == 0 ? std::string_view(big) : std::string_view("é\0x", 4));
-    store.AddNull();
-    store.EndRow();
-  }
-  std::vector<host::TFieldValue> values;
-  for (int row = 0; row < store.GetRowCount(); ++row) {
-    SCOPED_TRACE(row);
-    store.ReadRow(row, values);
-    ASSERT_EQ(values.size(), 7u);
-    EXPECT_EQ(values[0].GetInteger(), extremes[row]);
-    EXPECT_EQ(values[1].GetFloat(), -0.5);
-    EXPECT_EQ(values[2].GetCurrency(), host::Currency::FromRaw(-12345));
-    EXPECT_TRUE(values[3].GetBoolean());
-    EXPECT_EQ(values[4].GetDateTime(), 45000.25);
-    EXPECT_EQ(values[5].GetString(), row == 0 ? big : std::string("é\0x", 4));
-    EXPECT_TRUE(values[6].IsNull());
+  for (const std::size_t spill : {std::size_t{1} << 30, std::size_t{0}}) {
+    SCOPED_TRACE(spill);
+    host::TRowStore filled;
+    filled.SetSpillSize(spill);
+    filled.SetColumnCount(7);
+    const std::string big(3 << 20, 'z');  // larger than a block
+    const std::int64_t extremes[] = {0, -1, 1, INT64_MIN, INT64_MAX};
+    const auto text = [&big](int ARow) {
+      return ARow % 5 == 0 ? big.substr(0, big.size() - ARow) : "é\0x" + std::to_string(ARow);
+    };
+    const int rows = 40;
+    for (int row = 0; row < rows; ++row) {
+      filled.AddInteger(extremes[row % 5]);
+      filled.AddFloat(-0.5);
+      filled.AddCurrency(host::Currency::FromRaw(-12345 - row));
+      filled.AddBoolean(row % 2 == 0);
+      filled.AddDateTime(45000.25);
+      filled.AddString(text(row));
+      filled.AddNull();
+      filled.EndRow();
+    }
+    EXPECT_EQ(filled.GetSpilledBytes() > 0, spill == 0);
+    if (spill == 0) {
+      EXPECT_LT(filled.GetMemoryUsed(), big.size() * 3);
+    }
+    const host::TRowStore store = std::move(filled);
+    std::vector<host::TFieldValue> values;
+    // Back and forth, so that blocks written out are read back again and again.
+    for (const int row : {0, 39, 1, 20, 5, 5, 38, 0, 21, 39}) {
+      SCOPED_TRACE(row);
+      store.ReadRow(row, values);
+      ASSERT_EQ(values.size(), 7u);
+      EXPECT_EQ(values[0].GetInteger(), extremes[row % 5]);
+      EXPECT_EQ(values[1].GetFloat(), -0.5);
+      EXPECT_EQ(values[2].GetCurrency(), host::Currency::FromRaw(-12345 - row));
+      EXPECT_EQ(values[3].GetBoolean(), row % 2 == 0);
+      EXPECT_EQ(values[4].GetDateTime(), 45000.25);
+      EXPECT_EQ(values[5].GetString(), text(row));
+      EXPECT_TRUE(values[6].IsNull());
+    }
   }
 }
 
