@@ -979,8 +979,7 @@ void TDocument::DropSegment(TDocSegment* ASegment) {
         marker->Bookmark = nullptr;
         bookmark->FStory->FAtoms.Reweigh(marker);
       }
-      const auto named = FByName.find(std::string_view(bookmark->FName));
-      if (named != FByName.end() && named->second == bookmark) FByName.erase(named);
+      UnnameBookmark(bookmark);
       FBookmarks.erase(bookmark->FSerial);
       FVisibleValid = false;
     }
@@ -1016,9 +1015,7 @@ void TDocument::ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACan
     return storyIndex(A->FStory) < storyIndex(B->FStory);
   });
   for (auto& candidate : ACandidates) {
-    auto found = FByName.find(std::string_view(candidate->FName));
-    if (found != FByName.end()) {
-      TDocBookmark* replaced = found->second;
+    if (TDocBookmark* replaced = FindBookmark(candidate->FName)) {
       for (TDocAtom* atom : {replaced->FStartAtom, replaced->FEndAtom}) {
         atom->Bookmark = nullptr;
         replaced->FStory->FAtoms.Reweigh(atom);
@@ -1030,7 +1027,7 @@ void TDocument::ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACan
       candidate->FStory->FAtoms.Reweigh(atom);
     }
     candidate->FSerial = ++FLastSerial;
-    FByName.insert_or_assign(candidate->FName, candidate.get());
+    NameBookmark(candidate.get());
     const std::uint64_t serial = candidate->FSerial;
     FBookmarks[serial] = std::move(candidate);
   }
@@ -1202,9 +1199,46 @@ bool TDocument::TNameLess::operator()(std::string_view A, std::string_view B) co
   return TNameOrder::Compare(A, B) < 0;
 }
 
+std::size_t TDocument::TNameHash::operator()(std::string_view AName) const {
+  // FNV-1a over the upper-cased bytes.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : AName) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 'a' && byte <= 'z') byte = static_cast<unsigned char>(byte - 'a' + 'A');
+    hash = (hash ^ byte) * 1099511628211ull;
+  }
+  return static_cast<std::size_t>(hash);
+}
+
+bool TDocument::TNameSame::operator()(std::string_view A, std::string_view B) const {
+  return SameName(A, B);
+}
+
+bool TDocument::SameName(std::string_view A, std::string_view B) {
+  return A.size() == B.size() && TNameOrder::Same(A, B);
+}
+
 TDocBookmark* TDocument::FindBookmark(const std::string& AName) const {
-  const auto found = FByName.find(std::string_view(AName));
-  return found != FByName.end() ? found->second : nullptr;
+  const auto found = FByKey.find(std::string_view(AName));
+  return found != FByKey.end() ? found->second->second : nullptr;
+}
+
+void TDocument::NameBookmark(TDocBookmark* ABookmark) {
+  const auto found = FByKey.find(std::string_view(ABookmark->FName));
+  if (found != FByKey.end()) {
+    found->second->second = ABookmark;
+    return;
+  }
+  const auto named = FByName.emplace(ABookmark->FName, ABookmark).first;
+  FByKey.emplace(std::string_view(named->first), named);
+}
+
+void TDocument::UnnameBookmark(const TDocBookmark* ABookmark) {
+  const auto found = FByKey.find(std::string_view(ABookmark->FName));
+  if (found == FByKey.end() || found->second->second != ABookmark) return;
+  const TNameMap::iterator named = found->second;
+  FByKey.erase(found);
+  FByName.erase(named);
 }
 
 std::vector<TDocBookmark*> TDocument::GetAllBookmarks() const {
@@ -1294,7 +1328,7 @@ std::vector<TDocBookmark*> TDocument::AdoptInsertedBookmarks() {
       candidate->FStory->FAtoms.Reweigh(atom);
     }
     candidate->FSerial = ++FLastSerial;
-    FByName.insert_or_assign(candidate->FName, candidate.get());
+    NameBookmark(candidate.get());
     result.push_back(candidate.get());
     const std::uint64_t serial = candidate->FSerial;
     FBookmarks[serial] = std::move(candidate);
@@ -1321,8 +1355,7 @@ void TDocument::DeleteBookmark(TDocBookmark* ABookmark) {
     story->RemoveAtom(atom);
     atom->Node.parent().remove_child(atom->Node);
   }
-  const auto named = FByName.find(std::string_view(ABookmark->FName));
-  if (named != FByName.end() && named->second == ABookmark) FByName.erase(named);
+  UnnameBookmark(ABookmark);
   FVisibleValid = false;
   FBookmarks.erase(found);
 }

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <set>
 
 #include "DocTestUtil.h"
 #include "platform/docengine/DocError.h"
@@ -64,6 +68,64 @@ TEST(FragmentTest, PastedBookmarksReplaceTheirNamesakesWhoseTextStays) {
   view->Paste();
   EXPECT_DUMP(editing, view, "one | [F|one]\n");
   EXPECT_EQ(view->GetDocument()->GetBookmarkCount(), 1);
+}
+
+// The document finds a bookmark by its name in any letter case, and lists them in order, while
+// a merge pastes copies whose bookmarks replace their namesakes and deletes the fields it fills.
+// The names share a long prefix, as a merge template's do; two of the group's names differ only
+// in case, and the later one is the bookmark.
+TEST(FragmentTest, BookmarksStayFoundAndListedAsCopiesReplaceAndFieldsGo) {
+  TEditing editing;
+  const std::string body =
+      Para(Start(1, "Customers") + Start(2, "Customers_Name") + TextRun("n") + End(2) +
+           TextRun(" ") + Start(3, "Customers_NameX") + TextRun("x") + End(3) + TextRun(" ") +
+           Start(4, "Customers_dup") + TextRun("d") + End(4) + Start(5, "CUSTOMERS_DUP") +
+           TextRun("D") + End(5) + TextRun(";") + End(1)) +
+      Para(Start(6, "Customers_Zip") + TextRun("tail") + End(6));
+  TDocView* output = editing.OpenBody(body);
+  TDocView* templ = editing.OpenBody(body);
+  docengine::TDocument* document = output->GetDocument();
+  const auto expectIndexed = [document](const std::vector<std::string>& AExpected) {
+    std::vector<std::string> names;
+    for (docengine::TDocBookmark* bookmark : document->GetAllBookmarks()) {
+      names.push_back(bookmark->GetName());
+      std::string lower = bookmark->GetName();
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      EXPECT_EQ(document->FindBookmark(lower), bookmark) << lower;
+      EXPECT_EQ(document->FindBookmarkBySerial(bookmark->GetSerial()), bookmark) << lower;
+    }
+    EXPECT_EQ(names, AExpected);
+  };
+  expectIndexed(
+      {"Customers", "CUSTOMERS_DUP", "Customers_Name", "Customers_NameX", "Customers_Zip"});
+  for (int record = 1; record <= 40; ++record) {
+    SCOPED_TRACE(record);
+    for (const char* field : {"customers_name", "CUSTOMERS_NAMEX", "Customers_Dup"}) {
+      output->SelectBookmark(field);
+      document->DeleteBookmark(document->FindBookmark(field));
+      EXPECT_EQ(document->FindBookmark(field), nullptr);
+      output->TypeText(std::to_string(record));
+    }
+    expectIndexed({"Customers", "Customers_Zip"});
+    output->SelectBookmark("Customers");
+    output->SelectBookmark("\\EndOfSel");
+    templ->SelectBookmark("Customers");
+    templ->Copy();
+    output->Paste();
+    expectIndexed(
+        {"Customers", "CUSTOMERS_DUP", "Customers_Name", "Customers_NameX", "Customers_Zip"});
+  }
+  EXPECT_EQ(document->GetBookmarkCount(), 5);
+  std::string expected;
+  // "Customers_dup" is no bookmark: its namesake replaced it, and the field typed over is that.
+  for (int record = 1; record <= 40; ++record) {
+    const std::string value = std::to_string(record);
+    expected += value + " " + value + " d" + value + ";";
+  }
+  expected +=
+      "[Customers|[Customers_Name|n] [Customers_NameX|x] d[CUSTOMERS_DUP|D];]\n"
+      "[Customers_Zip|tail]\n";
+  EXPECT_DUMP(editing, output, expected);
 }
 
 TEST(FragmentTest, CopiesParagraphsAndBlocksIntoTheMiddleOfAParagraph) {
@@ -596,9 +658,9 @@ TEST(FragmentTest, TextBoxesOfPastedCopiesAreIndexedAndGoWithTheirCopy) {
   EXPECT_EQ(frames->GetText(0, frames->GetLength()), "in Ann\rin Bob\rin Cy\r");
   const std::string saved = (editing.Dir() / "boxes.docx").string();
   output->SaveAs(saved);
-  EXPECT_EQ(veltrane::test::LintReport(
-                veltrane::test::LintPackageAgainst(saved, templ->GetFullName())),
-            "");
+  EXPECT_EQ(
+      veltrane::test::LintReport(veltrane::test::LintPackageAgainst(saved, templ->GetFullName())),
+      "");
 }
 
 }  // namespace
