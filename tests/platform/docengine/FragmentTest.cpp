@@ -128,6 +128,75 @@ TEST(FragmentTest, BookmarksStayFoundAndListedAsCopiesReplaceAndFieldsGo) {
   EXPECT_DUMP(editing, output, expected);
 }
 
+// Every id a copy brings along that the word processor wants unique (paragraphs, content
+// controls, drawings, and each kind of tracked change) is fresh in every pasted copy.
+TEST(FragmentTest, EveryPastedCopyGetsFreshIdsOfEveryKind) {
+  const std::vector<std::string> revisions = {
+      "cellDel",     "cellIns",         "cellMerge",  "del",       "ins",          "moveFrom",
+      "moveTo",      "numberingChange", "pPrChange",  "rPrChange", "sectPrChange", "tblGridChange",
+      "tblPrChange", "tblPrExChange",   "tcPrChange", "trPrChange"};
+  const std::set<std::string> wrappers = {"del", "ins", "moveFrom", "moveTo"};
+  std::string content = "<w:p w14:paraId=\"00000100\">" + Start(1, "G") +
+                        "<w:sdt><w:sdtPr><w:id w:val=\"77\"/></w:sdtPr><w:sdtContent>" +
+                        TextRun("c") + "</w:sdtContent></w:sdt></w:p>";
+  int id = 10;
+  for (const std::string& name : revisions) {
+    const std::string mark = "w:" + name + " w:id=\"" + std::to_string(++id) + "\" w:author=\"A\"";
+    content += "<w:p w14:paraId=\"" + std::to_string(200 + id) + "\">";
+    content += wrappers.count(name) != 0
+                   ? "<" + mark + ">" + TextRun(name) + "</w:" + name + ">"
+                   : "<w:r><w:rPr><" + mark + "/></w:rPr><w:t>" + name + "</w:t></w:r>";
+    content += "</w:p>";
+  }
+  content += Para(TextRun("end") + End(1));
+  TEditing editing;
+  TDocView* view = editing.OpenBody(content);
+  for (int copy = 0; copy < 2; ++copy) {
+    view->SelectBookmark("G");
+    view->Copy();
+    view->SelectBookmark("\\EndOfDoc");
+    view->Paste();
+  }
+  std::map<std::string, std::vector<std::string>> ids;  // by kind
+  const std::function<void(pugi::xml_node)> collect = [&](pugi::xml_node ANode) {
+    const std::string name = ANode.name();
+    if (name == "w14:paraId") return;
+    for (pugi::xml_attribute attribute : ANode.attributes()) {
+      if (std::string(attribute.name()) == "w14:paraId")
+        ids["paragraph"].push_back(attribute.value());
+    }
+    if (name == "w:id" && std::string(ANode.parent().name()) == "w:sdtPr") {
+      ids["control"].push_back(ANode.attribute("w:val").value());
+    }
+    if (std::find(revisions.begin(), revisions.end(), name.substr(2)) != revisions.end() &&
+        name.rfind("w:", 0) == 0) {
+      ids["revision"].push_back(ANode.attribute("w:id").value());
+      ids[name].push_back("");
+    }
+    for (pugi::xml_node child : ANode.children()) {
+      if (child.type() == pugi::node_element) collect(child);
+    }
+  };
+  const std::string saved = (editing.Dir() / "ids.docx").string();
+  view->SaveAs(saved);
+  EXPECT_EQ(veltrane::test::LintReport(veltrane::test::LintPackage(saved)), "");
+  pugi::xml_document xml;
+  ASSERT_TRUE(xml.load_string(
+      docengine::TDocument::Open(saved)->GetPackage()->GetMainPart()->GetData().c_str()));
+  collect(xml.document_element());
+  // The first paragraph of each copy joins the paragraph it is pasted into, which keeps its id.
+  const std::map<std::string, std::size_t> counts = {
+      {"paragraph", 1 + 3 * revisions.size()}, {"control", 3}, {"revision", 3 * revisions.size()}};
+  for (const auto& [kind, count] : counts) {
+    SCOPED_TRACE(kind);
+    std::vector<std::string> found = ids[kind];
+    EXPECT_EQ(found.size(), count);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(std::adjacent_find(found.begin(), found.end()), found.end());
+  }
+  for (const std::string& name : revisions) EXPECT_EQ(ids["w:" + name].size(), 3u) << name;
+}
+
 TEST(FragmentTest, CopiesParagraphsAndBlocksIntoTheMiddleOfAParagraph) {
   const struct {
     const char* Case;
