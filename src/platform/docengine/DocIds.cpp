@@ -1,6 +1,7 @@
 #include "platform/docengine/DocIds.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,15 +16,31 @@ namespace docengine {
 
 namespace {
 
-// Elements whose w:id numbers a tracked change. Every element of a pasted copy is asked, so
-// the names are sorted once and searched, not compared one by one.
-bool IsRevision(pugi::xml_node ANode) {
-  static constexpr std::string_view Names[] = {
-      "cellDel",     "cellIns",         "cellMerge",  "del",       "ins",          "moveFrom",
-      "moveTo",      "numberingChange", "pPrChange",  "rPrChange", "sectPrChange", "tblGridChange",
-      "tblPrChange", "tblPrExChange",   "tcPrChange", "trPrChange"};
-  static_assert(std::is_sorted(std::begin(Names), std::end(Names)));
-  return std::binary_search(std::begin(Names), std::end(Names), std::string_view(LocalName(ANode)));
+// Local names of the elements whose w:id numbers a tracked change, sorted.
+constexpr std::string_view RevisionNames[] = {
+    "cellDel",     "cellIns",         "cellMerge",  "del",       "ins",          "moveFrom",
+    "moveTo",      "numberingChange", "pPrChange",  "rPrChange", "sectPrChange", "tblGridChange",
+    "tblPrChange", "tblPrExChange",   "tcPrChange", "trPrChange"};
+static_assert(std::is_sorted(std::begin(RevisionNames), std::end(RevisionNames)));
+
+// For each first letter, the lengths of the revision names that begin with it (bit n for length
+// n). Every element of a pasted copy is asked, and nearly all of them (runs, text, properties)
+// are ruled out by these two bytes before any name is compared.
+constexpr std::array<std::uint32_t, 128> RevisionLengths = [] {
+  std::array<std::uint32_t, 128> result{};
+  for (std::string_view name : RevisionNames) {
+    result[static_cast<unsigned char>(name.front()) & 0x7F] |= std::uint32_t{1} << name.size();
+  }
+  return result;
+}();
+
+bool IsRevisionName(std::string_view ALocal) {
+  if (ALocal.empty() || ALocal.size() >= 32) return false;
+  const auto first = static_cast<unsigned char>(ALocal.front());
+  if (first >= 128 || (RevisionLengths[first] & (std::uint32_t{1} << ALocal.size())) == 0) {
+    return false;
+  }
+  return std::binary_search(std::begin(RevisionNames), std::end(RevisionNames), ALocal);
 }
 
 // The attribute of ANode with the local name ALocal, whatever its prefix.
@@ -34,24 +51,32 @@ pugi::xml_attribute LocalAttribute(pugi::xml_node ANode, const char* ALocal) {
   return pugi::xml_attribute();
 }
 
-bool IsParagraphId(pugi::xml_attribute AAttribute) {
-  const char* name = AAttribute.name();
-  const std::size_t length = std::strlen(name);
-  return length > 7 && std::strcmp(name + length - 7, ":paraId") == 0;
+bool IsParagraphId(const char* AName) {
+  const std::size_t length = std::strlen(AName);
+  return length > 7 && AName[length - 1] == 'd' && std::strcmp(AName + length - 7, ":paraId") == 0;
 }
 
-// Calls AVisit for ANode and every element below it, without recursion.
+bool IsParagraphId(pugi::xml_attribute AAttribute) { return IsParagraphId(AAttribute.name()); }
+
+// Calls AVisit for ANode and every element below it, without recursion, in document order. The
+// stack is the caller's, so that one walk after another reuses it.
 template <typename TVisit>
-void Walk(pugi::xml_node ANode, TVisit AVisit) {
-  std::vector<pugi::xml_node> stack{ANode};
-  while (!stack.empty()) {
-    pugi::xml_node node = stack.back();
-    stack.pop_back();
+void Walk(pugi::xml_node ANode, TVisit AVisit, std::vector<pugi::xml_node>& AStack) {
+  AStack.assign(1, ANode);
+  while (!AStack.empty()) {
+    pugi::xml_node node = AStack.back();
+    AStack.pop_back();
     AVisit(node);
     for (pugi::xml_node child = node.last_child(); child; child = child.previous_sibling()) {
-      if (child.type() == pugi::node_element) stack.push_back(child);
+      if (child.type() == pugi::node_element) AStack.push_back(child);
     }
   }
+}
+
+template <typename TVisit>
+void Walk(pugi::xml_node ANode, TVisit AVisit) {
+  std::vector<pugi::xml_node> stack;
+  Walk(ANode, AVisit, stack);
 }
 
 std::int64_t ToInteger(const char* AText) { return std::strtoll(AText, nullptr, 10); }
@@ -95,7 +120,7 @@ void TDocIds::ScanPart(TDocPart* APart) {
                                          std::strtoull(ANode.attribute("id").value(), nullptr, 10));
     } else if (std::strcmp(local, "id") == 0 && IsLocal(ANode.parent(), "sdtPr")) {
       FControls.insert(ToInteger(LocalAttribute(ANode, "val").value()));
-    } else if (IsRevision(ANode)) {
+    } else if (IsRevisionName(local)) {
       FRevision = std::max(FRevision, ToInteger(LocalAttribute(ANode, "id").value()));
     }
     for (pugi::xml_attribute attribute : ANode.attributes()) {
@@ -145,35 +170,46 @@ std::string TDocIds::NextNumId(TDocPart* APart) {
 }
 
 void TDocIds::Renumber(pugi::xml_node ANode, bool ADeep) {
-  Scan();
-  const auto renumber = [this](pugi::xml_node AItem) {
-    const char* local = LocalName(AItem);
-    if (std::strcmp(local, "docPr") == 0) {
-      AItem.attribute("id").set_value(NextDrawingId().c_str());
-    } else if (std::strcmp(local, "id") == 0 && IsLocal(AItem.parent(), "sdtPr")) {
-      // Control ids are signed 32-bit numbers; past the highest, the free ones from the bottom.
-      do {
-        FControl = FControl >= 0x7FFFFFFF ? 1 : FControl + 1;
-      } while (FControls.count(FControl) != 0);
-      FControls.insert(FControl);
-      LocalAttribute(AItem, "val").set_value(std::to_string(FControl).c_str());
-    } else if (IsRevision(AItem)) {
-      if (pugi::xml_attribute id = LocalAttribute(AItem, "id")) {
-        id.set_value(std::to_string(++FRevision).c_str());
-      }
-    }
-    for (pugi::xml_attribute attribute : AItem.attributes()) {
-      if (IsParagraphId(attribute)) attribute.set_value(NextParaId().c_str());
-    }
-  };
   if (ADeep) {
-    Walk(ANode, renumber);
+    Renumber(std::vector<pugi::xml_node>{ANode});
     return;
   }
-  renumber(ANode);
+  Scan();
+  RenumberOne(ANode);
   for (pugi::xml_node child = ANode.first_child(); child && IsProperties(child);
        child = child.next_sibling()) {
-    Walk(child, renumber);
+    Walk(
+        child, [this](pugi::xml_node AItem) { RenumberOne(AItem); }, FStack);
+  }
+}
+
+void TDocIds::Renumber(const std::vector<pugi::xml_node>& ANodes) {
+  Scan();
+  for (pugi::xml_node node : ANodes) {
+    Walk(
+        node, [this](pugi::xml_node AItem) { RenumberOne(AItem); }, FStack);
+  }
+}
+
+void TDocIds::RenumberOne(pugi::xml_node AItem) {
+  const char* local = LocalName(AItem);
+  if (std::strcmp(local, "docPr") == 0) {
+    AItem.attribute("id").set_value(NextDrawingId().c_str());
+  } else if (std::strcmp(local, "id") == 0 && IsLocal(AItem.parent(), "sdtPr")) {
+    // Control ids are signed 32-bit numbers; past the highest, the free ones from the bottom.
+    do {
+      FControl = FControl >= 0x7FFFFFFF ? 1 : FControl + 1;
+    } while (FControls.count(FControl) != 0);
+    FControls.insert(FControl);
+    LocalAttribute(AItem, "val").set_value(std::to_string(FControl).c_str());
+  } else if (IsRevisionName(local)) {
+    if (pugi::xml_attribute id = LocalAttribute(AItem, "id")) {
+      id.set_value(std::to_string(++FRevision).c_str());
+    }
+  }
+  for (pugi::xml_attribute attribute = AItem.first_attribute(); attribute;
+       attribute = attribute.next_attribute()) {
+    if (IsParagraphId(attribute)) attribute.set_value(NextParaId().c_str());
   }
 }
 

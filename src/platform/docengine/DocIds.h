@@ -18,6 +18,7 @@
 #include <pugixml.hpp>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace docengine {
 
@@ -33,6 +34,8 @@ class TDocIds {
   // Gives every drawing, paragraph, content control and revision in ANode (and ANode itself)
   // a fresh id; with ADeep false, only ANode's own attributes and its properties.
   void Renumber(pugi::xml_node ANode, bool ADeep = true);
+  // Renumbers every node of ANodes and all below them, in one walk: what a paste inserted.
+  void Renumber(const std::vector<pugi::xml_node>& ANodes);
   // Reads the ids in use now, if that has not been done: before content leaves the tree.
   void Prepare() { Scan(); }
   // A fresh drawing id ("5").
@@ -46,6 +49,8 @@ class TDocIds {
   void Scan();
   void ScanPart(TDocPart* APart);
   std::string NextParaId();
+  // Gives AItem's own ids fresh values.
+  void RenumberOne(pugi::xml_node AItem);
 
   const TDocument* FDocument;
   bool FScanned = false;
@@ -57,6 +62,7 @@ class TDocIds {
   std::set<std::int64_t> FControls;     // content-control ids in use (32-bit, signed)
   std::map<const TDocPart*, std::int64_t> FNotes;  // the highest note or comment id per part
   std::map<const TDocPart*, std::int64_t> FLists;  // the highest list id per numbering part
+  std::vector<pugi::xml_node> FStack;              // the walk's, kept for the next one
 };
 
 }  // namespace docengine

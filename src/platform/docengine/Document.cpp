@@ -979,8 +979,7 @@ void TDocument::DropSegment(TDocSegment* ASegment) {
         marker->Bookmark = nullptr;
         bookmark->FStory->FAtoms.Reweigh(marker);
       }
-      const auto named = FByName.find(std::string_view(bookmark->FName));
-      if (named != FByName.end() && named->second == bookmark) FByName.erase(named);
+      UnnameBookmark(bookmark);
       FBookmarks.erase(bookmark->FSerial);
       FVisibleValid = false;
     }
@@ -1016,9 +1015,7 @@ void TDocument::ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACan
     return storyIndex(A->FStory) < storyIndex(B->FStory);
   });
   for (auto& candidate : ACandidates) {
-    auto found = FByName.find(std::string_view(candidate->FName));
-    if (found != FByName.end()) {
-      TDocBookmark* replaced = found->second;
+    if (TDocBookmark* replaced = FindBookmark(candidate->FName)) {
       for (TDocAtom* atom : {replaced->FStartAtom, replaced->FEndAtom}) {
         atom->Bookmark = nullptr;
         replaced->FStory->FAtoms.Reweigh(atom);
@@ -1030,7 +1027,7 @@ void TDocument::ResolveBookmarks(std::vector<std::unique_ptr<TDocBookmark>> ACan
       candidate->FStory->FAtoms.Reweigh(atom);
     }
     candidate->FSerial = ++FLastSerial;
-    FByName.insert_or_assign(candidate->FName, candidate.get());
+    NameBookmark(candidate.get());
     const std::uint64_t serial = candidate->FSerial;
     FBookmarks[serial] = std::move(candidate);
   }
@@ -1202,9 +1199,46 @@ bool TDocument::TNameLess::operator()(std::string_view A, std::string_view B) co
   return TNameOrder::Compare(A, B) < 0;
 }
 
+std::size_t TDocument::TNameHash::operator()(std::string_view AName) const {
+  // FNV-1a over the upper-cased bytes.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : AName) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 'a' && byte <= 'z') byte = static_cast<unsigned char>(byte - 'a' + 'A');
+    hash = (hash ^ byte) * 1099511628211ull;
+  }
+  return static_cast<std::size_t>(hash);
+}
+
+bool TDocument::TNameSame::operator()(std::string_view A, std::string_view B) const {
+  return SameName(A, B);
+}
+
+bool TDocument::SameName(std::string_view A, std::string_view B) {
+  return A.size() == B.size() && TNameOrder::Same(A, B);
+}
+
 TDocBookmark* TDocument::FindBookmark(const std::string& AName) const {
-  const auto found = FByName.find(std::string_view(AName));
-  return found != FByName.end() ? found->second : nullptr;
+  const auto found = FByKey.find(std::string_view(AName));
+  return found != FByKey.end() ? found->second->second : nullptr;
+}
+
+void TDocument::NameBookmark(TDocBookmark* ABookmark) {
+  const auto found = FByKey.find(std::string_view(ABookmark->FName));
+  if (found != FByKey.end()) {
+    found->second->second = ABookmark;
+    return;
+  }
+  const auto named = FByName.emplace(ABookmark->FName, ABookmark).first;
+  FByKey.emplace(std::string_view(named->first), named);
+}
+
+void TDocument::UnnameBookmark(const TDocBookmark* ABookmark) {
+  const auto found = FByKey.find(std::string_view(ABookmark->FName));
+  if (found == FByKey.end() || found->second->second != ABookmark) return;
+  const TNameMap::iterator named = found->second;
+  FByKey.erase(found);
+  FByName.erase(named);
 }
 
 std::vector<TDocBookmark*> TDocument::GetAllBookmarks() const {
@@ -1238,41 +1272,55 @@ void TDocument::InsertAtoms(TDocSegment* ASegment, const std::vector<pugi::xml_n
 }
 
 void TDocument::PairInsertedMarkers() {
-  // Each start pairs with the first unused end of its id that follows it, as when reading.
-  std::unordered_map<std::string, std::vector<std::size_t>> ends;
-  std::vector<std::string> ids(FPendingMarkers.size());
-  for (std::size_t i = 0; i < FPendingMarkers.size(); ++i) {
+  // Each start pairs with the first unused end of its id that follows it, as when reading. The
+  // ends are sorted by id and place once, so that each start finds its candidates by a search.
+  const std::size_t count = FPendingMarkers.size();
+  if (count == 0) return;
+  std::vector<std::string_view> ids(count);
+  std::vector<std::size_t> ends;
+  const TDocPart* lastPart = nullptr;
+  const TXmlNames* names = nullptr;
+  for (std::size_t i = 0; i < count; ++i) {
     const TDocAtom* atom = FPendingMarkers[i].first;
-    ids[i] = NamesOf(atom->Segment->FPart).Attr(atom->Node, "id").value();
-    if (!FPendingMarkers[i].second) ends[ids[i]].push_back(i);
+    if (atom->Segment->FPart != lastPart) {
+      lastPart = atom->Segment->FPart;
+      names = &NamesOf(lastPart);
+    }
+    ids[i] = names->Attr(atom->Node, "id").value();
+    if (!FPendingMarkers[i].second) ends.push_back(i);
   }
-  std::set<std::size_t> used;
-  for (std::size_t i = 0; i < FPendingMarkers.size(); ++i) {
+  const auto before = [&ids](std::size_t A, std::size_t B) {
+    return ids[A] != ids[B] ? ids[A] < ids[B] : A < B;
+  };
+  std::sort(ends.begin(), ends.end(), before);
+  std::vector<bool> used(count);
+  for (std::size_t i = 0; i < count; ++i) {
     if (!FPendingMarkers[i].second) continue;
-    const auto found = ends.find(ids[i]);
-    if (found == ends.end()) continue;
     TDocAtom* start = FPendingMarkers[i].first;
-    const TXmlNames& names = NamesOf(start->Segment->FPart);
-    for (std::size_t end : found->second) {
-      if (end < i || used.count(end) != 0) continue;
-      used.insert(end);
-      const std::string name = names.Attr(start->Node, "name").value();
-      if (name.empty()) break;
+    for (auto end = std::lower_bound(ends.begin(), ends.end(), i, before);
+         end != ends.end() && ids[*end] == ids[i]; ++end) {
+      if (used[*end]) continue;
+      used[*end] = true;
+      const TXmlNames& startNames = NamesOf(start->Segment->FPart);
+      const char* name = startNames.Attr(start->Node, "name").value();
+      if (*name == '\0') break;
       auto bookmark = std::make_unique<TDocBookmark>();
       bookmark->FName = name;
       bookmark->FStory = start->Segment->FStory;
       bookmark->FStartAtom = start;
-      bookmark->FEndAtom = FPendingMarkers[end].first;
-      pugi::xml_attribute colFirst = names.Attr(start->Node, "colFirst");
-      pugi::xml_attribute colLast = names.Attr(start->Node, "colLast");
-      bool inTable = false;
-      for (pugi::xml_node node = start->Node.parent(); node && !inTable; node = node.parent()) {
-        inTable = names.Kind(node) == xkTbl;
-      }
-      if (inTable && (colFirst || colLast)) {
-        bookmark->FColFirst = colFirst ? colFirst.as_int() : colLast.as_int();
-        bookmark->FColLast = colLast ? colLast.as_int() : bookmark->FColFirst;
-        if (bookmark->FColFirst > bookmark->FColLast) bookmark->FColFirst = bookmark->FColLast;
+      bookmark->FEndAtom = FPendingMarkers[*end].first;
+      pugi::xml_attribute colFirst = startNames.Attr(start->Node, "colFirst");
+      pugi::xml_attribute colLast = startNames.Attr(start->Node, "colLast");
+      if (colFirst || colLast) {
+        bool inTable = false;
+        for (pugi::xml_node node = start->Node.parent(); node && !inTable; node = node.parent()) {
+          inTable = startNames.Kind(node) == xkTbl;
+        }
+        if (inTable) {
+          bookmark->FColFirst = colFirst ? colFirst.as_int() : colLast.as_int();
+          bookmark->FColLast = colLast ? colLast.as_int() : bookmark->FColFirst;
+          if (bookmark->FColFirst > bookmark->FColLast) bookmark->FColFirst = bookmark->FColLast;
+        }
       }
       FPending.push_back(std::move(bookmark));
       break;
@@ -1294,7 +1342,7 @@ std::vector<TDocBookmark*> TDocument::AdoptInsertedBookmarks() {
       candidate->FStory->FAtoms.Reweigh(atom);
     }
     candidate->FSerial = ++FLastSerial;
-    FByName.insert_or_assign(candidate->FName, candidate.get());
+    NameBookmark(candidate.get());
     result.push_back(candidate.get());
     const std::uint64_t serial = candidate->FSerial;
     FBookmarks[serial] = std::move(candidate);
@@ -1321,8 +1369,7 @@ void TDocument::DeleteBookmark(TDocBookmark* ABookmark) {
     story->RemoveAtom(atom);
     atom->Node.parent().remove_child(atom->Node);
   }
-  const auto named = FByName.find(std::string_view(ABookmark->FName));
-  if (named != FByName.end() && named->second == ABookmark) FByName.erase(named);
+  UnnameBookmark(ABookmark);
   FVisibleValid = false;
   FBookmarks.erase(found);
 }

@@ -260,6 +260,8 @@ class TDocument : public host::TObject {
   TDocBookmark* FindBookmark(const std::string& AName) const;
   // Every bookmark, hidden ones included, in alphabetical order.
   std::vector<TDocBookmark*> GetAllBookmarks() const;
+  // True when two bookmark names are the same name (ASCII letters of any case).
+  static bool SameName(std::string_view A, std::string_view B);
 
   // The position of APosition of ASegment in the flow (see above): in the main story, its
   // position plus the length of every note and text box anchored before it; in a note or text
@@ -393,7 +395,24 @@ class TDocument : public host::TObject {
     using is_transparent = void;
     bool operator()(std::string_view A, std::string_view B) const;
   };
-  std::map<std::string, TDocBookmark*, TNameLess> FByName;
+  // Hashes and compares names as their upper-cased ASCII bytes.
+  struct TNameHash {
+    std::size_t operator()(std::string_view AName) const;
+  };
+  struct TNameSame {
+    bool operator()(std::string_view A, std::string_view B) const;
+  };
+  using TNameMap = std::map<std::string, TDocBookmark*, TNameLess>;
+  // The listed bookmarks in the order of their names, for enumeration; FByKey finds one by name
+  // in O(1) (names of a merge template share long prefixes, which makes every step of the
+  // ordered tree compare many characters). Its keys view the keys of FByName, whose nodes stay
+  // put; NameBookmark and UnnameBookmark keep the two in step.
+  TNameMap FByName;
+  std::unordered_map<std::string_view, TNameMap::iterator, TNameHash, TNameSame> FByKey;
+  // Lists ABookmark under its name, in place of the bookmark listed under it before.
+  void NameBookmark(TDocBookmark* ABookmark);
+  // Takes ABookmark off the list, if it is the one listed under its name.
+  void UnnameBookmark(const TDocBookmark* ABookmark);
   std::uint64_t FLastSerial = 0;
   std::uint64_t FEditCount = 0;
   // A fragment pasted into a part again and again is parsed into the part's own tree once (as

@@ -1093,7 +1093,7 @@ std::int64_t TDocEditor::InsertFragment(std::int64_t APosition, pugi::xml_node A
       InsertFragmentNodes(APosition, ARoot, AKind, AOpenEnd, AContext, ASource);
   if (AFinish) AFinish(FInserted);
   // Copies get ids of their own.
-  for (pugi::xml_node node : FInserted) FDocument->GetIds().Renumber(node);
+  FDocument->GetIds().Renumber(FInserted);
   FDocument->AdoptInsertedBookmarks();
   FDocument->FInsertedReferences.clear();
   FInserted.clear();

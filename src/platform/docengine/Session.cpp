@@ -171,6 +171,11 @@ void TDocView::SelectBookmark(const std::string& AName) {
     DocError(dekBadBookmark, FName,
              "the bookmark '" + AName + "' does not exist; check the name in the template");
   }
+  SelectBookmark(bookmark);
+}
+
+void TDocView::SelectBookmark(TDocBookmark* ABookmark) {
+  TDocBookmark* bookmark = ABookmark;
   std::int64_t start = bookmark->GetStart();
   std::int64_t end = bookmark->GetEnd();
   ExtendAcrossCells(bookmark->GetStory(), start, end);

@@ -80,6 +80,8 @@ class TDocView : public host::TObject {
   // predefined "\StartOfSel", "\EndOfSel", "\StartOfDoc" and "\EndOfDoc" (any case) collapse the
   // selection or make a point in the main story. Raises dekBadBookmark naming the bookmark.
   void SelectBookmark(const std::string& AName);
+  // Selects ABookmark, a bookmark of the document.
+  void SelectBookmark(TDocBookmark* ABookmark);
   // Selects [AStart, AEnd) of the selection's story, clipped to it; the context is computed as
   // for a bookmark.
   void SelectRange(std::int64_t AStart, std::int64_t AEnd);

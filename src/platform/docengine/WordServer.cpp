@@ -24,6 +24,7 @@ constexpr int SaveChangesYes = -1;
 
 // The predefined bookmarks the engine answers; the others are no names a client can use here.
 bool IsPredefinedBookmark(const std::string& AName) {
+  if (AName.empty() || AName.front() != '\\') return false;
   return host::SameText(AName, "\\StartOfSel") || host::SameText(AName, "\\EndOfSel") ||
          host::SameText(AName, "\\StartOfDoc") || host::SameText(AName, "\\EndOfDoc");
 }
@@ -139,10 +140,14 @@ class TWordRange : public TWordViewObject {
 // selected and read.
 class TWordBookmark : public TWordViewObject {
  public:
-  TWordBookmark(TWordEngineServer* AServer, TDocView* AView, std::string AName)
+  // AFound, when given, is the bookmark the name stands for now.
+  TWordBookmark(TWordEngineServer* AServer, TDocView* AView, std::string AName,
+                const TDocBookmark* AFound = nullptr)
       : TWordViewObject(AServer, AView),
         FName(std::move(AName)),
-        FPredefined(IsPredefinedBookmark(FName)) {}
+        FPredefined(IsPredefinedBookmark(FName)) {
+    if (AFound != nullptr) Remember(AView->GetDocument(), AFound);
+  }
 
  protected:
   const TAutoMemberTable& GetMemberTable() const override {
@@ -160,11 +165,24 @@ class TWordBookmark : public TWordViewObject {
 
  private:
   using inherited = TWordViewObject;
+  // The bookmark the name stands for. A client calls several members of one bookmark object in
+  // a row, so the bookmark found last is remembered by its serial and only checked again; once
+  // it is gone (deleted, or replaced by a paste of the same name) the name is looked up anew.
   TDocBookmark* GetBookmark() const {
     if (FPredefined) GetServer()->Error(wecBadBookmark, FName + " is a predefined bookmark");
-    TDocBookmark* bookmark = GetView()->GetDocument()->FindBookmark(FName);
+    const TDocument* document = GetView()->GetDocument();
+    if (FSerial != 0 && FDocumentSerial == document->GetSerial()) {
+      TDocBookmark* known = document->FindBookmarkBySerial(FSerial);
+      if (known != nullptr && TDocument::SameName(known->GetName(), FName)) return known;
+    }
+    TDocBookmark* bookmark = document->FindBookmark(FName);
     if (bookmark == nullptr) GetServer()->Error(wecNoSuchMember, "bookmark " + Quoted(FName));
+    Remember(document, bookmark);
     return bookmark;
+  }
+  void Remember(const TDocument* ADocument, const TDocBookmark* ABookmark) const {
+    FDocumentSerial = ADocument->GetSerial();
+    FSerial = ABookmark->GetSerial();
   }
   // The place of a predefined bookmark in the flow: a point of the selection or the main story.
   std::int64_t PredefinedPosition() const {
@@ -192,8 +210,12 @@ class TWordBookmark : public TWordViewObject {
     return std::make_unique<TWordRange>(GetServer(), GetView(), FName);
   }
   OleVariant Select(TAutoCall&) {
-    if (!FPredefined) GetBookmark();
-    GetView()->SelectBookmark(FName);
+    if (FPredefined) {
+      GetView()->SelectBookmark(FName);
+    } else {
+      TDocBookmark* bookmark = GetBookmark();
+      GetView()->SelectBookmark(bookmark);
+    }
     return OleVariant();
   }
   // Removes the mark only; the text and the selection stay.
@@ -204,6 +226,8 @@ class TWordBookmark : public TWordViewObject {
 
   std::string FName;
   bool FPredefined;
+  mutable std::uint64_t FDocumentSerial = 0;  // the document and bookmark GetBookmark found
+  mutable std::uint64_t FSerial = 0;
 };
 
 class TWordBookmarks : public TWordViewObject {
@@ -234,10 +258,14 @@ class TWordBookmarks : public TWordViewObject {
       if (name.empty() || (name.front() == '\\' && !IsPredefinedBookmark(name))) {
         GetServer()->Error(wecBadBookmark, Quoted(name));
       }
-      if (!IsPredefinedBookmark(name) && document->FindBookmark(name) == nullptr) {
-        GetServer()->Error(wecNoSuchMember, "bookmark " + Quoted(name) + " in " + Label(view));
+      const TDocBookmark* found = nullptr;
+      if (!IsPredefinedBookmark(name)) {
+        found = document->FindBookmark(name);
+        if (found == nullptr) {
+          GetServer()->Error(wecNoSuchMember, "bookmark " + Quoted(name) + " in " + Label(view));
+        }
       }
-      return std::make_unique<TWordBookmark>(GetServer(), view, name);
+      return std::make_unique<TWordBookmark>(GetServer(), view, name, found);
     }
     const int number = ACall.GetInteger(0);
     if (number < 1 || number > document->GetBookmarkCount()) {
@@ -245,8 +273,8 @@ class TWordBookmarks : public TWordViewObject {
                                               std::to_string(document->GetBookmarkCount()) +
                                               " in " + Label(view));
     }
-    return std::make_unique<TWordBookmark>(GetServer(), view,
-                                           document->GetBookmark(number - 1)->GetName());
+    const TDocBookmark* found = document->GetBookmark(number - 1);
+    return std::make_unique<TWordBookmark>(GetServer(), view, found->GetName(), found);
   }
   // Predefined names are no members, so they do not exist.
   OleVariant Exists(TAutoCall& ACall) {

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <set>
 
 #include "DocTestUtil.h"
 #include "platform/docengine/DocError.h"
@@ -64,6 +68,133 @@ TEST(FragmentTest, PastedBookmarksReplaceTheirNamesakesWhoseTextStays) {
   view->Paste();
   EXPECT_DUMP(editing, view, "one | [F|one]\n");
   EXPECT_EQ(view->GetDocument()->GetBookmarkCount(), 1);
+}
+
+// The document finds a bookmark by its name in any letter case, and lists them in order, while
+// a merge pastes copies whose bookmarks replace their namesakes and deletes the fields it fills.
+// The names share a long prefix, as a merge template's do; two of the group's names differ only
+// in case, and the later one is the bookmark.
+TEST(FragmentTest, BookmarksStayFoundAndListedAsCopiesReplaceAndFieldsGo) {
+  TEditing editing;
+  const std::string body =
+      Para(Start(1, "Customers") + Start(2, "Customers_Name") + TextRun("n") + End(2) +
+           TextRun(" ") + Start(3, "Customers_NameX") + TextRun("x") + End(3) + TextRun(" ") +
+           Start(4, "Customers_dup") + TextRun("d") + End(4) + Start(5, "CUSTOMERS_DUP") +
+           TextRun("D") + End(5) + TextRun(";") + End(1)) +
+      Para(Start(6, "Customers_Zip") + TextRun("tail") + End(6));
+  TDocView* output = editing.OpenBody(body);
+  TDocView* templ = editing.OpenBody(body);
+  docengine::TDocument* document = output->GetDocument();
+  const auto expectIndexed = [document](const std::vector<std::string>& AExpected) {
+    std::vector<std::string> names;
+    for (docengine::TDocBookmark* bookmark : document->GetAllBookmarks()) {
+      names.push_back(bookmark->GetName());
+      std::string lower = bookmark->GetName();
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      EXPECT_EQ(document->FindBookmark(lower), bookmark) << lower;
+      EXPECT_EQ(document->FindBookmarkBySerial(bookmark->GetSerial()), bookmark) << lower;
+    }
+    EXPECT_EQ(names, AExpected);
+  };
+  expectIndexed(
+      {"Customers", "CUSTOMERS_DUP", "Customers_Name", "Customers_NameX", "Customers_Zip"});
+  for (int record = 1; record <= 40; ++record) {
+    SCOPED_TRACE(record);
+    for (const char* field : {"customers_name", "CUSTOMERS_NAMEX", "Customers_Dup"}) {
+      output->SelectBookmark(field);
+      document->DeleteBookmark(document->FindBookmark(field));
+      EXPECT_EQ(document->FindBookmark(field), nullptr);
+      output->TypeText(std::to_string(record));
+    }
+    expectIndexed({"Customers", "Customers_Zip"});
+    output->SelectBookmark("Customers");
+    output->SelectBookmark("\\EndOfSel");
+    templ->SelectBookmark("Customers");
+    templ->Copy();
+    output->Paste();
+    expectIndexed(
+        {"Customers", "CUSTOMERS_DUP", "Customers_Name", "Customers_NameX", "Customers_Zip"});
+  }
+  EXPECT_EQ(document->GetBookmarkCount(), 5);
+  std::string expected;
+  // "Customers_dup" is no bookmark: its namesake replaced it, and the field typed over is that.
+  for (int record = 1; record <= 40; ++record) {
+    const std::string value = std::to_string(record);
+    expected += value + " " + value + " d" + value + ";";
+  }
+  expected +=
+      "[Customers|[Customers_Name|n] [Customers_NameX|x] d[CUSTOMERS_DUP|D];]\n"
+      "[Customers_Zip|tail]\n";
+  EXPECT_DUMP(editing, output, expected);
+}
+
+// Every id a copy brings along that the word processor wants unique (paragraphs, content
+// controls, drawings, and each kind of tracked change) is fresh in every pasted copy.
+TEST(FragmentTest, EveryPastedCopyGetsFreshIdsOfEveryKind) {
+  const std::vector<std::string> revisions = {
+      "cellDel",     "cellIns",         "cellMerge",  "del",       "ins",          "moveFrom",
+      "moveTo",      "numberingChange", "pPrChange",  "rPrChange", "sectPrChange", "tblGridChange",
+      "tblPrChange", "tblPrExChange",   "tcPrChange", "trPrChange"};
+  const std::set<std::string> wrappers = {"del", "ins", "moveFrom", "moveTo"};
+  std::string content = "<w:p w14:paraId=\"00000100\">" + Start(1, "G") +
+                        "<w:sdt><w:sdtPr><w:id w:val=\"77\"/></w:sdtPr><w:sdtContent>" +
+                        TextRun("c") + "</w:sdtContent></w:sdt></w:p>";
+  int id = 10;
+  for (const std::string& name : revisions) {
+    const std::string mark = "w:" + name + " w:id=\"" + std::to_string(++id) + "\" w:author=\"A\"";
+    content += "<w:p w14:paraId=\"" + std::to_string(200 + id) + "\">";
+    content += wrappers.count(name) != 0
+                   ? "<" + mark + ">" + TextRun(name) + "</w:" + name + ">"
+                   : "<w:r><w:rPr><" + mark + "/></w:rPr><w:t>" + name + "</w:t></w:r>";
+    content += "</w:p>";
+  }
+  content += Para(TextRun("end") + End(1));
+  TEditing editing;
+  TDocView* view = editing.OpenBody(content);
+  for (int copy = 0; copy < 2; ++copy) {
+    view->SelectBookmark("G");
+    view->Copy();
+    view->SelectBookmark("\\EndOfDoc");
+    view->Paste();
+  }
+  std::map<std::string, std::vector<std::string>> ids;  // by kind
+  const std::function<void(pugi::xml_node)> collect = [&](pugi::xml_node ANode) {
+    const std::string name = ANode.name();
+    if (name == "w14:paraId") return;
+    for (pugi::xml_attribute attribute : ANode.attributes()) {
+      if (std::string(attribute.name()) == "w14:paraId")
+        ids["paragraph"].push_back(attribute.value());
+    }
+    if (name == "w:id" && std::string(ANode.parent().name()) == "w:sdtPr") {
+      ids["control"].push_back(ANode.attribute("w:val").value());
+    }
+    if (std::find(revisions.begin(), revisions.end(), name.substr(2)) != revisions.end() &&
+        name.rfind("w:", 0) == 0) {
+      ids["revision"].push_back(ANode.attribute("w:id").value());
+      ids[name].push_back("");
+    }
+    for (pugi::xml_node child : ANode.children()) {
+      if (child.type() == pugi::node_element) collect(child);
+    }
+  };
+  const std::string saved = (editing.Dir() / "ids.docx").string();
+  view->SaveAs(saved);
+  EXPECT_EQ(veltrane::test::LintReport(veltrane::test::LintPackage(saved)), "");
+  pugi::xml_document xml;
+  ASSERT_TRUE(xml.load_string(
+      docengine::TDocument::Open(saved)->GetPackage()->GetMainPart()->GetData().c_str()));
+  collect(xml.document_element());
+  // The first paragraph of each copy joins the paragraph it is pasted into, which keeps its id.
+  const std::map<std::string, std::size_t> counts = {
+      {"paragraph", 1 + 3 * revisions.size()}, {"control", 3}, {"revision", 3 * revisions.size()}};
+  for (const auto& [kind, count] : counts) {
+    SCOPED_TRACE(kind);
+    std::vector<std::string> found = ids[kind];
+    EXPECT_EQ(found.size(), count);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(std::adjacent_find(found.begin(), found.end()), found.end());
+  }
+  for (const std::string& name : revisions) EXPECT_EQ(ids["w:" + name].size(), 3u) << name;
 }
 
 TEST(FragmentTest, CopiesParagraphsAndBlocksIntoTheMiddleOfAParagraph) {
@@ -596,9 +727,9 @@ TEST(FragmentTest, TextBoxesOfPastedCopiesAreIndexedAndGoWithTheirCopy) {
   EXPECT_EQ(frames->GetText(0, frames->GetLength()), "in Ann\rin Bob\rin Cy\r");
   const std::string saved = (editing.Dir() / "boxes.docx").string();
   output->SaveAs(saved);
-  EXPECT_EQ(veltrane::test::LintReport(
-                veltrane::test::LintPackageAgainst(saved, templ->GetFullName())),
-            "");
+  EXPECT_EQ(
+      veltrane::test::LintReport(veltrane::test::LintPackageAgainst(saved, templ->GetFullName())),
+      "");
 }
 
 }  // namespace

@@ -166,6 +166,45 @@ TEST_F(WordServerTest, CopiesAndPastesTheSelection) {
             "Name");
 }
 
+// A bookmark object stands for its name: it answers for the bookmark of that name at every
+// call, also when a pasted copy has replaced the one it was got for, and fails once there is none.
+TEST_F(WordServerTest, ABookmarkObjectFollowsItsNameThroughPastesAndDeletes) {
+  OleVariant word = OpenLetter();
+  OleVariant bookmarks = word.Call("ActiveDocument").Call("Bookmarks");
+  OleVariant selection = word.Call("Selection");
+  OleVariant byName = bookmarks.Call("Item", {"customer_name"});
+  OleVariant first = 1;
+  OleVariant byIndex = bookmarks.Call("Item", {OleRef(first)});
+  for (OleVariant* item : {&byName, &byIndex}) EXPECT_EQ(item->Call("Start"), 5);
+
+  byName.Call("Select");
+  selection.Call("Copy");
+  bookmarks.Call("Item", {"\\ENDOFDOC"}).Call("Select");
+  selection.Call("Paste");  // the copy's Customer_Name replaces the first one
+  const int start = bookmarks.Call("Item", {"Customer_Name"}).Call("Start").ToInteger();
+  EXPECT_GT(start, 15);
+  for (OleVariant* item : {&byName, &byIndex}) {
+    EXPECT_EQ(item->Call("Start"), start);
+    EXPECT_EQ(item->Call("Name").ToString(), "Customer_Name");
+  }
+  byIndex.Call("Select");
+  EXPECT_EQ(selection.Call("Start"), start);
+  EXPECT_EQ(selection.Call("Text").ToString(), "Name");
+
+  byName.Call("Delete");
+  EXPECT_FALSE(bookmarks.Call("Exists", {"Customer_Name"}).ToBoolean());
+  for (const auto& [item, name] : {std::pair<OleVariant*, std::string>{&byName, "customer_name"},
+                                   {&byIndex, "Customer_Name"}}) {
+    EXPECT_EQ(ErrorOf([item = item] { item->Call("Start"); }),
+              "The requested member of the collection does not exist. (bookmark \"" + name + "\")");
+  }
+  // Another paste brings the name back, and the old objects find the new bookmark.
+  bookmarks.Call("Item", {"Order_Total"}).Call("Select");
+  selection.Call("Paste");
+  EXPECT_EQ(byName.Call("Range").Call("Text").ToString(), "Name");
+  EXPECT_EQ(byIndex.Call("End"), bookmarks.Call("Item", {"CUSTOMER_NAME"}).Call("End"));
+}
+
 // New documents, switching between them by name, closing and saving: the template is never
 // changed, and a saved copy holds the edits.
 TEST_F(WordServerTest, DocumentsFromTemplatesAreSwitchedClosedAndSaved) {
