@@ -1593,18 +1593,18 @@ void TDocument::FreezePassed(TDocStory* AStory) {
   if (units.empty()) return;
   // A table passed whole, from its first row to its last, goes whole, with its properties: the
   // stretch before it can then take it in with the body's elements around it.
+  // Only rows are units inside a table; none may stand before or after them, nor any stretch.
+  const auto noRowsFrom = [&names](pugi::xml_node ANode, bool AForward) {
+    for (; ANode; ANode = AForward ? ANode.next_sibling() : ANode.previous_sibling()) {
+      if (ANode.type() == pugi::node_pi || names.Kind(ANode) == xkTr) return false;
+    }
+    return true;
+  };
   std::vector<TFreezeUnit> whole;
   for (std::size_t i = 0; i < units.size();) {
     const pugi::xml_node table = units[i].Node.parent();
     std::size_t end = i;
     while (end < units.size() && units[end].Node.parent() == table) ++end;
-    // Only rows are units inside a table; none may stand before or after them, nor any stretch.
-    const auto noRowsFrom = [&names](pugi::xml_node ANode, bool AForward) {
-      for (; ANode; ANode = AForward ? ANode.next_sibling() : ANode.previous_sibling()) {
-        if (ANode.type() == pugi::node_pi || names.Kind(ANode) == xkTr) return false;
-      }
-      return true;
-    };
     if (table != root && noRowsFrom(units[i].Node.previous_sibling(), false) &&
         noRowsFrom(units[end - 1].Node.next_sibling(), true)) {
       whole.push_back({table, units[i].First, units[end - 1].Last, units[end - 1].Balanced});

@@ -875,7 +875,8 @@ void TDocPackage::SaveAs(const std::string& AFileName) {
     if (part.FXml && part.FModified) {
       TZipDeflater deflater;
       // The stretches come as they are, the rest deflated: room for them and a little more.
-      if (part.GetHasFrozen()) deflater.Reserve(part.GetFrozenSize() + part.GetFrozenSize() / 16);
+      const std::uint64_t frozen = part.GetFrozenSize();
+      if (frozen > 0) deflater.Reserve(frozen + frozen / 16);
       part.SerializeTo(
           [&deflater](const void* AData, std::size_t ASize) { deflater.Write(AData, ASize); },
           [&deflater](const TZipDeflated& AStretch) { deflater.AppendStretch(AStretch); });
